@@ -1,0 +1,50 @@
+# Imported targets for the packages that scripts/bootstrap.sh unpacks into
+# .deps/root (the VST 3 SDK and RNNoise, neither of which bookworm ships).
+
+set(ORV_DEPS_ROOT "${PROJECT_SOURCE_DIR}/.deps/root" CACHE PATH
+    "Folder holding the unpacked libvst3sdk-dev and librnnoise-dev packages")
+
+set(_orv_lib "${ORV_DEPS_ROOT}/usr/lib/x86_64-linux-gnu")
+set(_orv_inc "${ORV_DEPS_ROOT}/usr/include")
+foreach(_f "${_orv_inc}/rnnoise.h" "${_orv_lib}/librnnoise.a"
+           "${_orv_inc}/vst3sdk/pluginterfaces" "${_orv_lib}/vst3sdk/libsdk.a")
+  if(NOT EXISTS "${_f}")
+    message(FATAL_ERROR "Missing ${_f}: run scripts/bootstrap.sh first")
+  endif()
+endforeach()
+
+# RNNoise 0.2, static, with its built-in model. Only the static archive is
+# used, so the module never depends on a shared librnnoise at run time.
+add_library(orv_rnnoise STATIC IMPORTED GLOBAL)
+set_target_properties(orv_rnnoise PROPERTIES
+  IMPORTED_LOCATION "${_orv_lib}/librnnoise.a"
+  INTERFACE_LINK_LIBRARIES m)
+target_include_directories(orv_rnnoise SYSTEM INTERFACE "${_orv_inc}")
+add_library(Orvane::rnnoise ALIAS orv_rnnoise)
+
+# The SDK's headers need one of RELEASE/DEVELOPMENT/NDEBUG/_DEBUG; the archives
+# were built as release, so the headers are read the same way everywhere.
+set(_orv_vst_inc "${_orv_inc}/vst3sdk")
+foreach(_a sdk sdk_common base pluginterfaces sdk_hosting)
+  add_library(orv_vst_${_a} STATIC IMPORTED GLOBAL)
+  set_target_properties(orv_vst_${_a} PROPERTIES
+    IMPORTED_LOCATION "${_orv_lib}/vst3sdk/lib${_a}.a")
+endforeach()
+
+add_library(orv_vst3sdk INTERFACE)
+target_include_directories(orv_vst3sdk SYSTEM INTERFACE "${_orv_vst_inc}")
+target_compile_definitions(orv_vst3sdk INTERFACE RELEASE=1)
+# The four archives reference one another in both directions: link them as a group.
+target_link_libraries(orv_vst3sdk INTERFACE
+  "-Wl,--start-group"
+  "${_orv_lib}/vst3sdk/libsdk.a" "${_orv_lib}/vst3sdk/libsdk_common.a"
+  "${_orv_lib}/vst3sdk/libbase.a" "${_orv_lib}/vst3sdk/libpluginterfaces.a"
+  "-Wl,--end-group"
+  orv_glibc_compat Threads::Threads ${CMAKE_DL_LIBS})
+add_library(Orvane::vst3sdk ALIAS orv_vst3sdk)
+
+# Host-side helpers (parameter changes, process data, connection proxy) for the
+# tests and the host tool; they sit on top of the plug-in archives.
+add_library(orv_vst3hosting INTERFACE)
+target_link_libraries(orv_vst3hosting INTERFACE "${_orv_lib}/vst3sdk/libsdk_hosting.a" orv_vst3sdk)
+add_library(Orvane::vst3hosting ALIAS orv_vst3hosting)

@@ -1,0 +1,86 @@
+// The live path's band-gain FIR.
+#include "engine/neural_fir.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvane {
+
+namespace {
+constexpr int kBins = 481;        // bins 0..480 of the 960-point spectrum
+constexpr double kDftLength = 960.0;
+constexpr double kPi = 3.14159265358979323846;
+}  // namespace
+
+void NeuralFirBasis::prepare() noexcept {
+  for (auto& row : basis) row.fill(0.0f);
+
+  for (int k = 0; k < kBins; ++k) {
+    // Band b: the last anchor strictly below bin k (band 0 for k <= 2).
+    int b = 0;
+    for (int j = 0; j < kNeuralBands; ++j)
+      if (kBandAnchorBins[j] < k) b = j;
+
+    double f = 1.0;  // weight of band b + 1 (unused for the top band)
+    if (b < kNeuralBands - 1) {
+      f = double(k - kBandAnchorBins[b]) / double(kBandAnchorBins[b + 1] - kBandAnchorBins[b]);
+      f = std::clamp(f, 0.0, 1.0);
+    }
+    // Inverse real DFT weights: DC and Nyquist once, every other bin twice.
+    const double s = (k == 0 || k == kBins - 1 ? 1.0 : 2.0) / kDftLength;
+
+    for (int n = 0; n < kFirHalfTaps; ++n) {
+      // Taper: 1.0 at the centre tap, 0.8 at tap 95.
+      const double window = 0.9 + 0.1 * std::cos(kPi * n / kFirDelay);
+      const double term = std::cos(n * (2.0 * kPi * k) / kDftLength) * s * window;
+      if (b == kNeuralBands - 1) {
+        basis[n][b] += static_cast<float>(term);
+      } else {
+        basis[n][b] += static_cast<float>((1.0 - f) * term);
+        basis[n][b + 1] += static_cast<float>(f * term);
+      }
+    }
+  }
+}
+
+void NeuralFir::reset() noexcept {
+  history.fill(0.0f);
+  current.fill(0.0f);
+  target.fill(0.0f);
+  current[0] = 1.0f;
+  target[0] = 1.0f;
+  counter = 0;
+}
+
+void NeuralFir::update(const NeuralFirBasis& basis,
+                       const std::array<float, kNeuralBands>& gains) noexcept {
+  for (int n = 0; n < kFirHalfTaps; ++n) {
+    float acc = 0.0f;
+    for (int b = 0; b < kNeuralBands; ++b) acc += basis.basis[n][b] * gains[b];
+    target[n] = acc;
+  }
+}
+
+float NeuralFir::process(float x) noexcept {
+  const std::uint32_t p = counter % kRing;
+  history[p] = x;
+  history[p + kRing] = x;
+
+  for (int t = 0; t < kFirHalfTaps; ++t) current[t] += (target[t] - current[t]) * 0.1f;
+
+  // x[d], the sample d steps before the newest, sits at history[p + 512 - d];
+  // the centre x[95] is at c, and x[95 -/+ t] at c + t and c - t.
+  const float* centre = history.data() + p + kRing - kFirDelay;
+  // Four running sums, tap t feeding sum t mod 4, then added pairwise: a fixed
+  // order that maps onto four-wide vector arithmetic.
+  float acc[4] = {current[0] * centre[0], 0.0f, 0.0f, 0.0f};
+  for (int t = 1; t < 4; ++t) acc[t] = current[t] * (centre[t] + centre[-t]);
+  for (int t = 4; t < kFirHalfTaps; t += 4) {
+    for (int j = 0; j < 4; ++j)
+      acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
+  }
+  ++counter;
+  return (acc[0] + acc[1]) + (acc[2] + acc[3]);
+}
+
+}  // namespace orvane

@@ -23,7 +23,8 @@ const std::vector<std::array<float, kFrame>>& frames() {
     for (const auto& rec : orvane::test::voiceRecordings())
       for (std::size_t i = 0; i + kFrame <= rec.size(); i += kFrame) {
         std::array<float, kFrame> fr;
-        for (int n = 0; n < kFrame; ++n, ++k) fr[n] = (rec[i + n] + noise[k % noise.size()]) * 32768.0f;
+        for (int n = 0; n < kFrame; ++n, ++k)
+          fr[n] = (rec[i + n] + noise[k % noise.size()]) * 32768.0f;
         f.push_back(fr);
       }
     return f;
@@ -82,10 +83,10 @@ int main(int argc, char** argv) {
   const auto& t = reporter.perIteration;
   if (t.count("BM_ProcessFrame") && t.count("BM_Analyze")) {
     const double frameUs = t.at("BM_ProcessFrame") * 1e6, analyzeUs = t.at("BM_Analyze") * 1e6;
-    std::printf("\nrnnoise_process_frame %.1f us/frame (real-time factor %.4f at 48 kHz)\n", frameUs,
-                frameUs / 10000.0);
-    std::printf("orvane_analyze        %.1f us/frame (real-time factor %.4f at 48 kHz)\n", analyzeUs,
-                analyzeUs / 10000.0);
+    std::printf("\nrnnoise_process_frame %.1f us/frame (real-time factor %.4f at 48 kHz)\n",
+                frameUs, frameUs / 10000.0);
+    std::printf("orvane_analyze        %.1f us/frame (real-time factor %.4f at 48 kHz)\n",
+                analyzeUs, analyzeUs / 10000.0);
     std::printf("ratio analyze / process_frame = %.3f\n", analyzeUs / frameUs);
   }
   benchmark::Shutdown();

@@ -112,7 +112,8 @@ TEST(Analyze, FirstFrameGainsAreTheNetworkOutput) {
   rnnoise_process_frame(lib.get(), out.data(), frames[loud].data());
   ASSERT_NE(orvane_analyze(ours.get(), gains.data(), frames[loud].data()), 0.0f);
   std::array<float, 32> libGains;
-  std::memcpy(libGains.data(), reinterpret_cast<const unsigned char*>(lib.get()) + kHighPassOffset + 8,
+  std::memcpy(libGains.data(),
+              reinterpret_cast<const unsigned char*>(lib.get()) + kHighPassOffset + 8,
               sizeof libGains);
   EXPECT_EQ(gains, libGains);
 }

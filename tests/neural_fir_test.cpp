@@ -1,11 +1,11 @@
+#include "engine/neural_fir.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
-
-#include "engine/neural_fir.h"
 
 namespace orvane {
 namespace {
@@ -49,7 +49,8 @@ std::array<double, kFirHalfTaps> referenceTaps(const std::array<float, kNeuralBa
     } else {
       int b = 0;
       while (kBandAnchorBins[b + 1] < k) ++b;
-      const double f = double(k - kBandAnchorBins[b]) / (kBandAnchorBins[b + 1] - kBandAnchorBins[b]);
+      const double f =
+          double(k - kBandAnchorBins[b]) / (kBandAnchorBins[b + 1] - kBandAnchorBins[b]);
       gain = (1 - f) * g[b] + f * g[b + 1];
     }
     const double s = (k == 0 || k == 480 ? 1.0 : 2.0) / 960.0;

@@ -1,9 +1,9 @@
+#include "processor/parameters.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "processor/parameters.h"
 
 namespace orvane {
 namespace {

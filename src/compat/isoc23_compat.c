@@ -8,11 +8,13 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-__attribute__((visibility("hidden"))) int __isoc23_sscanf(const char *s, const char *format, ...)
-{
+// The name is glibc's, reserved by design.
+// NOLINTBEGIN
+__attribute__((visibility("hidden"))) int __isoc23_sscanf(const char* s, const char* format, ...) {
   va_list args;
   va_start(args, format);
   int n = vsscanf(s, format, args);
   va_end(args);
   return n;
 }
+// NOLINTEND

@@ -4,8 +4,7 @@
 
 #include "orvane_analyze.h"
 
-int main(void)
-{
+int main(void) {
   if (!orvane_denoiser_layout_ok()) {
     fprintf(stderr,
             "error: the linked librnnoise.a does not have the RNNoise 0.2 internal layout "

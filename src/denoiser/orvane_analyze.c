@@ -7,8 +7,7 @@
  * numerator {-2, 1}, denominator {-1.99599, 0.996}, as single-precision
  * constants evaluated in double, in the library's order of operations so the
  * memories evolve bit for bit as in rnnoise_process_frame. */
-static void high_pass(float *y, float mem[2], const float *x)
-{
+static void high_pass(float* y, float mem[2], const float* x) {
   static const float b[2] = {-2.f, 1.f};
   static const float a[2] = {-1.99599f, .996f};
   for (int i = 0; i < ORV_FRAME_SIZE; i++) {
@@ -20,8 +19,7 @@ static void high_pass(float *y, float mem[2], const float *x)
   }
 }
 
-float orvane_analyze(DenoiseState *st, float *gains, const float *in)
-{
+float orvane_analyze(DenoiseState* st, float* gains, const float* in) {
   kiss_fft_cpx X[ORV_FREQ_SIZE];
   kiss_fft_cpx P[ORV_FREQ_SIZE];
   float Ex[ORV_NB_BANDS], Ep[ORV_NB_BANDS], Exp[ORV_NB_BANDS];

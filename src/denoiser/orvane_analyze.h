@@ -19,7 +19,7 @@ extern "C" {
  * synthesis memory are left alone here. No allocation; about 10 kB of stack.
  * Nothing is checked: st must be valid, gains writable for 32 floats and in
  * readable for 480. */
-float orvane_analyze(DenoiseState *st, float *gains, const float *in);
+float orvane_analyze(DenoiseState* st, float* gains, const float* in);
 
 /* Non-zero when the linked RNNoise archive has the internal layout that
  * orvane_analyze relies on (state size and input high-pass memory position).

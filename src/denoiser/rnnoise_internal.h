@@ -9,9 +9,8 @@
 #ifndef ORVANE_RNNOISE_INTERNAL_H
 #define ORVANE_RNNOISE_INTERNAL_H
 
-#include <stddef.h>
-
 #include <rnnoise.h>
+#include <stddef.h>
 
 #define ORV_FRAME_SIZE 480
 #define ORV_FREQ_SIZE 481 /* FRAME_SIZE + 1 bins of the 960-point spectrum */
@@ -25,13 +24,13 @@ typedef struct {
 
 /* One layer of the network: seven pointers and two counts (64 bytes). */
 typedef struct {
-  const float *bias;
-  const float *subias;
-  const signed char *weights;
-  const float *float_weights;
-  const int *weights_idx;
-  const float *diag;
-  const float *scale;
+  const float* bias;
+  const float* subias;
+  const signed char* weights;
+  const float* float_weights;
+  const int* weights_idx;
+  const float* diag;
+  const float* scale;
   int nb_inputs;
   int nb_outputs;
 } LinearLayer;
@@ -57,7 +56,7 @@ struct DenoiseState {
   float pitch_enh_buf[1728];
   float last_gain;
   int last_period;
-  float mem_hp_x[2]; /* input high-pass memory */
+  float mem_hp_x[2];         /* input high-pass memory */
   float lastg[ORV_NB_BANDS]; /* band gains of the previous frame */
   RNNState rnn;
   kiss_fft_cpx delayed_X[ORV_FREQ_SIZE];
@@ -82,9 +81,9 @@ _Static_assert(offsetof(struct DenoiseState, rnn) == ORV_OFFSET_RNN, "rnn offset
 _Static_assert(sizeof(struct DenoiseState) == ORV_STATE_SIZE, "DenoiseState size");
 
 /* Library internals (global symbols of librnnoise.a). */
-int rnn_compute_frame_features(DenoiseState *st, kiss_fft_cpx *X, kiss_fft_cpx *P, float *Ex,
-                               float *Ep, float *Exp, float *features, const float *in);
-void compute_rnn(const RNNoise *model, RNNState *rnn, float *gains, float *vad, const float *input,
+int rnn_compute_frame_features(DenoiseState* st, kiss_fft_cpx* X, kiss_fft_cpx* P, float* Ex,
+                               float* Ep, float* Exp, float* features, const float* in);
+void compute_rnn(const RNNoise* model, RNNState* rnn, float* gains, float* vad, const float* input,
                  int arch);
 
 #endif

@@ -7,7 +7,7 @@
 namespace orvane {
 
 namespace {
-constexpr int kBins = 481;        // bins 0..480 of the 960-point spectrum
+constexpr int kBins = 481;  // bins 0..480 of the 960-point spectrum
 constexpr double kDftLength = 960.0;
 constexpr double kPi = 3.14159265358979323846;
 }  // namespace
@@ -76,8 +76,7 @@ float NeuralFir::process(float x) noexcept {
   float acc[4] = {current[0] * centre[0], 0.0f, 0.0f, 0.0f};
   for (int t = 1; t < 4; ++t) acc[t] = current[t] * (centre[t] + centre[-t]);
   for (int t = 4; t < kFirHalfTaps; t += 4) {
-    for (int j = 0; j < 4; ++j)
-      acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
+    for (int j = 0; j < 4; ++j) acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
   }
   ++counter;
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);

@@ -7,14 +7,14 @@
 
 namespace orvane {
 
-inline constexpr int kFirHalfTaps = 96;      // distinct taps of the symmetric filter
-inline constexpr int kFirDelay = 95;         // samples; the filter spans 2 x 95 + 1
+inline constexpr int kFirHalfTaps = 96;  // distinct taps of the symmetric filter
+inline constexpr int kFirDelay = 95;     // samples; the filter spans 2 x 95 + 1
 inline constexpr int kNeuralBands = 32;
 
 // Bin (of a 960-point spectrum at 48 kHz, 50 Hz each) where band b's gain
 // applies fully: the points at which RNNoise itself anchors its band gains.
 inline constexpr std::array<int, kNeuralBands> kBandAnchorBins{
-    2,  4,  6,  8,  10, 12, 15, 18,  21,  24,  28,  32,  36,  41,  47,  53,
+    2,  4,  6,  8,  10, 12,  15,  18,  21,  24,  28,  32,  36,  41,  47,  53,
     60, 68, 77, 87, 98, 110, 124, 140, 157, 176, 198, 223, 251, 282, 317, 356};
 
 // Maps the 32 band gains linearly to the 96 taps: piecewise-linear gain curve

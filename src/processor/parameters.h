@@ -66,6 +66,7 @@ struct ParamInfo {
   std::array<const char*, 3> entries;  // string lists only
 };
 
+// clang-format off
 inline constexpr ParamInfo kParams[] = {
     {CleanAmount, "Clean Amount", 0, ParamKind::Range, "%", 0, 100, Defaults[0], 0, flags::kCanAutomate, {}},
     {OriginalAmbience, "Original Ambience", 1, ParamKind::Range, "%", 0, 100, Defaults[1], 0, flags::kCanAutomate, {}},
@@ -85,6 +86,7 @@ inline constexpr ParamInfo kParams[] = {
     {NeuralActive, "Neural Active", 13, ParamKind::Plain, "", 0, 1, 0.5, 0, flags::kIsReadOnly, {}},
     {Clipping, "Clipping", 14, ParamKind::Plain, "", 0, 1, 0.0, 0, flags::kIsReadOnly, {}},
 };
+// clang-format on
 inline constexpr int kParamCount = static_cast<int>(std::size(kParams));
 
 // The entry of kParams for an identifier, or nullptr.
@@ -98,7 +100,9 @@ constexpr double toNormalized(const ParamInfo& p, double plain) noexcept {
   return (plain - p.minPlain) / (p.maxPlain - p.minPlain);
 }
 
-constexpr bool bypassOn(double norm) noexcept { return norm > 0.5; }
+constexpr bool bypassOn(double norm) noexcept {
+  return norm > 0.5;
+}
 
 // Processing-mode index from any normalised value: below 0.25 Neural Live, from
 // 0.25 up to 0.75 Neural Classic, from 0.75 Live DSP. NaN, which callers reject
@@ -106,9 +110,11 @@ constexpr bool bypassOn(double norm) noexcept { return norm > 0.5; }
 constexpr int modeFromNormalized(double v) noexcept {
   if (!(v == v)) return kDefaultMode;
   v = v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
-  return static_cast<int>(2.0 * v + 0.5);
+  return static_cast<int>(2.0 * v + 0.5);  // NOLINT(bugprone-incorrect-roundings): v >= 0
 }
-constexpr double modeToNormalized(int mode) noexcept { return mode * 0.5; }
+constexpr double modeToNormalized(int mode) noexcept {
+  return mode * 0.5;
+}
 
 // String-list entry as the host displays it: min(stepCount, floor(v x (stepCount + 1))).
 constexpr int listEntry(double v, int stepCount) noexcept {

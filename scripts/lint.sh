@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Format and static checks on the project's own code. Needs a configured build
+# folder (default: build) for compile_commands.json.
+#   scripts/lint.sh [build-dir] [--fix]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-build}
+cd "$root"
+mapfile -t files < <(git ls-files '*.c' '*.h' '*.cpp')
+status=0
+if [ "${2:-}" = "--fix" ]; then
+  clang-format -i "${files[@]}"
+else
+  clang-format --dry-run -Werror "${files[@]}" || { echo "lint: clang-format found differences (scripts/lint.sh $build --fix)" >&2; status=1; }
+fi
+mapfile -t units < <(git ls-files '*.c' '*.cpp')
+[ -f "$build/compile_commands.json" ] || { echo "lint: $build/compile_commands.json missing: configure first" >&2; exit 1; }
+tidy_log=$(mktemp)
+if ! clang-tidy -p "$build" --quiet "${units[@]}" >"$tidy_log" 2>&1; then
+  grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated|^Error while processing|Suppressed [0-9]+ warnings|Use -header-filter' "$tidy_log" >&2 || true
+  echo "lint: clang-tidy found problems" >&2
+  status=1
+fi
+rm -f "$tidy_log"
+exit $status

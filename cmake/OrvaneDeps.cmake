@@ -34,17 +34,18 @@ endforeach()
 add_library(orv_vst3sdk INTERFACE)
 target_include_directories(orv_vst3sdk SYSTEM INTERFACE "${_orv_vst_inc}")
 target_compile_definitions(orv_vst3sdk INTERFACE RELEASE=1)
-# The four archives reference one another in both directions: link them as a group.
+# The archives reference one another in both directions: link them as one
+# group. The host-side helpers (parameter changes, process data, messages) are
+# in the group too; the linker takes only the objects a target uses, so the
+# module carries none of them.
 target_link_libraries(orv_vst3sdk INTERFACE
   "-Wl,--start-group"
   "${_orv_lib}/vst3sdk/libsdk.a" "${_orv_lib}/vst3sdk/libsdk_common.a"
   "${_orv_lib}/vst3sdk/libbase.a" "${_orv_lib}/vst3sdk/libpluginterfaces.a"
+  "${_orv_lib}/vst3sdk/libsdk_hosting.a"
   "-Wl,--end-group"
-  orv_glibc_compat Threads::Threads ${CMAKE_DL_LIBS})
+  Threads::Threads ${CMAKE_DL_LIBS})
+# Every target that links the archives gets the glibc forwarder they need.
+target_sources(orv_vst3sdk INTERFACE $<TARGET_OBJECTS:orv_glibc_compat>)
 add_library(Orvane::vst3sdk ALIAS orv_vst3sdk)
-
-# Host-side helpers (parameter changes, process data, connection proxy) for the
-# tests and the host tool; they sit on top of the plug-in archives.
-add_library(orv_vst3hosting INTERFACE)
-target_link_libraries(orv_vst3hosting INTERFACE "${_orv_lib}/vst3sdk/libsdk_hosting.a" orv_vst3sdk)
-add_library(Orvane::vst3hosting ALIAS orv_vst3hosting)
+add_library(Orvane::vst3hosting ALIAS orv_vst3sdk)

@@ -72,7 +72,8 @@ inline constexpr ParamInfo kParams[] = {
     {OriginalAmbience, "Original Ambience", 1, ParamKind::Range, "%", 0, 100, Defaults[1], 0, flags::kCanAutomate, {}},
     {NoiseReduction, "Noise Reduction", 2, ParamKind::Range, "%", 0, 100, Defaults[2], 0, flags::kCanAutomate, {}},
     {BodyRestore, "Body Restore", 3, ParamKind::Range, "%", 0, 100, Defaults[3], 0, flags::kCanAutomate, {}},
-    {FrequencyFocus, "Frequency Focus", 4, ParamKind::Range, "Hz", 35, 180, Defaults[4], 0, flags::kCanAutomate, {}},
+    // 0.1 in double, not Defaults[4] widened: the declared default is exactly 49.5 Hz.
+    {FrequencyFocus, "Frequency Focus", 4, ParamKind::Range, "Hz", 35, 180, 0.1, 0, flags::kCanAutomate, {}},
     {DryWet, "Dry / Wet", 5, ParamKind::Range, "%", 0, 100, Defaults[5], 0, flags::kCanAutomate, {}},
     {OutputGain, "Output Gain", 6, ParamKind::Range, "dB", -18, 18, Defaults[6], 0, flags::kCanAutomate, {}},
     {Bypass, "Bypass", 7, ParamKind::Plain, "", 0, 1, Defaults[7], 1, flags::kCanAutomate | flags::kIsBypass, {}},

@@ -1,0 +1,163 @@
+// The edit controller.
+#include "controller/controller.h"
+
+#include <pluginterfaces/base/ustring.h>
+#include <pluginterfaces/vst/ivstmessage.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "controller/i18n.h"
+#include "processor/mode_messages.h"
+#include "processor/parameters.h"
+#include "processor/state_record.h"
+
+namespace orvane {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// The registration titles, units and entries are ASCII; the host wants UTF-16.
+void toString128(const char* ascii, String128 out) {
+  std::size_t i = 0;
+  for (; ascii[i] && i + 1 < 128; ++i) out[i] = static_cast<TChar>(ascii[i]);
+  out[i] = 0;
+}
+
+void copyText(const char16_t* text, String128 out) {
+  std::size_t i = 0;
+  for (; text[i] && i + 1 < 128; ++i) out[i] = static_cast<TChar>(text[i]);
+  out[i] = 0;
+}
+
+Parameter* makeParameter(const ParamInfo& p) {
+  String128 title, units;
+  toString128(p.title, title);
+  toString128(p.units, units);
+  switch (p.kind) {
+    case ParamKind::Range:
+      return new RangeParameter(title, p.id, units, p.minPlain, p.maxPlain,
+                                toPlain(p, p.defaultNorm), p.stepCount, p.flags);
+    case ParamKind::StringList: {
+      auto* list = new StringListParameter(title, p.id, units, p.flags);
+      for (const char* entry : p.entries) {
+        String128 e;
+        toString128(entry, e);
+        list->appendString(e);
+      }
+      list->getInfo().defaultNormalizedValue = p.defaultNorm;
+      list->setNormalized(p.defaultNorm);
+      return list;
+    }
+    case ParamKind::Plain:
+      break;
+  }
+  return new Parameter(title, p.id, units, p.defaultNorm, p.stepCount, p.flags);
+}
+
+}  // namespace
+
+FUnknown* Controller::create(void* /*context*/) {
+  return static_cast<IEditController*>(new Controller);
+}
+
+tresult PLUGIN_API Controller::initialize(FUnknown* context) {
+  const tresult result = EditController::initialize(context);
+  if (result != kResultOk) return result;
+  for (const ParamInfo& p : kParams) parameters.addParameter(makeParameter(p));
+  localizeParameters();
+  return kResultOk;
+}
+
+void Controller::localizeParameters() {
+  for (const ParamInfo& p : kParams) {
+    Parameter* param = getParameterObject(p.id);
+    if (!param) continue;
+    const char16_t* title = i18n::text(static_cast<i18n::Key>(p.key)).utf16;
+    copyText(title, param->getInfo().title);
+    copyText(title, param->getInfo().shortTitle);
+  }
+  // Entries of the two lists, alternating as the catalog orders them.
+  auto* profile = dynamic_cast<StringListParameter*>(getParameterObject(CleanupProfile));
+  auto* mode = dynamic_cast<StringListParameter*>(getParameterObject(ProcessingMode));
+  for (int entry = 0; entry < 3; ++entry) {
+    String128 label;
+    if (profile) {
+      copyText(i18n::text(static_cast<i18n::Key>(static_cast<int>(i18n::Key::ProfileLive) + entry)).utf16,
+               label);
+      profile->replaceString(entry, label);
+    }
+    if (mode) {
+      copyText(i18n::text(static_cast<i18n::Key>(static_cast<int>(i18n::Key::NeuralLive) + entry)).utf16,
+               label);
+      mode->replaceString(entry, label);
+    }
+  }
+  requestRestart(kParamTitlesChanged);
+}
+
+tresult PLUGIN_API Controller::setComponentState(IBStream* stream) {
+  StateRecord record;
+  const tresult result = readStateRecord(stream, record);
+  if (result != kResultOk) return result;
+  for (int i = 0; i < kEngineParamCount; ++i)
+    EditController::setParamNormalized(static_cast<ParamID>(i), record.params[i]);
+  // An older record carries no mode: show the default until the component answers.
+  const int mode = modeFromNormalized(record.hasMode ? record.modeNorm : 0.5);
+  EditController::setParamNormalized(ProcessingMode, modeToNormalized(mode));
+  if (!record.hasMode) {
+    if (IPtr<IMessage> message = owned(allocateMessage())) {
+      message->setMessageID(msg::kRequestProcessingMode);
+      sendMessage(message);
+    }
+  }
+  requestRestart(kLatencyChanged);
+  return kResultOk;
+}
+
+tresult PLUGIN_API Controller::setParamNormalized(ParamID id, ParamValue value) {
+  if (!std::isfinite(value)) return kInvalidArgument;
+  const ParamValue before = getParamNormalized(id);
+  int mode = 0;
+  if (id == ProcessingMode) {
+    mode = modeFromNormalized(value);
+    value = modeToNormalized(mode);
+  }
+  const tresult result = EditController::setParamNormalized(id, value);
+  if (id == ProcessingMode && result == kResultOk && getParamNormalized(id) != before) {
+    sendModeMessage(mode);
+    return kResultOk;
+  }
+  return result;
+}
+
+tresult PLUGIN_API Controller::notify(IMessage* message) {
+  if (!message || !message->getMessageID() ||
+      std::strcmp(message->getMessageID(), msg::kProcessingModeState) != 0)
+    return EditController::notify(message);
+  int64 mode = 0;
+  IAttributeList* attributes = message->getAttributes();
+  if (!attributes || attributes->getInt(msg::kMode, mode) != kResultOk ||
+      static_cast<uint64>(mode) >= static_cast<uint64>(kModeCount))
+    return kInvalidArgument;
+  EditController::setParamNormalized(ProcessingMode, modeToNormalized(static_cast<int>(mode)));
+  requestRestart(kLatencyChanged);
+  return kResultOk;
+}
+
+void Controller::requestRestart(int32 flags) {
+  if (IComponentHandler* handler = getComponentHandler()) handler->restartComponent(flags);
+}
+
+void Controller::sendModeMessage(int mode) {
+  IPtr<IMessage> message = owned(allocateMessage());
+  if (!message) return;  // no host context: the parameter path still carries the change
+  message->setMessageID(msg::kProcessingMode);
+  if (IAttributeList* attributes = message->getAttributes())
+    attributes->setInt(msg::kMode, mode);
+  sendMessage(message);
+}
+
+}  // namespace orvane

@@ -1,0 +1,516 @@
+// The clean-up engine: lifecycle, the per-sample chain and the rate converter.
+#include "engine/engine.h"
+
+#include <rnnoise.h>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "denoiser/orvane_analyze.h"
+#include "engine/fp_mode.h"
+
+namespace orvane {
+
+namespace {
+
+// Audio limits: samples are clamped to +-4 (12 dB above full scale) at every
+// stage, so a runaway filter or a hot input can never reach the host as a
+// non-finite or huge value.
+constexpr float kSampleLimit = 4.0f;
+// The denoiser reads and writes 16-bit full scale.
+constexpr float kToDenoiser = 32768.0f;
+constexpr float kFromDenoiser = 1.0f / 32768.0f;
+
+// Conversion window: the down-converter's newest tap is this many host
+// samples ahead of its read position.
+constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;  // 16
+// Pass band of both converter directions: 94 % of the lower Nyquist frequency.
+constexpr double kPassBand = 0.94;
+// Headroom (48 kHz samples) that keeps the up-converter's newest tap behind
+// the newest chain output; part of the reported latency.
+constexpr double kUpConverterLag = 18.0;
+
+inline float conditioned(float x) noexcept {
+  if (!std::isfinite(x)) return 0.0f;
+  return x < -kSampleLimit ? -kSampleLimit : (x > kSampleLimit ? kSampleLimit : x);
+}
+inline float clampSample(float x) noexcept {
+  return x < -kSampleLimit ? -kSampleLimit : (x > kSampleLimit ? kSampleLimit : x);
+}
+
+DenoiseState* createDefault() { return rnnoise_create(nullptr); }
+void initDefault(DenoiseState* st) { rnnoise_init(st, nullptr); }
+bool layoutOkOnce() {
+  static const bool ok = orvane_denoiser_layout_ok() != 0;
+  return ok;
+}
+
+// Constant-initialised: no guard, safe to read from the audio thread.
+DenoiserCalls gDenoiserCalls{&createDefault, &rnnoise_destroy,       &initDefault,
+                             &rnnoise_process_frame, &orvane_analyze, &layoutOkOnce};
+
+// Reads 32 consecutive ring samples starting at stream index `first`, with
+// samples outside [lowest, highest] given as 0 (left out of the sum). The
+// fast case, a window wholly inside the valid range, points into the ring.
+inline const float* ringWindow(const std::array<float, 2 * Engine::kRing>& ring,
+                               std::int64_t first, std::int64_t lowest, std::int64_t highest,
+                               float* scratch) noexcept {
+  constexpr std::int64_t kMask = Engine::kRing - 1;
+  if (first >= lowest && first + ResamplerKernel::kTaps - 1 <= highest)
+    return ring.data() + (first & kMask);
+  for (int k = 0; k < ResamplerKernel::kTaps; ++k) {
+    const std::int64_t i = first + k;
+    scratch[k] = (i >= lowest && i <= highest) ? ring[i & kMask] : 0.0f;
+  }
+  return scratch;
+}
+
+}  // namespace
+
+DenoiserCalls& denoiserCalls() noexcept { return gDenoiserCalls; }
+
+DenoiserCalls defaultDenoiserCalls() noexcept {
+  return {&createDefault, &rnnoise_destroy, &initDefault, &rnnoise_process_frame, &orvane_analyze,
+          &layoutOkOnce};
+}
+
+Engine::Engine() noexcept {
+  for (auto& ch : channelStates) clearChannel(ch);
+  target = Defaults;
+  smoothed = Defaults;
+}
+
+Engine::~Engine() {
+  for (auto& ch : channelStates)
+    if (ch.denoiser) gDenoiserCalls.destroy(ch.denoiser);
+}
+
+bool Engine::prepare(double rate, int channels, bool neural, bool isLive) {
+  if (!std::isfinite(rate) || rate < 8000.0 || rate > 192000.0 || (channels != 1 && channels != 2))
+    return false;
+
+  // Kernels are built before anything changes, so that running out of memory
+  // leaves the engine as it was.
+  const bool convert = neural && std::fabs(rate - kNeuralRate) > 0.1;
+  ResamplerKernel down, up;
+  if (convert) {
+    try {
+      down.prepare(rate > kNeuralRate ? kPassBand * (kNeuralRate / rate) : kPassBand);
+      up.prepare(rate < kNeuralRate ? kPassBand * (rate / kNeuralRate) : kPassBand);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  sampleRate = rate;
+  live = isLive;
+  delayLength = live ? kLiveDelay : kClassicDelay;
+  if (neural) {
+    if (live) basis.prepare();
+    resampling = convert;
+    processRate = kNeuralRate;  // a host rate within 0.1 Hz of 48 kHz counts as 48 kHz
+    if (convert) {
+      downKernel.rows.swap(down.rows);
+      upKernel.rows.swap(up.rows);
+      // Converter latency: the down-converter's look-ahead, the chain's delay
+      // and the up-converter's lag, in host samples, rounded up.
+      const double r = rate / kNeuralRate;
+      latencySamples = static_cast<std::int32_t>(
+          std::ceil((delayLength * rate / kNeuralRate + kLookAhead) + kUpConverterLag * r));
+    } else {
+      latencySamples = delayLength;
+    }
+  } else {
+    resampling = false;
+    processRate = rate;
+    latencySamples = 0;
+  }
+  channelCount = channels;
+  neuralRequested = neural;
+  denoiserUsable = !neural || gDenoiserCalls.layoutOk();
+  computeCoefficients(neural ? kNeuralRate : rate);
+  reset();
+  return true;
+}
+
+void Engine::computeCoefficients(double rate) noexcept {
+  // One-pole coefficients 1 - exp(-1 / (tau * rate)), in single precision with
+  // the denominator rounded to float.
+  smoothCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.01 * rate));    // 10 ms
+  attackCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.002 * rate));   // 2 ms
+  releaseCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.15 * rate));   // 150 ms
+  bodyCoef = 1.0f - std::exp(-1382.30078125f / static_cast<float>(rate));  // 2 pi 220 Hz
+}
+
+void Engine::clearChannel(ChannelState& ch) noexcept {
+  DenoiseState* keep = ch.denoiser;
+  ch.~ChannelState();
+  new (&ch) ChannelState();
+  ch.denoiser = keep;
+  ch.fir.reset();
+}
+
+void Engine::clearSignalState() noexcept {
+  inputCount = 0;
+  neuralCount = 0;
+  for (auto& ring : inRing) ring.fill(0.0f);
+  for (auto& ring : outRing) ring.fill(0.0f);
+  for (auto& ring : dryRing) ring.fill(0.0f);
+}
+
+void Engine::snapParameters() noexcept {
+  smoothed = target;
+  lastFocus = -1.0f;
+  lastGain = -1.0f;
+  gliding = true;  // the first sample derives everything from the snapped values
+  inputPeak = outputPeak = reduction = 0.0f;
+  clipping = neuralFault = false;
+}
+
+void Engine::reset() {
+  clearSignalState();
+  neuralActive = neuralRequested && denoiserUsable && std::fabs(processRate - kNeuralRate) < 0.1;
+
+  for (auto& ch : channelStates) {
+    if (ch.denoiser) gDenoiserCalls.destroy(ch.denoiser);
+    ch.denoiser = nullptr;
+    clearChannel(ch);
+  }
+  if (neuralActive) {
+    for (int c = 0; c < channelCount; ++c) {
+      channelStates[c].denoiser = gDenoiserCalls.create();
+      if (!channelStates[c].denoiser) {
+        neuralActive = false;
+        break;
+      }
+    }
+  }
+  if (!neuralActive) {
+    // A partial set of states would never run; do not keep one around.
+    for (auto& ch : channelStates) {
+      if (ch.denoiser) gDenoiserCalls.destroy(ch.denoiser);
+      ch.denoiser = nullptr;
+    }
+    // Without the network the engine is the Live DSP chain at the host rate.
+    resampling = false;
+    processRate = sampleRate;
+    computeCoefficients(sampleRate);
+    latencySamples = 0;
+  } else if (!live) {
+    // The frame path runs each new denoiser once on silence, filling its
+    // overlap and look-ahead history; the realtime reset does the same, so
+    // both resets leave the denoiser in the same condition.
+    for (int c = 0; c < channelCount; ++c) {
+      ChannelState& ch = channelStates[c];
+      gDenoiserCalls.processFrame(ch.denoiser, ch.outFrame.data(), ch.inFrame.data());
+      ch.outFrame.fill(0.0f);
+    }
+  }
+  snapParameters();
+}
+
+void Engine::resetRealtime() noexcept {
+  clearSignalState();
+  for (auto& ch : channelStates) {
+    clearChannel(ch);
+    if (!ch.denoiser) continue;
+    gDenoiserCalls.init(ch.denoiser);
+    if (!live) {
+      gDenoiserCalls.processFrame(ch.denoiser, ch.outFrame.data(), ch.inFrame.data());
+      ch.outFrame.fill(0.0f);
+    }
+  }
+  snapParameters();
+}
+
+void Engine::set(std::uint32_t index, float value) noexcept {
+  if (index >= static_cast<std::uint32_t>(kEngineParamCount) || !std::isfinite(value)) return;
+  target[index] = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+  gliding = true;
+}
+
+void Engine::advanceParameters() noexcept {
+  bool moved = false;
+  for (int k = 0; k < kEngineParamCount; ++k) {
+    const float s = smoothed[k] + (target[k] - smoothed[k]) * smoothCoef;
+    moved |= s != smoothed[k];
+    smoothed[k] = s;
+  }
+  const auto& s = smoothed;
+  // Profile 0 / 1 / 2 ("Live", "Broadcast", "Studio"), gliding in between.
+  const float prof = 2.0f * s[8];
+  // Gate threshold 0.001 plus up to 0.009 x 0.6 / 1.0 / 1.4 (about -44, -40
+  // and -37 dBFS at full noise reduction).
+  const float thresholdScale = 0.6f + 0.4f * prof;
+  derived.gateThreshold = 0.001f + thresholdScale * 0.009f * s[2];
+  derived.gateDepth = s[2] * s[0];
+  // The gentle profile keeps 15 % of the gate signal under the network's.
+  const float profileFactor = prof <= 1.0f ? 0.85f + 0.15f * prof : 1.0f;
+  derived.neuralMix = (1.0f - 0.25f * s[1]) * (s[2] * s[0]) * profileFactor;
+  derived.vadDepth = std::max(prof - 1.0f, 0.0f);  // voice-activity gating only toward "Studio"
+  derived.bandExponent = 0.25f + 0.05f * prof;    // gentler band gains for lower profiles
+
+  if (s[4] != lastFocus) {
+    lastFocus = s[4];
+    // High-pass corner 35..180 Hz; the constant is 2 pi in single precision.
+    hpCoef = std::exp((145.0f * s[4] + 35.0f) * -6.2831855f / static_cast<float>(processRate));
+  }
+  if (s[6] != lastGain) {
+    lastGain = s[6];
+    outGain = std::pow(10.0f, (36.0f * s[6] - 18.0f) / 20.0f);  // -18..+18 dB
+  }
+  gliding = moved;
+}
+
+void Engine::frameStep(ChannelState& ch) noexcept {
+  if (live) {
+    gDenoiserCalls.analyze(ch.denoiser, ch.bandGains.data(), ch.inFrame.data());
+    for (float& g : ch.bandGains) {
+      float v = g;
+      if (!std::isfinite(v)) {
+        ch.fault = true;
+        v = 1.0f;
+      } else {
+        v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+      }
+      g = std::pow(v, derived.bandExponent);
+    }
+    ch.fir.update(basis, ch.bandGains);
+  } else {
+    const float p = gDenoiserCalls.processFrame(ch.denoiser, ch.outFrame.data(), ch.inFrame.data());
+    if (!std::isfinite(p)) {
+      // A non-finite probability would poison vadGain for good; treat it as
+      // the network failing.
+      ch.fault = true;
+    } else {
+      // Voice-activity gain: full at a probability of 0.35 or more, down to
+      // 0.08 for silence; opens within a frame, closes over about 12 frames.
+      float t = p / 0.35f;
+      t = t > 1.0f ? 1.0f : t;
+      t = t < 0.08f ? 0.08f : t;
+      ch.vadGain += (t - ch.vadGain) * (t > ch.vadGain ? 0.85f : 0.08f);
+    }
+    for (float& v : ch.outFrame) {
+      if (!std::isfinite(v)) {
+        v = 0.0f;
+        ch.fault = true;
+      }
+    }
+  }
+  ch.framePos = 0;
+}
+
+template <Engine::Path P, bool MixHere>
+void Engine::runChain(const float* const* inputs, float* const* outputs, int channels,
+                      int frames) noexcept {
+  float inPeak = 0.0f, outPeak = 0.0f;
+  bool clip = false, fault = false;
+  double reductionSum = 0.0;
+
+  for (int i = 0; i < frames; ++i) {
+    if (gliding) advanceParameters();
+    const float gateThreshold = derived.gateThreshold, gateDepth = derived.gateDepth;
+    const float bodyAmount = smoothed[3], wetShare = smoothed[5], bypass = smoothed[7];
+
+    for (int c = 0; c < channels; ++c) {
+      float* const out = outputs[c];
+      if (!out) continue;
+      const float* const in = inputs ? inputs[c] : nullptr;
+      ChannelState& ch = channelStates[c];
+
+      const float x = conditioned(in ? in[i] : 0.0f);
+      inPeak = std::max(inPeak, std::fabs(x));
+
+      // First-order high-pass ("Frequency focus").
+      const float y = (ch.hpOut + x - ch.hpIn) * hpCoef;
+      ch.hpIn = x;
+      ch.hpOut = y;
+
+      // Downward expander: the gain follows envelope / threshold (1:2 below
+      // the threshold) down to a floor of 0.15 (-16.5 dB), opening fast and
+      // closing slowly.
+      const float level = std::fabs(y);
+      ch.gateEnv += (level - ch.gateEnv) * (level > ch.gateEnv ? attackCoef : releaseCoef);
+      float ratio = ch.gateEnv / gateThreshold;
+      ratio = ratio > 1.0f ? 1.0f : ratio;
+      ratio = ratio < 0.15f ? 0.15f : ratio;
+      ch.gateGain += (ratio - ch.gateGain) * (ratio > ch.gateGain ? attackCoef : releaseCoef);
+      const float g = (1.0f - gateDepth * (1.0f - ch.gateGain)) * y;
+
+      float wet, dry;
+      if constexpr (P == Path::Dsp) {
+        wet = g;
+        dry = x;
+      } else {
+        // Dry and gate paths delayed by the neural stage's latency.
+        const int pos = ch.delayPos;
+        dry = ch.dryDelay[pos];
+        ch.dryDelay[pos] = x;
+        const float d = ch.dspDelay[pos];
+        ch.dspDelay[pos] = g;
+        ch.delayPos = pos + 1 == delayLength ? 0 : pos + 1;
+
+        float n, vadDepth;
+        if constexpr (P == Path::Live) {
+          n = ch.fir.process(y);
+          vadDepth = 0.0f;
+        } else {
+          n = ch.outFrame[ch.framePos] * kFromDenoiser;
+          vadDepth = derived.vadDepth;
+        }
+        // The denoiser hears the high-passed signal before the gate.
+        ch.inFrame[ch.framePos] = y * kToDenoiser;
+
+        if (ch.fault) {
+          wet = d;
+          if (++ch.framePos == kFrameSize) ch.framePos = 0;
+        } else {
+          const float m = conditioned(n * (1.0f - vadDepth * (1.0f - ch.vadGain)));
+          wet = d + (m - d) * derived.neuralMix;
+          if (++ch.framePos == kFrameSize) frameStep(ch);
+        }
+        fault |= ch.fault;
+      }
+
+      // Body restore: up to +35 % of the band below 220 Hz.
+      ch.bodyState += (wet - ch.bodyState) * bodyCoef;
+      wet = wet + ch.bodyState * bodyAmount * 0.35f;
+
+      float o = wet;
+      if constexpr (MixHere) {
+        o = ((wet - dry) * wetShare + dry) * outGain;
+        // Crossfade toward dry written so that a bypass of exactly 1 yields
+        // the dry sample bit for bit.
+        o = o * (1.0f - bypass) + dry * bypass;
+      }
+      if (!std::isfinite(o)) {
+        fault = true;
+        o = dry;
+      }
+      const float magnitude = std::min(std::fabs(o), kSampleLimit);
+      clip |= std::fabs(o) > 1.0f;
+      out[i] = clampSample(o);
+      outPeak = std::max(outPeak, magnitude);
+      reductionSum += std::max(std::fabs(dry) - magnitude, 0.0f);
+    }
+  }
+
+  inputPeak = inPeak;
+  outputPeak = outPeak;
+  clipping = clip;
+  neuralFault = fault;
+  reduction = frames > 0 ? static_cast<float>(reductionSum / (double(frames) * channels)) : 0.0f;
+}
+
+void Engine::processNative(const float* const* inputs, float* const* outputs, int channels,
+                           int frames) noexcept {
+  if (!outputs || channels <= 0 || frames < 0 || channels > channelCount) return;
+  if (!neuralActive) {
+    runChain<Path::Dsp, true>(inputs, outputs, channels, frames);
+  } else if (live) {
+    if (resampling)
+      runChain<Path::Live, false>(inputs, outputs, channels, frames);
+    else
+      runChain<Path::Live, true>(inputs, outputs, channels, frames);
+  } else {
+    if (resampling)
+      runChain<Path::Classic, false>(inputs, outputs, channels, frames);
+    else
+      runChain<Path::Classic, true>(inputs, outputs, channels, frames);
+  }
+}
+
+void Engine::process(const float* const* inputs, float* const* outputs, int channels,
+                     int frames) noexcept {
+  ScopedFlushDenormals flushDenormals;
+  if (!resampling || !neuralActive)
+    processNative(inputs, outputs, channels, frames);
+  else if (outputs && channels > 0 && frames >= 0 && channels <= channelCount)
+    processConverted(inputs, outputs, channels, frames);
+}
+
+// Host rate -> 48 kHz -> chain -> host rate, one host sample at a time. The
+// 48 kHz stream sample m sits at host time m * r; it is produced once host
+// sample m * r + 16 has arrived (the down-converter's newest tap). The output
+// reads the processed stream at the 48 kHz time of host sample n - latency
+// plus the chain's delay, and mixes it with the dry input delayed by the same
+// latency, so both paths line up.
+void Engine::processConverted(const float* const* inputs, float* const* outputs, int channels,
+                              int frames) noexcept {
+  constexpr std::int64_t kRingMask = kRing - 1;
+  constexpr std::int64_t kDryMask = kDryRing - 1;
+  const double r = sampleRate / kNeuralRate;  // host samples per 48 kHz sample
+  const double offset = latencySamples / r - delayLength;
+
+  float inPeak = 0.0f, outPeak = 0.0f;
+  bool clip = false, fault = false;
+  float chainIn[kMaxChannels] = {}, chainOut[kMaxChannels] = {};
+  const float* const chainInputs[kMaxChannels] = {&chainIn[0], &chainIn[1]};
+  float* const chainOutputs[kMaxChannels] = {&chainOut[0], &chainOut[1]};
+  float scratch[ResamplerKernel::kTaps];
+
+  for (int j = 0; j < frames; ++j) {
+    const std::int64_t n = inputCount;
+    const std::int64_t slot = n & kRingMask;
+    for (int c = 0; c < channels; ++c) {
+      const float* const in = inputs ? inputs[c] : nullptr;
+      const float x = conditioned(in ? in[j] : 0.0f);
+      inRing[c][slot] = x;
+      inRing[c][slot + kRing] = x;
+      dryRing[c][n & kDryMask] = x;
+      inPeak = std::max(inPeak, std::fabs(x));
+    }
+
+    // Down-conversion and the chain, for every 48 kHz sample now computable.
+    while (double(neuralCount) * r <= double(n - kLookAhead)) {
+      const std::int64_t m = neuralCount;
+      const double t = double(m) * r;
+      const double whole = std::floor(t);
+      const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+      for (int c = 0; c < channels; ++c) {
+        const float* w = ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n,
+                                    scratch);
+        chainIn[c] = downKernel.read(t - whole, w);
+      }
+      processNative(chainInputs, chainOutputs, channels, 1);
+      fault |= neuralFault;
+      const std::int64_t outSlot = m & kRingMask;
+      for (int c = 0; c < channels; ++c) {
+        outRing[c][outSlot] = chainOut[c];
+        outRing[c][outSlot + kRing] = chainOut[c];
+      }
+      neuralCount = m + 1;
+    }
+
+    // Up-conversion and the output mix at the host rate.
+    const std::int64_t m = neuralCount;
+    const double u = double(n) / r - offset;
+    const double whole = std::floor(u);
+    const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+    const float wetShare = smoothed[5], bypass = smoothed[7];
+    for (int c = 0; c < channels; ++c) {
+      float* const out = outputs[c];
+      if (!out) continue;
+      const float* w =
+          ringWindow(outRing[c], first, std::max<std::int64_t>(0, m - kRing), m - 1, scratch);
+      const float wet = upKernel.read(u - whole, w);
+      const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
+      float o = ((wet - dry) * wetShare + dry) * outGain;
+      o = o * (1.0f - bypass) + dry * bypass;
+      o = std::isfinite(o) ? clampSample(o) : 0.0f;
+      out[j] = o;
+      outPeak = std::max(outPeak, std::fabs(o));
+      clip |= std::fabs(o) > 1.0f;
+    }
+    inputCount = n + 1;
+  }
+
+  inputPeak = inPeak;
+  outputPeak = outPeak;
+  reduction = 0.0f;
+  clipping = clip;
+  neuralFault = fault;
+}
+
+}  // namespace orvane

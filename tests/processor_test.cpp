@@ -1,0 +1,382 @@
+#include <gtest/gtest.h>
+
+#include <pluginterfaces/vst/ivstmessage.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "module/ids.h"
+#include "processor/parameters.h"
+#include "processor/processor.h"
+#include "support/process_harness.h"
+#include "support/state_bytes.h"
+#include "support/vst_helpers.h"
+
+namespace orvane {
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+std::vector<float> noise(std::size_t n, unsigned seed, float level = 0.3f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(-level, level);
+  std::vector<float> x(n);
+  for (auto& v : x) v = u(rng);
+  return x;
+}
+
+// A component set up the way hosts do it, with its messages going to a peer.
+struct Component {
+  explicit Component(int defaultMode = kDefaultMode, SpeakerArrangement arr = SpeakerArr::kStereo,
+                     double rate = 48000.0)
+      : processor(owned(new Processor(defaultMode))) {
+    EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
+    processor->connect(&peer);
+    SpeakerArrangement in = arr, out = arr;
+    EXPECT_EQ(processor->setBusArrangements(&in, 1, &out, 1), kResultTrue);
+    ProcessSetup setup{kRealtime, kSample32, 512, rate};
+    EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
+    EXPECT_EQ(processor->setActive(true), kResultOk);
+  }
+  ~Component() {
+    processor->setActive(false);
+    processor->disconnect(&peer);
+    processor->terminate();
+  }
+  tresult setState(std::vector<std::uint8_t> bytes) {
+    test::MemoryStream s(std::move(bytes));
+    return processor->setState(&s);
+  }
+  std::vector<std::uint8_t> getState() {
+    test::MemoryStream s;
+    EXPECT_EQ(processor->getState(&s), kResultOk);
+    return s.data;
+  }
+  tresult send(const char* id, const int64* mode) {
+    return processor->notify(test::makeMessage(id, mode));
+  }
+
+  IPtr<Processor> processor;
+  test::RecordingPeer peer;
+};
+
+TEST(BusArrangement, OnlyEqualMonoOrStereoPairs) {
+  IPtr<Processor> p = owned(new Processor(kDefaultMode));
+  ASSERT_EQ(p->initialize(test::hostContext()), kResultOk);
+  SpeakerArrangement mono = SpeakerArr::kMono, stereo = SpeakerArr::kStereo,
+                     surround = SpeakerArr::k51;
+  SpeakerArrangement two[2] = {stereo, stereo};
+  EXPECT_EQ(p->setBusArrangements(&mono, 1, &mono, 1), kResultTrue);
+  EXPECT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultTrue);
+  EXPECT_EQ(p->setBusArrangements(&mono, 1, &stereo, 1), kResultFalse);
+  EXPECT_EQ(p->setBusArrangements(two, 2, two, 2), kResultFalse);
+  EXPECT_EQ(p->setBusArrangements(&surround, 1, &surround, 1), kResultFalse);
+  EXPECT_EQ(p->setBusArrangements(nullptr, 1, &stereo, 1), kResultFalse);
+  EXPECT_EQ(p->canProcessSampleSize(kSample32), kResultTrue);
+  EXPECT_EQ(p->canProcessSampleSize(kSample64), kResultFalse);
+  BusInfo info{};
+  ASSERT_EQ(p->getBusInfo(kAudio, kInput, 0, info), kResultOk);
+  EXPECT_EQ(test::toUtf8(info.name), "Input");
+  EXPECT_EQ(info.channelCount, 2) << "a refused request keeps the stereo arrangement";
+  ASSERT_EQ(p->getBusInfo(kAudio, kOutput, 0, info), kResultOk);
+  EXPECT_EQ(test::toUtf8(info.name), "Output");
+  EXPECT_EQ(p->getBusCount(kAudio, kInput), 1);
+  p->terminate();
+}
+
+TEST(Setup, SampleRateBoundsAndSampleSize) {
+  IPtr<Processor> p = owned(new Processor(kDefaultMode));
+  ASSERT_EQ(p->initialize(test::hostContext()), kResultOk);
+  EXPECT_EQ(p->getLatencySamples(), 1440u) << "before any setup";
+  for (double rate : {7999.0, 192001.0, std::numeric_limits<double>::quiet_NaN()}) {
+    ProcessSetup s{kRealtime, kSample32, 512, rate};
+    EXPECT_EQ(p->setupProcessing(s), kResultFalse) << rate;
+  }
+  ProcessSetup wide{kRealtime, kSample64, 512, 48000.0};
+  EXPECT_EQ(p->setupProcessing(wide), kResultFalse);
+  ProcessSetup empty{kRealtime, kSample32, 0, 48000.0};
+  EXPECT_EQ(p->setupProcessing(empty), kResultFalse);
+  for (double rate : {8000.0, 192000.0}) {
+    ProcessSetup s{kRealtime, kSample32, 512, rate};
+    EXPECT_EQ(p->setupProcessing(s), kResultOk) << rate;
+  }
+  p->terminate();
+}
+
+TEST(Latency, FollowsTheRequestedMode) {
+  struct Case {
+    double rate;
+    uint32 live, classic;
+  };
+  for (const Case& c : {Case{48000.0, 95, 1440}, Case{44100.0, 120, 1356},
+                        Case{96000.0, 242, 2932}, Case{32000.0, 92, 988}}) {
+    Component comp(kDefaultMode, SpeakerArr::kStereo, c.rate);
+    EXPECT_EQ(comp.processor->getLatencySamples(), c.classic) << c.rate;
+    const int64 live = 0, dsp = 2;
+    comp.send("ProcessingMode", &live);
+    EXPECT_EQ(comp.processor->getLatencySamples(), c.live) << "before any block";
+    comp.send("ProcessingMode", &dsp);
+    EXPECT_EQ(comp.processor->getLatencySamples(), 0u);
+  }
+}
+
+TEST(ProcessLoop, ChangesApplyExactlyAtTheirSample) {
+  // The component with points at 0, 100 and 300 must match an engine driven by
+  // hand with calls of 100, 200 and 212 samples and the values set between them.
+  Component comp(kDefaultMode, SpeakerArr::kMono);
+  const int64 dsp = 2;
+  comp.send("ProcessingMode", &dsp);
+  const auto x = noise(512, 1);
+  test::ProcessHarness host(comp.processor, 1);
+  host.change(OutputGain, 0, 0.7);
+  host.change(OutputGain, 100, 0.2);
+  host.change(OutputGain, 300, 0.9);
+  const auto r = host.run({x});
+  ASSERT_EQ(r.result, kResultOk);
+
+  auto engine = std::make_unique<Engine>();
+  ASSERT_TRUE(engine->prepare(48000.0, 1, false, false));
+  for (int i = 0; i < kEngineParamCount; ++i) engine->set(i, Defaults[i]);
+  engine->resetRealtime();
+  std::vector<float> y(512);
+  const std::pair<int, float> steps[] = {{0, 0.7f}, {100, 0.2f}, {300, 0.9f}};
+  const int ends[] = {100, 300, 512};
+  for (int k = 0; k < 3; ++k) {
+    engine->set(OutputGain, steps[k].second);
+    const float* in[1] = {x.data() + steps[k].first};
+    float* out[1] = {y.data() + steps[k].first};
+    engine->process(in, out, 1, ends[k] - steps[k].first);
+  }
+  EXPECT_EQ(r.out[0], y);
+  EXPECT_FLOAT_EQ(comp.processor->parameterValues()[OutputGain], 0.9f);
+}
+
+TEST(ProcessLoop, PointsAtAndBeyondTheBlockEnd) {
+  Component comp(kDefaultMode, SpeakerArr::kMono);
+  test::ProcessHarness host(comp.processor, 1);
+  host.change(BodyRestore, 512, 0.6);  // holds from the next block on
+  host.change(DryWet, 513, 0.1);       // never applied
+  host.change(NoiseReduction, 0, std::numeric_limits<double>::quiet_NaN());
+  host.change(CleanAmount, 0, 1.7);
+  ASSERT_EQ(host.run({noise(512, 2)}).result, kResultOk);
+  const auto& p = comp.processor->parameterValues();
+  EXPECT_FLOAT_EQ(p[BodyRestore], 0.6f);
+  EXPECT_FLOAT_EQ(p[DryWet], 1.0f);
+  EXPECT_FLOAT_EQ(p[NoiseReduction], 1.0f) << "non-finite points are ignored";
+  EXPECT_FLOAT_EQ(p[CleanAmount], 1.0f) << "clamped";
+}
+
+TEST(ProcessLoop, ZeroSampleFlushAppliesOffsetZeroOnly) {
+  Component comp;
+  test::ProcessHarness host(comp.processor, 2);
+  host.change(OutputGain, 0, 0.25);
+  host.change(BodyRestore, 10, 0.8);
+  const auto r = host.run({{}, {}});
+  EXPECT_EQ(r.result, kResultOk);
+  EXPECT_TRUE(r.changes.empty()) << "no meters for a block without audio";
+  EXPECT_FLOAT_EQ(comp.processor->parameterValues()[OutputGain], 0.25f);
+  EXPECT_FLOAT_EQ(comp.processor->parameterValues()[BodyRestore], 0.0f);
+}
+
+TEST(ProcessLoop, ModeQueueSwitchesFromTheFirstSampleAndIsReportedOnce) {
+  Component comp;
+  test::ProcessHarness host(comp.processor, 2);
+  auto first = host.run({noise(256, 3), noise(256, 4)});
+  ASSERT_EQ(first.changes[ProcessingMode].size(), 1u) << "the first block reports the mode";
+  EXPECT_EQ(first.changes[ProcessingMode][0].value, 0.5);
+  EXPECT_EQ(first.changes[ProcessingMode][0].offset, 255);
+
+  host.change(ProcessingMode, 0, 0.0);
+  host.change(ProcessingMode, 200, 1.0);
+  auto r = host.run({noise(256, 5), noise(256, 6)});
+  EXPECT_EQ(comp.processor->activeModeIndex(), 2);
+  ASSERT_EQ(r.changes[ProcessingMode].size(), 1u);
+  EXPECT_EQ(r.changes[ProcessingMode][0].value, 1.0);
+  EXPECT_EQ(r.changes[NeuralActive][0].value, 0.0) << "Live DSP runs no network";
+  EXPECT_EQ(comp.processor->getLatencySamples(), 0u);
+
+  r = host.run({noise(256, 7), noise(256, 8)});
+  EXPECT_EQ(r.changes.count(ProcessingMode), 0u) << "no report until the mode changes again";
+  EXPECT_EQ(r.outSilenceFlags, 0u);
+}
+
+TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
+  Component comp(kDefaultMode, SpeakerArr::kMono);
+  test::ProcessHarness host(comp.processor, 1);
+  std::vector<float> x(512, 0.05f);
+  x[10] = 0.9f;
+  host.change(BodyRestore, 300, 0.5);  // a second sub-block whose peak is lower
+  auto r = host.run({x});
+  ASSERT_EQ(r.changes[InputPeak].size(), 1u);
+  EXPECT_FLOAT_EQ(static_cast<float>(r.changes[InputPeak][0].value), 0.9f);
+  EXPECT_EQ(r.changes[InputPeak][0].offset, 511);
+  EXPECT_EQ(r.changes[NeuralActive][0].value, 1.0) << "Neural Classic at 48 kHz";
+  EXPECT_EQ(r.changes[Clipping][0].value, 0.0);
+
+  std::vector<float> loud(512, 0.0f);
+  loud[5] = 3.0f;  // the meters stop at 1.0
+  host.change(OutputGain, 0, 1.0);
+  r = host.run({loud});
+  EXPECT_EQ(r.changes[InputPeak][0].value, 1.0);
+
+  const int64 live = 0;
+  comp.send("ProcessingMode", &live);
+  r = host.run({x});
+  EXPECT_EQ(r.changes[NeuralActive][0].value, 1.0) << "Neural Live at 48 kHz";
+}
+
+TEST(ProcessLoop, RefusedBlocks) {
+  Component comp;
+  test::ProcessHarness mono(comp.processor, 1);
+  EXPECT_EQ(mono.run({noise(64, 9)}).result, kResultOk) << "a stereo bus given one channel each way";
+
+  // Mono in, stereo out.
+  std::vector<float> a(64), b(64), c(64);
+  float* inPtrs[1] = {a.data()};
+  float* outPtrs[2] = {b.data(), c.data()};
+  AudioBusBuffers in{}, out{};
+  in.numChannels = 1;
+  in.channelBuffers32 = inPtrs;
+  out.numChannels = 2;
+  out.channelBuffers32 = outPtrs;
+  ProcessData data{};
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = 64;
+  data.numInputs = data.numOutputs = 1;
+  data.inputs = &in;
+  data.outputs = &out;
+  EXPECT_EQ(comp.processor->process(data), kResultFalse);
+  data.symbolicSampleSize = kSample64;
+  EXPECT_EQ(comp.processor->process(data), kResultFalse);
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = -1;
+  EXPECT_EQ(comp.processor->process(data), kResultFalse);
+}
+
+TEST(ProcessLoop, SilenceFlagPassesANullInput) {
+  // A flagged channel is processed as silence whatever its buffer holds.
+  auto runWith = [](std::vector<float> left, uint64 flags) {
+    Component comp;
+    test::ProcessHarness host(comp.processor, 2);
+    return host.run({left, noise(480, 11)}, flags).out;
+  };
+  const auto zeros = runWith(std::vector<float>(480, 0.0f), 0);
+  const auto flagged = runWith(noise(480, 12), 1);
+  EXPECT_EQ(flagged, zeros);
+}
+
+TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
+  Component comp;
+  const auto fresh = comp.getState();
+  EXPECT_EQ(fresh, test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}));
+
+  const auto custom = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1, 0, 1.0f});
+  ASSERT_EQ(comp.setState(custom), kResultOk);
+  EXPECT_EQ(comp.getState(), custom);
+  EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
+  EXPECT_EQ(comp.processor->activeModeIndex(), 1) << "the switch waits for the next block";
+
+  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.3f})), kResultOk);
+  EXPECT_EQ(comp.processor->requestedModeIndex(), 1);
+  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.75f})), kResultOk);
+  EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
+
+  // Saving right after a request that no block has applied stores the request.
+  const int64 live = 0;
+  comp.send("ProcessingMode", &live);
+  const auto saved = comp.getState();
+  float mode;
+  std::memcpy(&mode, saved.data() + 40, 4);
+  EXPECT_EQ(mode, 0.0f);
+
+  test::MemoryStream full;
+  full.writeLimit = 20;
+  EXPECT_EQ(comp.processor->getState(&full), kResultFalse) << "a short write is a failure";
+  EXPECT_EQ(comp.processor->getState(nullptr), kInvalidArgument);
+}
+
+TEST(StateRoundTrip, OlderFormTakesTheDefaultModeOfTheClass) {
+  const auto v1 = test::stateBytes(1, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f});
+  for (int defaultMode : {0, 1, 2}) {
+    Component comp(defaultMode);
+    ASSERT_EQ(comp.setState(v1), kResultOk);
+    EXPECT_EQ(comp.processor->requestedModeIndex(), defaultMode);
+    comp.send("RequestProcessingMode", nullptr);
+    ASSERT_EQ(comp.peer.messages.size(), 1u);
+    EXPECT_EQ(comp.peer.messages[0].id, "ProcessingModeState");
+    EXPECT_EQ(comp.peer.messages[0].mode, defaultMode);
+  }
+}
+
+TEST(StateRoundTrip, RejectionsLeaveTheComponentUnchanged) {
+  Component comp;
+  const auto good = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1, 0, 0.0f});
+  ASSERT_EQ(comp.setState(good), kResultOk);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<std::vector<std::uint8_t>> bad = {
+      {},
+      {2, 0},
+      std::vector<std::uint8_t>(good.begin(), good.begin() + 43),
+      test::stateBytes(0, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}),
+      test::stateBytes(3, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}),
+      test::stateBytes(2, {1, 0, 1, 0, 1.0000001f, 1, 0.5f, 0, 0.5f, 0.5f}),
+      test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, -1e-9f, 0.5f}),
+      test::stateBytes(2, {1, 0, 1, nan, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}),
+      test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, -INFINITY}),
+      test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 2.0f}),
+  };
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    EXPECT_EQ(comp.setState(bad[i]), kResultFalse) << i;
+    EXPECT_EQ(comp.getState(), good) << i;
+    EXPECT_EQ(comp.processor->requestedModeIndex(), 0) << i;
+  }
+  EXPECT_EQ(comp.processor->setState(nullptr), kInvalidArgument);
+  auto longer = good;
+  longer.push_back(7);
+  EXPECT_EQ(comp.setState(longer), kResultOk);
+}
+
+TEST(ModeMessages, GoodAndMalformedRequests) {
+  Component comp;
+  const int64 two = 2, three = 3, minusOne = -1;
+  EXPECT_EQ(comp.send("ProcessingMode", &two), kResultOk);
+  ASSERT_EQ(comp.peer.messages.size(), 1u);
+  EXPECT_EQ(comp.peer.messages[0].id, "ProcessingModeState");
+  EXPECT_EQ(comp.peer.messages[0].mode, 2);
+  for (const int64* bad : {&three, &minusOne, static_cast<const int64*>(nullptr)}) {
+    EXPECT_EQ(comp.send("ProcessingMode", bad), kInvalidArgument);
+  }
+  EXPECT_EQ(comp.peer.messages.size(), 1u) << "refused requests are not answered";
+  EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
+  EXPECT_EQ(comp.processor->notify(nullptr), kInvalidArgument);
+  EXPECT_NE(comp.send("Unrelated", &two), kResultOk) << "left to the base component";
+
+  // Two requests before a block: the second wins and the block switches once.
+  const int64 zero = 0, one = 1;
+  comp.send("ProcessingMode", &zero);
+  comp.send("ProcessingMode", &one);
+  test::ProcessHarness host(comp.processor, 2);
+  auto r = host.run({noise(128, 13), noise(128, 14)});
+  EXPECT_EQ(comp.processor->activeModeIndex(), 1);
+  ASSERT_EQ(r.changes[ProcessingMode].size(), 1u);
+  EXPECT_EQ(r.changes[ProcessingMode][0].value, 0.5);
+}
+
+TEST(Activation, AdoptsARequestMadeWhileInactive) {
+  Component comp;
+  comp.processor->setActive(false);
+  const int64 live = 0;
+  comp.send("ProcessingMode", &live);
+  EXPECT_EQ(comp.processor->activeModeIndex(), 1);
+  comp.processor->setActive(true);
+  EXPECT_EQ(comp.processor->activeModeIndex(), 0);
+  FUID controller;
+  TUID cid;
+  ASSERT_EQ(comp.processor->getControllerClassId(cid), kResultOk);
+  EXPECT_TRUE(FUID::fromTUID(cid) == ControllerID);
+}
+
+}  // namespace
+}  // namespace orvane

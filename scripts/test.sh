@@ -2,20 +2,27 @@
 # Installs what is missing, builds and runs every test.
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
+#   scripts/test.sh --tsan       the tests where threads meet, under ThreadSanitizer, in build-tsan/
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=build
 opts=()
+targets=()
+filter=()
 case "${1:-}" in
   "") ;;
   --sanitize) dir=build-asan; opts=(-DORV_SANITIZE=ON -DORV_BUILD_BENCHMARKS=OFF) ;;
-  *) echo "usage: scripts/test.sh [--sanitize]" >&2; exit 2 ;;
+  --tsan)
+    dir=build-tsan; opts=(-DORV_TSAN=ON -DORV_BUILD_BENCHMARKS=OFF)
+    targets=(--target orvane_concurrency_tests); filter=(-R '^Concurrency\.') ;;
+  *) echo "usage: scripts/test.sh [--sanitize|--tsan]" >&2; exit 2 ;;
 esac
 
 bash "$root/scripts/bootstrap.sh"
 cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" >/dev/null
-cmake --build "$root/$dir" -j2
+cmake --build "$root/$dir" -j2 "${targets[@]}"
 # Abort on the first sanitizer report so a finding fails the run.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-ctest --test-dir "$root/$dir" --output-on-failure -j2
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1}
+ctest --test-dir "$root/$dir" --output-on-failure -j2 "${filter[@]}"

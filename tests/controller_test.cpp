@@ -1,9 +1,10 @@
+#include "controller/controller.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "controller/controller.h"
 #include "controller/i18n.h"
 #include "processor/parameters.h"
 #include "support/state_bytes.h"
@@ -61,11 +62,11 @@ TEST_F(ControllerTest, RegistersFifteenParametersInOrder) {
     double def;
     const char* units;
   };
-  const Row rows[] = {{0, 1, 0, 1.0, "%"},      {1, 1, 0, 0.0, "%"},    {2, 1, 0, 1.0, "%"},
-                      {3, 1, 0, 0.0, "%"},      {4, 1, 0, 0.1, "Hz"},   {5, 1, 0, 1.0, "%"},
-                      {6, 1, 0, 0.5, "dB"},     {7, 65537, 1, 0.0, ""}, {8, 9, 2, 0.5, ""},
-                      {9, 8, 2, 0.5, ""},       {100, 2, 0, 0.0, ""},   {101, 2, 0, 0.0, ""},
-                      {102, 2, 0, 0.0, ""},     {103, 2, 0, 0.5, ""},   {104, 2, 0, 0.0, ""}};
+  const Row rows[] = {{0, 1, 0, 1.0, "%"},  {1, 1, 0, 0.0, "%"},    {2, 1, 0, 1.0, "%"},
+                      {3, 1, 0, 0.0, "%"},  {4, 1, 0, 0.1, "Hz"},   {5, 1, 0, 1.0, "%"},
+                      {6, 1, 0, 0.5, "dB"}, {7, 65537, 1, 0.0, ""}, {8, 9, 2, 0.5, ""},
+                      {9, 8, 2, 0.5, ""},   {100, 2, 0, 0.0, ""},   {101, 2, 0, 0.0, ""},
+                      {102, 2, 0, 0.0, ""}, {103, 2, 0, 0.5, ""},   {104, 2, 0, 0.0, ""}};
   for (int i = 0; i < 15; ++i) {
     ParameterInfo info{};
     ASSERT_EQ(controller->getParameterInfo(i, info), kResultOk);
@@ -94,13 +95,22 @@ TEST_F(ControllerTest, TitlesAndEntriesInEachLanguage) {
     const char* modes[3];
   };
   const Case cases[] = {
-      {0, "Voice cleanup", "Neural active", "CLIPPING",
+      {0,
+       "Voice cleanup",
+       "Neural active",
+       "CLIPPING",
        {"Live / gentle", "Broadcast / medium", "Studio / intense"},
        {"Neural Live", "Neural Classic", "Live DSP"}},
-      {1, "Limpeza da voz", "Rede neural ativa", "SATURAÇÃO",
+      {1,
+       "Limpeza da voz",
+       "Rede neural ativa",
+       "SATURAÇÃO",
        {"Ao vivo / suave", "Transmissão / médio", "Estúdio / intenso"},
        {"Neural ao vivo", "Neural Clássico", "DSP ao vivo"}},
-      {2, "Limpieza de voz", "Red neuronal activa", "SATURACIÓN",
+      {2,
+       "Limpieza de voz",
+       "Red neuronal activa",
+       "SATURACIÓN",
        {"En vivo / suave", "Emisión / medio", "Estudio / intenso"},
        {"Neural en vivo", "Neural Clásico", "DSP en vivo"}},
   };
@@ -168,8 +178,9 @@ TEST_F(ControllerTest, ModeSnapsAndIsSentOnlyOnARealChange) {
 
 TEST_F(ControllerTest, ComponentStateVersions) {
   controller->setComponentHandler(&handler);
-  ASSERT_EQ(loadState(test::stateBytes(2, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 1.0f, 1.0f, 0.3f})),
-            kResultOk);
+  ASSERT_EQ(
+      loadState(test::stateBytes(2, {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 1.0f, 1.0f, 0.3f})),
+      kResultOk);
   const double want[] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 1.0};
   for (int i = 0; i < 9; ++i) EXPECT_NEAR(controller->getParamNormalized(i), want[i], 1e-7) << i;
   EXPECT_EQ(controller->getParamNormalized(ProcessingMode), 0.5) << "0.3 snaps to Neural Classic";
@@ -229,7 +240,8 @@ TEST_F(ControllerTest, ModeStateMessageFromTheComponent) {
   for (int64 bad : {int64{3}, int64{-1}, int64{1} << 40}) {
     EXPECT_EQ(controller->notify(test::makeMessage("ProcessingModeState", &bad)), kInvalidArgument);
   }
-  EXPECT_EQ(controller->notify(test::makeMessage("ProcessingModeState", nullptr)), kInvalidArgument);
+  EXPECT_EQ(controller->notify(test::makeMessage("ProcessingModeState", nullptr)),
+            kInvalidArgument);
   EXPECT_EQ(controller->getParamNormalized(ProcessingMode), 1.0);
   EXPECT_EQ(handler.restarts.size(), 1u);
   EXPECT_NE(controller->notify(test::makeMessage("SomethingElse", &two)), kResultOk);

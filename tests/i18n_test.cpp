@@ -1,4 +1,7 @@
+#include "controller/i18n.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,9 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-#include "controller/i18n.h"
 #include "support/vst_helpers.h"
 
 namespace orvane {
@@ -23,6 +23,7 @@ struct Expected {
   int key;
   const char* texts[3];
 };
+// clang-format off
 const Expected kExpected[] = {
     {0, {"Voice cleanup", "Limpeza da voz", "Limpieza de voz"}},  // VoiceCleanup
     {1, {"Original ambience", "Ambiente original", "Ambiente original"}},  // OriginalAmbience
@@ -67,6 +68,7 @@ const Expected kExpected[] = {
     {40, {"Language", "Idioma", "Idioma"}},  // Language
     {41, {"OK", "OK", "Aceptar"}},  // Ok
 };
+// clang-format on
 
 TEST(Catalog, EveryTextInEveryLanguage) {
   ASSERT_EQ(std::size(kExpected), static_cast<std::size_t>(i18n::kKeyCount));
@@ -78,7 +80,8 @@ TEST(Catalog, EveryTextInEveryLanguage) {
     for (int lang = 0; lang < 3; ++lang) {
       const i18n::Text& t = i18n::catalog[e.key][lang];
       EXPECT_STREQ(t.utf8, e.texts[lang]) << "key " << e.key << " language " << lang;
-      EXPECT_EQ(test::toUtf8(reinterpret_cast<const Steinberg::Vst::TChar*>(t.utf16)), e.texts[lang])
+      EXPECT_EQ(test::toUtf8(reinterpret_cast<const Steinberg::Vst::TChar*>(t.utf16)),
+                e.texts[lang])
           << "UTF-16 form of key " << e.key << " language " << lang;
     }
   }
@@ -112,8 +115,10 @@ class LanguagePreference : public ::testing::Test {
   }
   void TearDown() override {
     for (auto& [name, value] : env) {
-      if (value) ::setenv(name, value->c_str(), 1);
-      else ::unsetenv(name);
+      if (value)
+        ::setenv(name, value->c_str(), 1);
+      else
+        ::unsetenv(name);
     }
     fs::remove_all(dir);
     i18n::setLanguage(saved, false);
@@ -137,9 +142,20 @@ TEST_F(LanguagePreference, FileContentRules) {
   useFile(file);
   EXPECT_EQ(i18n::loadPreference(), 1) << "missing file";
   const std::pair<const char*, int> cases[] = {
-      {"en\n", 0},   {"  es  \n", 2},        {"\t\nes", 2},      {"en es\n", 0},
-      {"es", 2},     {"pt-BR\n", 1},         {"EN\n", 1},        {"pt-br\n", 1},
-      {"English", 1}, {"", 1},               {"\xEF\xBB\xBF" "en\n", 1},  {"enx\n", 1},
+      {"en\n", 0},
+      {"  es  \n", 2},
+      {"\t\nes", 2},
+      {"en es\n", 0},
+      {"es", 2},
+      {"pt-BR\n", 1},
+      {"EN\n", 1},
+      {"pt-br\n", 1},
+      {"English", 1},
+      {"", 1},
+      {"\xEF\xBB\xBF"
+       "en\n",
+       1},
+      {"enx\n", 1},
   };
   for (const auto& [content, language] : cases) {
     writeFile(file, content);

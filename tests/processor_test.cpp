@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
+#include "processor/processor.h"
 
+#include <gtest/gtest.h>
 #include <pluginterfaces/vst/ivstmessage.h>
 
 #include <cmath>
@@ -8,7 +9,6 @@
 
 #include "module/ids.h"
 #include "processor/parameters.h"
-#include "processor/processor.h"
 #include "support/process_harness.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
@@ -110,8 +110,8 @@ TEST(Latency, FollowsTheRequestedMode) {
     double rate;
     uint32 live, classic;
   };
-  for (const Case& c : {Case{48000.0, 95, 1440}, Case{44100.0, 120, 1356},
-                        Case{96000.0, 242, 2932}, Case{32000.0, 92, 988}}) {
+  for (const Case& c : {Case{48000.0, 95, 1440}, Case{44100.0, 120, 1356}, Case{96000.0, 242, 2932},
+                        Case{32000.0, 92, 988}}) {
     Component comp(kDefaultMode, SpeakerArr::kStereo, c.rate);
     EXPECT_EQ(comp.processor->getLatencySamples(), c.classic) << c.rate;
     const int64 live = 0, dsp = 2;
@@ -230,7 +230,8 @@ TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
 TEST(ProcessLoop, RefusedBlocks) {
   Component comp;
   test::ProcessHarness mono(comp.processor, 1);
-  EXPECT_EQ(mono.run({noise(64, 9)}).result, kResultOk) << "a stereo bus given one channel each way";
+  EXPECT_EQ(mono.run({noise(64, 9)}).result, kResultOk)
+      << "a stereo bus given one channel each way";
 
   // Mono in, stereo out.
   std::vector<float> a(64), b(64), c(64);
@@ -257,7 +258,7 @@ TEST(ProcessLoop, RefusedBlocks) {
 
 TEST(ProcessLoop, SilenceFlagPassesANullInput) {
   // A flagged channel is processed as silence whatever its buffer holds.
-  auto runWith = [](std::vector<float> left, uint64 flags) {
+  auto runWith = [](const std::vector<float>& left, uint64 flags) {
     Component comp;
     test::ProcessHarness host(comp.processor, 2);
     return host.run({left, noise(480, 11)}, flags).out;
@@ -278,9 +279,11 @@ TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
   EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
   EXPECT_EQ(comp.processor->activeModeIndex(), 1) << "the switch waits for the next block";
 
-  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.3f})), kResultOk);
+  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.3f})),
+            kResultOk);
   EXPECT_EQ(comp.processor->requestedModeIndex(), 1);
-  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.75f})), kResultOk);
+  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.75f})),
+            kResultOk);
   EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
 
   // Saving right after a request that no block has applied stores the request.

@@ -85,13 +85,15 @@ void Controller::localizeParameters() {
   for (int entry = 0; entry < 3; ++entry) {
     String128 label;
     if (profile) {
-      copyText(i18n::text(static_cast<i18n::Key>(static_cast<int>(i18n::Key::ProfileLive) + entry)).utf16,
+      copyText(i18n::text(static_cast<i18n::Key>(static_cast<int>(i18n::Key::ProfileLive) + entry))
+                   .utf16,
                label);
       profile->replaceString(entry, label);
     }
     if (mode) {
-      copyText(i18n::text(static_cast<i18n::Key>(static_cast<int>(i18n::Key::NeuralLive) + entry)).utf16,
-               label);
+      copyText(
+          i18n::text(static_cast<i18n::Key>(static_cast<int>(i18n::Key::NeuralLive) + entry)).utf16,
+          label);
       mode->replaceString(entry, label);
     }
   }
@@ -155,8 +157,7 @@ void Controller::sendModeMessage(int mode) {
   IPtr<IMessage> message = owned(allocateMessage());
   if (!message) return;  // no host context: the parameter path still carries the change
   message->setMessageID(msg::kProcessingMode);
-  if (IAttributeList* attributes = message->getAttributes())
-    attributes->setInt(msg::kMode, mode);
+  if (IAttributeList* attributes = message->getAttributes()) attributes->setInt(msg::kMode, mode);
   sendMessage(message);
 }
 

@@ -9,8 +9,11 @@ namespace orvane::i18n {
 
 // Each text is written once; the macro compiles it as UTF-8 and as UTF-16.
 #define T(s) \
-  Text { s, u##s }
+  Text {     \
+    s, u##s  \
+  }
 
+// clang-format off
 const std::array<std::array<Text, kLanguageCount>, kKeyCount> catalog{{
     // English, Brazilian Portuguese, Spanish
     {{T("Voice cleanup"), T("Limpeza da voz"), T("Limpieza de voz")}},  // VoiceCleanup
@@ -56,6 +59,7 @@ const std::array<std::array<Text, kLanguageCount>, kKeyCount> catalog{{
     {{T("Language"), T("Idioma"), T("Idioma")}},  // Language
     {{T("OK"), T("OK"), T("Aceptar")}},  // Ok
 }};
+// clang-format on
 
 #undef T
 

@@ -13,6 +13,7 @@ inline constexpr int kLanguageCount = 3;
 inline constexpr int kFallbackLanguage = 1;
 
 // Codes in index order; the only values the preference file holds.
+// NOLINTNEXTLINE(readability-identifier-naming): the name callers know
 inline constexpr std::array<const char*, kLanguageCount> codes{"en", "pt-BR", "es"};
 
 // Every text the plug-in shows. The numbering is fixed: keys 0..9 equal the
@@ -70,7 +71,9 @@ struct Text {
   const char16_t* utf16;
 };
 
-extern const std::array<std::array<Text, kLanguageCount>, kKeyCount> catalog;
+// Indexed by key, then language.
+extern const std::array<std::array<Text, kLanguageCount>, kKeyCount>
+    catalog;  // NOLINT(readability-identifier-naming): the name callers know
 
 // The language index clamped to a valid one (anything outside 0..2 is 1).
 constexpr int validLanguage(int language) noexcept {

@@ -31,7 +31,9 @@ constexpr SpeakerArrangement kMono = SpeakerArr::kMono;      // 0x80000
 constexpr SpeakerArrangement kStereo = SpeakerArr::kStereo;  // left | right
 
 // Meters are reported in [0, 1]; a value that is not a number reads as full.
-float meterValue(float v) noexcept { return v < 1.0f ? v : 1.0f; }
+float meterValue(float v) noexcept {
+  return v < 1.0f ? v : 1.0f;
+}
 
 }  // namespace
 
@@ -193,7 +195,8 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
       const bool silent = (in.silenceFlags >> c) & 1;
       if (!silent && in.channelBuffers32 && in.channelBuffers32[c])
         inPtrs[c] = in.channelBuffers32[c] + start;
-      if (out.channelBuffers32 && out.channelBuffers32[c]) outPtrs[c] = out.channelBuffers32[c] + start;
+      if (out.channelBuffers32 && out.channelBuffers32[c])
+        outPtrs[c] = out.channelBuffers32[c] + start;
     }
     engine.process(inPtrs, outPtrs, channels, end - start);
     if (engine.inputPeak > inputPeak) inputPeak = engine.inputPeak;
@@ -220,8 +223,8 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
   }
   const float neural = !engine.neuralActive ? 0.0f : (fault ? 0.75f : 1.0f);
   const std::pair<const ParamID*, float> meters[] = {
-      {&InputPeak, meterValue(inputPeak)},   {&OutputPeak, meterValue(outputPeak)},
-      {&Reduction, meterValue(reduction)},   {&NeuralActive, neural},
+      {&InputPeak, meterValue(inputPeak)}, {&OutputPeak, meterValue(outputPeak)},
+      {&Reduction, meterValue(reduction)}, {&NeuralActive, neural},
       {&Clipping, clipped ? 1.0f : 0.0f},
   };
   for (const auto& [id, value] : meters) {

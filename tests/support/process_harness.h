@@ -2,10 +2,9 @@
 // blocks of audio with input parameter changes, and the output changes read back.
 #pragma once
 
-#include <public.sdk/source/vst/hosting/parameterchanges.h>
-
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <pluginterfaces/vst/ivstcomponent.h>
+#include <public.sdk/source/vst/hosting/parameterchanges.h>
 
 #include <map>
 #include <vector>
@@ -20,7 +19,7 @@ struct Point {
 // One processed block's results.
 struct BlockResult {
   Steinberg::tresult result = Steinberg::kResultFalse;
-  std::vector<std::vector<float>> out;                    // per channel
+  std::vector<std::vector<float>> out;                            // per channel
   std::map<Steinberg::Vst::ParamID, std::vector<Point>> changes;  // output changes
   Steinberg::uint64 outSilenceFlags = ~0ull;
 };

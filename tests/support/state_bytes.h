@@ -19,7 +19,8 @@ inline void putF32(std::vector<std::uint8_t>& out, float f) {
 }
 
 // A record with the given version and float fields, little-endian.
-inline std::vector<std::uint8_t> stateBytes(std::uint32_t version, std::initializer_list<float> values) {
+inline std::vector<std::uint8_t> stateBytes(std::uint32_t version,
+                                            std::initializer_list<float> values) {
   std::vector<std::uint8_t> out;
   putU32(out, version);
   for (float f : values) putF32(out, f);

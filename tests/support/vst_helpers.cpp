@@ -29,7 +29,8 @@ tresult PLUGIN_API MemoryStream::queryInterface(const TUID queried, void** obj) 
 
 tresult PLUGIN_API MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead) {
   if (numBytes < 0) return kInvalidArgument;
-  const std::size_t n = std::min<std::size_t>(numBytes, data.size() - std::min(position, data.size()));
+  const std::size_t n =
+      std::min<std::size_t>(numBytes, data.size() - std::min(position, data.size()));
   if (n) std::memcpy(buffer, data.data() + position, n);
   position += n;
   if (numBytesRead) *numBytesRead = static_cast<int32>(n);
@@ -48,9 +49,9 @@ tresult PLUGIN_API MemoryStream::write(void* buffer, int32 numBytes, int32* numB
 }
 
 tresult PLUGIN_API MemoryStream::seek(int64 pos, int32 mode, int64* result) {
-  int64 base = mode == kIBSeekCur ? static_cast<int64>(position)
-               : mode == kIBSeekEnd ? static_cast<int64>(data.size())
-                                    : 0;
+  int64 base = mode == IBStream::kIBSeekCur   ? static_cast<int64>(position)
+               : mode == IBStream::kIBSeekEnd ? static_cast<int64>(data.size())
+                                              : 0;
   if (base + pos < 0) return kInvalidArgument;
   position = static_cast<std::size_t>(base + pos);
   if (result) *result = static_cast<int64>(position);
@@ -87,8 +88,12 @@ tresult PLUGIN_API RecordingHandler::restartComponent(int32 flags) {
 tresult PLUGIN_API RecordingPeer::queryInterface(const TUID queried, void** obj) {
   return queryAs<RecordingPeer, IConnectionPoint>(this, queried, obj);
 }
-tresult PLUGIN_API RecordingPeer::connect(IConnectionPoint*) { return kResultOk; }
-tresult PLUGIN_API RecordingPeer::disconnect(IConnectionPoint*) { return kResultOk; }
+tresult PLUGIN_API RecordingPeer::connect(IConnectionPoint*) {
+  return kResultOk;
+}
+tresult PLUGIN_API RecordingPeer::disconnect(IConnectionPoint*) {
+  return kResultOk;
+}
 tresult PLUGIN_API RecordingPeer::notify(IMessage* message) {
   int64 mode = -1000;
   if (message->getAttributes()) message->getAttributes()->getInt("mode", mode);

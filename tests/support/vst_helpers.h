@@ -13,20 +13,24 @@
 
 namespace orvane::test {
 
-// Reference counting shared by the stand-ins below (they live on the stack or
-// in smart pointers of the test; the count only has to be honest).
-#define ORV_TEST_REFCOUNT                                                        \
-  Steinberg::uint32 PLUGIN_API addRef() override { return ++refs; }             \
-  Steinberg::uint32 PLUGIN_API release() override { return --refs; }           \
-  std::atomic<Steinberg::uint32> refs{1};
+// Reference counting shared by the stand-ins below. They live on the stack of
+// a test, so the count is only kept honest, never acted on.
+template <typename Interface>
+class Counted : public Interface {
+ public:
+  Steinberg::uint32 PLUGIN_API addRef() override { return ++refs; }
+  Steinberg::uint32 PLUGIN_API release() override { return --refs; }
 
-class MemoryStream : public Steinberg::IBStream {
+ private:
+  std::atomic<Steinberg::uint32> refs{1};
+};
+
+class MemoryStream : public Counted<Steinberg::IBStream> {
  public:
   MemoryStream() = default;
   explicit MemoryStream(std::vector<std::uint8_t> bytes) : data(std::move(bytes)) {}
 
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
-  ORV_TEST_REFCOUNT
   Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 numBytes,
                                      Steinberg::int32* numBytesRead) override;
   Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 numBytes,
@@ -41,10 +45,9 @@ class MemoryStream : public Steinberg::IBStream {
   std::size_t writeLimit = SIZE_MAX;
 };
 
-class RecordingHandler : public Steinberg::Vst::IComponentHandler {
+class RecordingHandler : public Counted<Steinberg::Vst::IComponentHandler> {
  public:
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
-  ORV_TEST_REFCOUNT
   Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) override;
   Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id,
                                             Steinberg::Vst::ParamValue value) override;
@@ -57,10 +60,9 @@ class RecordingHandler : public Steinberg::Vst::IComponentHandler {
 
 // Stands in for the other side of a connection: records each message's
 // identifier and "mode" attribute (or -1000 when absent).
-class RecordingPeer : public Steinberg::Vst::IConnectionPoint {
+class RecordingPeer : public Counted<Steinberg::Vst::IConnectionPoint> {
  public:
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
-  ORV_TEST_REFCOUNT
   Steinberg::tresult PLUGIN_API connect(Steinberg::Vst::IConnectionPoint*) override;
   Steinberg::tresult PLUGIN_API disconnect(Steinberg::Vst::IConnectionPoint*) override;
   Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;

@@ -1,0 +1,235 @@
+// The built-in demo input and its report.
+#include "demo.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "host.h"
+
+namespace orvane::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr double kPi = 3.14159265358979323846;
+
+struct Segment {
+  std::int64_t begin, end;
+};
+
+struct DemoInput {
+  std::vector<float> clean, noisy;
+  std::vector<Segment> pauses;  // where only noise plays
+};
+
+// Deterministic noise independent of the standard library's distributions:
+// xorshift32 white noise through Paul Kellet's pink filter.
+std::vector<float> pinkNoise(std::size_t n) {
+  std::uint32_t s = 0x9E3779B9u;
+  float b0 = 0, b1 = 0, b2 = 0;
+  std::vector<float> out(n);
+  for (auto& v : out) {
+    s ^= s << 13;
+    s ^= s >> 17;
+    s ^= s << 5;
+    const float w = static_cast<float>(s) / 4294967296.0f * 2.0f - 1.0f;
+    b0 = 0.99765f * b0 + w * 0.0990460f;
+    b1 = 0.96300f * b1 + w * 0.2965164f;
+    b2 = 0.57000f * b2 + w * 1.0526913f;
+    v = b0 + b1 + b2 + w * 0.1848f;
+  }
+  return out;
+}
+
+double rms(const std::vector<float>& x, std::int64_t begin, std::int64_t end) {
+  double sum = 0;
+  for (std::int64_t i = begin; i < end; ++i) sum += double(x[i]) * x[i];
+  return end > begin ? std::sqrt(sum / double(end - begin)) : 0.0;
+}
+
+// The alsa-utils voice recordings, each after a pause, with pink noise 10 dB
+// below the speech.
+DemoInput buildInput() {
+  const char* names[] = {"Front_Center", "Front_Left", "Front_Right", "Rear_Center",
+                         "Rear_Left",    "Rear_Right", "Side_Left",   "Side_Right"};
+  const std::int64_t pause = kRate * 6 / 10;
+  DemoInput d;
+  double speechEnergy = 0;
+  std::int64_t speechCount = 0;
+  for (const char* name : names) {
+    const std::string path = std::string("/usr/share/sounds/alsa/") + name + ".wav";
+    Audio a;
+    try {
+      a = readAudio(path);
+    } catch (const Error&) {
+      throw Error("the demo needs the alsa-utils voice recordings (" + path +
+                  "); scripts/bootstrap.sh installs them");
+    }
+    if (a.sampleRate != kRate) throw Error(path + " is not at 48 kHz");
+    d.pauses.push_back({static_cast<std::int64_t>(d.clean.size()),
+                        static_cast<std::int64_t>(d.clean.size()) + pause});
+    d.clean.insert(d.clean.end(), pause, 0.0f);
+    for (float v : a.channels[0]) {
+      d.clean.push_back(v);
+      speechEnergy += double(v) * v;
+    }
+    speechCount += a.frames();
+  }
+  d.pauses.push_back({static_cast<std::int64_t>(d.clean.size()),
+                      static_cast<std::int64_t>(d.clean.size()) + pause});
+  d.clean.insert(d.clean.end(), pause, 0.0f);
+
+  auto noise = pinkNoise(d.clean.size());
+  const double speechRms = std::sqrt(speechEnergy / double(speechCount));
+  const double noiseRms = rms(noise, 0, static_cast<std::int64_t>(noise.size()));
+  const float scale = static_cast<float>(speechRms / noiseRms * std::pow(10.0, -10.0 / 20.0));
+  d.noisy.resize(d.clean.size());
+  for (std::size_t i = 0; i < d.clean.size(); ++i) d.noisy[i] = d.clean[i] + noise[i] * scale;
+  return d;
+}
+
+// Noise left in the pauses, in dB against the input (an edge of 0.1 s is left
+// out so the measure sees steady noise only).
+double pauseReductionDb(const DemoInput& d, const std::vector<float>& out) {
+  double in = 0, after = 0;
+  for (const Segment& p : d.pauses) {
+    const std::int64_t b = p.begin + kRate / 10, e = p.end - kRate / 10;
+    in += std::pow(rms(d.noisy, b, e), 2);
+    after += std::pow(rms(out, b, e), 2);
+  }
+  return 10.0 * std::log10(std::max(after, 1e-30) / std::max(in, 1e-30));
+}
+
+// A perceptual-ish colour ramp: black, purple, orange, pale yellow.
+void colour(double t, double& r, double& g, double& b) {
+  t = std::clamp(t, 0.0, 1.0);
+  r = std::clamp(1.6 * t - 0.05, 0.0, 1.0);
+  g = std::clamp(1.5 * t * t, 0.0, 1.0);
+  b = std::clamp(0.45 * std::sin(kPi * t * 1.4) + 0.5 * std::pow(t, 6), 0.0, 1.0);
+}
+
+// Magnitude spectrum of one windowed frame, by a plain DFT on the bins shown.
+void spectrogramRow(cairo_surface_t* surface, const std::vector<float>& x, int top, int width,
+                    int height, const char* label) {
+  const int n = 1024;
+  const int maxBin = 256;  // 0 to 12 kHz
+  std::vector<double> window(n);
+  for (int i = 0; i < n; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * kPi * i / n);
+  std::vector<std::complex<double>> twiddle(n);
+  for (int i = 0; i < n; ++i) twiddle[i] = std::polar(1.0, -2 * kPi * i / n);
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const double hop = double(x.size() - n) / width;
+  std::vector<double> frame(n);
+  for (int col = 0; col < width; ++col) {
+    const std::size_t start = static_cast<std::size_t>(col * hop);
+    for (int i = 0; i < n; ++i) frame[i] = x[start + i] * window[i];
+    for (int row = 0; row < height; ++row) {
+      const int bin = (height - 1 - row) * maxBin / height;
+      std::complex<double> acc = 0;
+      for (int i = 0; i < n; ++i) acc += frame[i] * twiddle[(static_cast<long>(bin) * i) % n];
+      const double db = 20 * std::log10(std::abs(acc) / (n / 4.0) + 1e-12);
+      double r, g, b;
+      colour((db + 100.0) / 80.0, r, g, b);
+      auto* px = reinterpret_cast<std::uint32_t*>(data + (top + row) * stride) + col;
+      *px = 0xFF000000u | (std::uint32_t(r * 255) << 16) | (std::uint32_t(g * 255) << 8) |
+            std::uint32_t(b * 255);
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  cairo_t* cr = cairo_create(surface);
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+  cairo_set_font_size(cr, 15);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0.6);
+  cairo_rectangle(cr, 6, top + 6, 12 + 8.5 * std::strlen(label), 24);
+  cairo_fill(cr);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_move_to(cr, 12, top + 23);
+  cairo_show_text(cr, label);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+}
+
+void writeSpectrograms(const std::string& path,
+                       const std::vector<std::pair<const char*, const std::vector<float>*>>& rows) {
+  const int width = 960, height = 180, gap = 4;
+  const int total = static_cast<int>(rows.size()) * (height + gap) - gap;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, total);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, 0.12, 0.12, 0.14);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    spectrogramRow(surface, *rows[i].second, static_cast<int>(i) * (height + gap), width, height,
+                   rows[i].first);
+  const std::string temp = path + ".tmp";
+  const cairo_status_t status = cairo_surface_write_to_png(surface, temp.c_str());
+  cairo_surface_destroy(surface);
+  std::error_code ec;
+  if (status != CAIRO_STATUS_SUCCESS) {
+    fs::remove(temp, ec);
+    throw Error("cannot write " + path);
+  }
+  fs::rename(temp, path, ec);
+  if (ec) throw Error("cannot write " + path + ": " + ec.message());
+}
+
+}  // namespace
+
+int runDemo(const std::string& bundle, const std::string& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (!fs::is_directory(folder, ec)) throw Error("cannot create the folder " + folder);
+  const DemoInput input = buildInput();
+  Audio in{kRate, {input.noisy}};
+  writeAudioAtomic((fs::path(folder) / "input.wav").string(), in);
+
+  struct Run {
+    const char* name;
+    const char* file;
+    const char* mode;
+    ProcessReport report;
+    std::vector<float> out;
+  };
+  Run runs[] = {{"Neural Live", "neural-live.wav", "0", {}, {}},
+                {"Neural Classic", "neural-classic.wav", "1", {}, {}},
+                {"Live DSP", "live-dsp.wav", "2", {}, {}}};
+  Module module(bundle);
+  for (Run& r : runs) {
+    Plugin plugin(module);
+    plugin.setParameter(9, plugin.normalizedFromText(9, r.mode));
+    std::vector<std::vector<float>> audio{input.noisy};
+    r.report = plugin.process(audio, kRate, 512, {});
+    r.out = std::move(audio[0]);
+    writeAudioAtomic((fs::path(folder) / r.file).string(), Audio{kRate, {r.out}});
+  }
+  const std::string picture = (fs::path(folder) / "spectrogram.png").string();
+  writeSpectrograms(picture, {{"input: speech + pink noise at 10 dB SNR", &input.noisy},
+                              {"Neural Live", &runs[0].out},
+                              {"Neural Classic", &runs[1].out},
+                              {"Live DSP", &runs[2].out}});
+
+  const double seconds = double(input.noisy.size()) / kRate;
+  std::printf("demo input: %.1f s of speech (alsa-utils voices) with pink noise at 10 dB SNR, 48 kHz mono\n\n",
+              seconds);
+  std::printf("%-16s %10s %12s %24s\n", "mode", "latency", "real-time", "noise in pauses");
+  for (const Run& r : runs)
+    std::printf("%-16s %6d smp %12.4f %21.1f dB\n", r.name, r.report.latency, r.report.realTimeFactor,
+                pauseReductionDb(input, r.out));
+  std::printf("\nfiles in %s: input.wav, neural-live.wav, neural-classic.wav, live-dsp.wav\n",
+              folder.c_str());
+  std::printf("spectrogram: %s\n", picture.c_str());
+  return 0;
+}
+
+}  // namespace orvane::host

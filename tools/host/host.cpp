@@ -434,6 +434,25 @@ void Plugin::setup(double sampleRate, int channels, int maxBlock) {
 
 int32 Plugin::latency() const { return static_cast<int32>(processor_->getLatencySamples()); }
 
+void Plugin::flush() {
+  if (pending.empty()) return;
+  setup(48000.0, 2, 512);
+  if (component_->setActive(true) != kResultOk) throw Error("the component refused to activate");
+  processor_->setProcessing(true);
+  ParameterChanges changes(static_cast<int32>(pending.size()));
+  int32 index = 0;
+  for (const auto& [id, value] : pending) changes.addParameterData(id, index)->addPoint(0, value, index);
+  pending.clear();
+  ProcessData data{};
+  data.processMode = kOffline;
+  data.symbolicSampleSize = kSample32;
+  data.inputParameterChanges = &changes;
+  const tresult result = processor_->process(data);
+  processor_->setProcessing(false);
+  component_->setActive(false);
+  if (result != kResultOk) throw Error("the plug-in refused the settings");
+}
+
 std::vector<std::uint8_t> Plugin::saveState() const {
   BytesStream s;
   if (component_->getState(&s) != kResultOk) throw Error("the component could not save its state");
@@ -492,10 +511,13 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
     int32 index = 0;
     for (const auto& [id, value] : pending) inChanges.addParameterData(id, index)->addPoint(0, value, index);
     pending.clear();
-    while (nextPoint < points.size() && points[nextPoint].sample < pos + n) {
+    // A point at input sample s is delivered `latency` samples later, when the
+    // output that lines up with input sample s is produced.
+    while (nextPoint < points.size() && points[nextPoint].sample + report.latency < pos + n) {
       const Automation& a = points[nextPoint++];
-      if (a.sample < pos) continue;
-      inChanges.addParameterData(a.id, index)->addPoint(static_cast<int32>(a.sample - pos), a.normalized,
+      const std::int64_t at = a.sample + report.latency;
+      if (at < pos) continue;
+      inChanges.addParameterData(a.id, index)->addPoint(static_cast<int32>(at - pos), a.normalized,
                                                         index);
       controller_->setParamNormalized(a.id, a.normalized);
     }
@@ -549,9 +571,12 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
 // Files
 
 Audio readAudio(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) throw Error("no such file: " + path);
+  if (fs::is_directory(path, ec)) throw Error(path + " is a folder, not an audio file");
   SF_INFO info{};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) throw Error("cannot read " + path + ": " + sf_strerror(nullptr));
+  if (!f) throw Error("cannot read " + path + ": not an audio file libsndfile knows");
   Audio a;
   a.sampleRate = info.samplerate;
   if (info.channels < 1 || info.frames < 0) {

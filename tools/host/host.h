@@ -86,7 +86,8 @@ struct ProcessReport {
   bool clipped = false;
 };
 
-// A parameter change at an input sample, delivered at that sample.
+// A parameter change at an input sample: it reaches the output that lines up
+// with that sample (the host delivers it `latency` samples into processing).
 struct Automation {
   std::int64_t sample = 0;
   Steinberg::Vst::ParamID id = 0;
@@ -121,6 +122,10 @@ class Plugin {
   // Buses for the channel count, then processing setup; throws when refused.
   void setup(double sampleRate, int channels, int maxBlock);
   Steinberg::int32 latency() const;
+
+  // Delivers the queued settings to the component now, with a block of no
+  // samples (a host's parameter flush), so that a saved state holds them.
+  void flush();
 
   std::vector<std::uint8_t> saveState() const;
   // Loads a component state into both objects; throws when refused.

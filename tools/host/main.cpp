@@ -239,6 +239,7 @@ int cmdState(const Options& o) {
   Plugin plugin(module);
   if (o.positional[0] == "save") {
     applySettings(plugin, o);
+    plugin.flush();
     const auto bytes = plugin.saveState();
     writeFileAtomic(file, bytes);
     std::printf("wrote %zu bytes to %s\n", bytes.size(), file.c_str());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <pluginterfaces/vst/ivstcomponent.h>
@@ -156,7 +157,8 @@ struct ToolRun {
   std::string err;
 };
 ToolRun tool(const std::string& args) {
-  const std::string errFile = (fs::temp_directory_path() / "orvane-e2e-stderr").string();
+  const std::string errFile =
+      (fs::temp_directory_path() / ("orvane-e2e-stderr-" + std::to_string(::getpid()))).string();
   const std::string cmd = std::string(ORV_HOST_TOOL) + " " + args + " >/dev/null 2>" + errFile;
   const int rc = std::system(cmd.c_str());
   std::string err;
@@ -165,6 +167,7 @@ ToolRun tool(const std::string& args) {
     while (std::fgets(buf, sizeof buf, f)) err += buf;
     std::fclose(f);
   }
+  std::remove(errFile.c_str());
   return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, err};
 }
 

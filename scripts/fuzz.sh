@@ -9,7 +9,7 @@ seconds=${1:-60}
 bash "$root/scripts/bootstrap.sh"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORV_FUZZ=ON -DORV_BUILD_BENCHMARKS=OFF >/dev/null
-targets=(orv_fuzz_state)
+targets=(orv_fuzz_state orv_fuzz_preset)
 cmake --build "$root/build-fuzz" -j2 --target "${targets[@]}"
 for t in "${targets[@]}"; do
   corpus="$root/tests/fuzz/${t#orv_fuzz_}_corpus"

@@ -32,7 +32,9 @@ void noteAllocation() noexcept {
 #ifdef ORV_ASAN
 // AddressSanitizer owns malloc; its hook sees every allocation, operator new
 // included.
-#include <sanitizer/allocator_interface.h>
+// Declared here: GCC does not install the sanitizer headers.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*onMalloc)(const volatile void*, std::size_t), void (*onFree)(const volatile void*));
 namespace {
 void onMalloc(const volatile void*, std::size_t) { noteAllocation(); }
 void onFree(const volatile void*) {}

@@ -5,10 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "denoiser/orvane_analyze.h"
 #include "engine/fp_mode.h"
+
+#if defined(__SSE__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 namespace orvane {
 
@@ -31,13 +36,26 @@ constexpr double kPassBand = 0.94;
 // the newest chain output; part of the reported latency.
 constexpr double kUpConverterLag = 18.0;
 
-inline float conditioned(float x) noexcept {
-  if (!std::isfinite(x)) return 0.0f;
-  return x < -kSampleLimit ? -kSampleLimit : (x > kSampleLimit ? kSampleLimit : x);
+// Branch-free minimum and maximum for finite operands: the gate and the
+// meters compare values that flip unpredictably from sample to sample.
+// (Written as instructions: the compiler turns the plain conditional into a
+// branch once several of them chain.)
+#if defined(__SSE__) && defined(__GNUC__)
+inline float minf(float a, float b) noexcept {
+  __asm__("minss %1, %0" : "+x"(a) : "x"(b));
+  return a;
 }
-inline float clampSample(float x) noexcept {
-  return x < -kSampleLimit ? -kSampleLimit : (x > kSampleLimit ? kSampleLimit : x);
+inline float maxf(float a, float b) noexcept {
+  __asm__("maxss %1, %0" : "+x"(a) : "x"(b));
+  return a;
 }
+#else
+inline float minf(float a, float b) noexcept { return a < b ? a : b; }
+inline float maxf(float a, float b) noexcept { return a > b ? a : b; }
+#endif
+
+inline float clampSample(float x) noexcept { return minf(maxf(x, -kSampleLimit), kSampleLimit); }
+inline float conditioned(float x) noexcept { return std::isfinite(x) ? clampSample(x) : 0.0f; }
 
 DenoiseState* createDefault() { return rnnoise_create(nullptr); }
 void initDefault(DenoiseState* st) { rnnoise_init(st, nullptr); }
@@ -301,42 +319,106 @@ void Engine::frameStep(ChannelState& ch) noexcept {
   ch.framePos = 0;
 }
 
+namespace {
+
+// Output mix, safety and metering for a run of chain samples. Element by
+// element it is the same arithmetic in the vector and the scalar form; only
+// the order in which the reduction meter is summed differs.
+template <bool MixHere>
+void finishRun(const float* wetIn, const float* dryIn, float* out, int count, float wetShare,
+               float gain, float bypass, float& outPeak, bool& clip, bool& fault,
+               double& reductionSum) noexcept {
+  int k = 0;
+#if defined(__SSE__) || defined(_M_X64)
+  const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
+  const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+  const __m128 share = _mm_set1_ps(wetShare), g = _mm_set1_ps(gain), b = _mm_set1_ps(bypass),
+               keep = _mm_set1_ps(1.0f - bypass);
+  __m128 peak = _mm_set1_ps(outPeak), reduced = zero, clipMask = zero, badMask = zero;
+  for (; k + 4 <= count; k += 4) {
+    const __m128 wet = _mm_loadu_ps(wetIn + k), dry = _mm_loadu_ps(dryIn + k);
+    __m128 o = wet;
+    if constexpr (MixHere) {
+      o = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(wet, dry), share), dry), g);
+      o = _mm_add_ps(_mm_mul_ps(o, keep), _mm_mul_ps(dry, b));
+    }
+    const __m128 finite = _mm_cmple_ps(_mm_and_ps(o, absMask), largest);  // false for NaN, inf
+    badMask = _mm_or_ps(badMask, _mm_andnot_ps(finite, _mm_castsi128_ps(_mm_set1_epi32(-1))));
+    o = _mm_or_ps(_mm_and_ps(finite, o), _mm_andnot_ps(finite, dry));
+    const __m128 magnitude = _mm_min_ps(_mm_and_ps(o, absMask), limit);
+    clipMask = _mm_or_ps(clipMask, _mm_cmpgt_ps(_mm_and_ps(o, absMask), one));
+    _mm_storeu_ps(out + k, _mm_min_ps(_mm_max_ps(o, _mm_sub_ps(zero, limit)), limit));
+    peak = _mm_max_ps(peak, magnitude);
+    reduced = _mm_add_ps(reduced, _mm_max_ps(_mm_sub_ps(_mm_and_ps(dry, absMask), magnitude), zero));
+  }
+  float lanes[4];
+  _mm_storeu_ps(lanes, peak);
+  outPeak = maxf(maxf(lanes[0], lanes[1]), maxf(lanes[2], lanes[3]));
+  _mm_storeu_ps(lanes, reduced);
+  reductionSum += (double(lanes[0]) + lanes[1]) + (double(lanes[2]) + lanes[3]);
+  clip |= _mm_movemask_ps(clipMask) != 0;
+  fault |= _mm_movemask_ps(badMask) != 0;
+#endif
+  for (; k < count; ++k) {
+    const float wet = wetIn[k], dry = dryIn[k];
+    float o = wet;
+    if constexpr (MixHere) {
+      o = ((wet - dry) * wetShare + dry) * gain;
+      o = o * (1.0f - bypass) + dry * bypass;
+    }
+    if (!std::isfinite(o)) {
+      fault = true;
+      o = dry;
+    }
+    const float magnitude = minf(std::fabs(o), kSampleLimit);
+    clip |= std::fabs(o) > 1.0f;
+    out[k] = clampSample(o);
+    outPeak = maxf(outPeak, magnitude);
+    reductionSum += maxf(std::fabs(dry) - magnitude, 0.0f);
+  }
+}
+
+}  // namespace
+
+// One channel over samples [begin, end) with the smoothed parameters held
+// where they are. Runs in chunks: first the recursive part of the chain with
+// its states in registers, then the output mix and meters for the chunk in
+// vector form. The chain is the same whether one sample or a block goes
+// through here, so block size never changes the result.
 template <Engine::Path P, bool MixHere>
-void Engine::runChain(const float* const* inputs, float* const* outputs, int channels,
-                      int frames) noexcept {
-  float inPeak = 0.0f, outPeak = 0.0f;
-  bool clip = false, fault = false;
-  double reductionSum = 0.0;
+void Engine::channelRun(ChannelState& ch, const float* in, float* out, int begin, int end,
+                        RunMeters& meters) noexcept {
+  constexpr int kChunk = 64;
+  const float gateThreshold = derived.gateThreshold, gateDepth = derived.gateDepth;
+  const float neuralMix = derived.neuralMix, vadDepth = derived.vadDepth;
+  const float bodyAmount = smoothed[3];
+  const float hp = hpCoef, attack = attackCoef, release = releaseCoef, body = bodyCoef;
+  float hpIn = ch.hpIn, hpOut = ch.hpOut, gateEnv = ch.gateEnv, gateGain = ch.gateGain,
+        bodyState = ch.bodyState;
+  float inPeak = meters.inPeak;
+  bool fault = meters.fault;
+  float wetChunk[kChunk], dryChunk[kChunk];
 
-  for (int i = 0; i < frames; ++i) {
-    if (gliding) advanceParameters();
-    const float gateThreshold = derived.gateThreshold, gateDepth = derived.gateDepth;
-    const float bodyAmount = smoothed[3], wetShare = smoothed[5], bypass = smoothed[7];
-
-    for (int c = 0; c < channels; ++c) {
-      float* const out = outputs[c];
-      if (!out) continue;
-      const float* const in = inputs ? inputs[c] : nullptr;
-      ChannelState& ch = channelStates[c];
-
-      const float x = conditioned(in ? in[i] : 0.0f);
-      inPeak = std::max(inPeak, std::fabs(x));
+  for (int chunkStart = begin; chunkStart < end; chunkStart += kChunk) {
+    const int count = std::min(kChunk, end - chunkStart);
+    for (int k = 0; k < count; ++k) {
+      const float x = conditioned(in ? in[chunkStart + k] : 0.0f);
+      inPeak = maxf(inPeak, std::fabs(x));
 
       // First-order high-pass ("Frequency focus").
-      const float y = (ch.hpOut + x - ch.hpIn) * hpCoef;
-      ch.hpIn = x;
-      ch.hpOut = y;
+      const float y = (hpOut + x - hpIn) * hp;
+      hpIn = x;
+      hpOut = y;
 
       // Downward expander: the gain follows envelope / threshold (1:2 below
       // the threshold) down to a floor of 0.15 (-16.5 dB), opening fast and
       // closing slowly.
       const float level = std::fabs(y);
-      ch.gateEnv += (level - ch.gateEnv) * (level > ch.gateEnv ? attackCoef : releaseCoef);
-      float ratio = ch.gateEnv / gateThreshold;
-      ratio = ratio > 1.0f ? 1.0f : ratio;
-      ratio = ratio < 0.15f ? 0.15f : ratio;
-      ch.gateGain += (ratio - ch.gateGain) * (ratio > ch.gateGain ? attackCoef : releaseCoef);
-      const float g = (1.0f - gateDepth * (1.0f - ch.gateGain)) * y;
+      gateEnv += (level - gateEnv) * (level > gateEnv ? attack : release);
+      const float ratio = maxf(minf(gateEnv / gateThreshold, 1.0f), 0.15f);
+      gateGain += (ratio - gateGain) * (ratio > gateGain ? attack : release);
+      const float g = (1.0f - gateDepth * (1.0f - gateGain)) * y;
 
       float wet, dry;
       if constexpr (P == Path::Dsp) {
@@ -351,13 +433,13 @@ void Engine::runChain(const float* const* inputs, float* const* outputs, int cha
         ch.dspDelay[pos] = g;
         ch.delayPos = pos + 1 == delayLength ? 0 : pos + 1;
 
-        float n, vadDepth;
+        float n, depth;
         if constexpr (P == Path::Live) {
           n = ch.fir.process(y);
-          vadDepth = 0.0f;
+          depth = 0.0f;
         } else {
           n = ch.outFrame[ch.framePos] * kFromDenoiser;
-          vadDepth = derived.vadDepth;
+          depth = vadDepth;
         }
         // The denoiser hears the high-passed signal before the gate.
         ch.inFrame[ch.framePos] = y * kToDenoiser;
@@ -366,41 +448,59 @@ void Engine::runChain(const float* const* inputs, float* const* outputs, int cha
           wet = d;
           if (++ch.framePos == kFrameSize) ch.framePos = 0;
         } else {
-          const float m = conditioned(n * (1.0f - vadDepth * (1.0f - ch.vadGain)));
-          wet = d + (m - d) * derived.neuralMix;
+          const float m = conditioned(n * (1.0f - depth * (1.0f - ch.vadGain)));
+          wet = d + (m - d) * neuralMix;
           if (++ch.framePos == kFrameSize) frameStep(ch);
         }
         fault |= ch.fault;
       }
 
       // Body restore: up to +35 % of the band below 220 Hz.
-      ch.bodyState += (wet - ch.bodyState) * bodyCoef;
-      wet = wet + ch.bodyState * bodyAmount * 0.35f;
-
-      float o = wet;
-      if constexpr (MixHere) {
-        o = ((wet - dry) * wetShare + dry) * outGain;
-        // Crossfade toward dry written so that a bypass of exactly 1 yields
-        // the dry sample bit for bit.
-        o = o * (1.0f - bypass) + dry * bypass;
-      }
-      if (!std::isfinite(o)) {
-        fault = true;
-        o = dry;
-      }
-      const float magnitude = std::min(std::fabs(o), kSampleLimit);
-      clip |= std::fabs(o) > 1.0f;
-      out[i] = clampSample(o);
-      outPeak = std::max(outPeak, magnitude);
-      reductionSum += std::max(std::fabs(dry) - magnitude, 0.0f);
+      bodyState += (wet - bodyState) * body;
+      wetChunk[k] = wet + bodyState * bodyAmount * 0.35f;
+      dryChunk[k] = dry;
     }
+    // Output mix (dry/wet, output gain, bypass crossfade toward dry, written
+    // so that a bypass of exactly 1 yields the dry sample bit for bit),
+    // non-finite output replaced by dry, clip flag, clamp, meters.
+    finishRun<MixHere>(wetChunk, dryChunk, out + chunkStart, count, smoothed[5], outGain, smoothed[7],
+                       meters.outPeak, meters.clip, fault, meters.reductionSum);
   }
 
-  inputPeak = inPeak;
-  outputPeak = outPeak;
-  clipping = clip;
-  neuralFault = fault;
-  reduction = frames > 0 ? static_cast<float>(reductionSum / (double(frames) * channels)) : 0.0f;
+  ch.hpIn = hpIn;
+  ch.hpOut = hpOut;
+  ch.gateEnv = gateEnv;
+  ch.gateGain = gateGain;
+  ch.bodyState = bodyState;
+  meters.inPeak = inPeak;
+  meters.fault = fault;
+}
+
+template <Engine::Path P, bool MixHere>
+void Engine::runChain(const float* const* inputs, float* const* outputs, int channels,
+                      int frames) noexcept {
+  RunMeters meters;
+  auto runChannels = [&](int begin, int end) {
+    for (int c = 0; c < channels; ++c)
+      if (outputs[c])
+        channelRun<P, MixHere>(channelStates[c], inputs ? inputs[c] : nullptr, outputs[c], begin,
+                               end, meters);
+  };
+  // While a parameter glides, samples go one at a time through every
+  // channel; once the glides rest, each channel runs the rest of the block
+  // on its own, which gives the same samples.
+  int i = 0;
+  for (; i < frames && gliding; ++i) {
+    advanceParameters();
+    runChannels(i, i + 1);
+  }
+  if (i < frames) runChannels(i, frames);
+
+  inputPeak = meters.inPeak;
+  outputPeak = meters.outPeak;
+  clipping = meters.clip;
+  neuralFault = meters.fault;
+  reduction = frames > 0 ? static_cast<float>(meters.reductionSum / (double(frames) * channels)) : 0.0f;
 }
 
 void Engine::processNative(const float* const* inputs, float* const* outputs, int channels,

@@ -162,6 +162,16 @@ class Engine {
   void snapParameters() noexcept;
   void advanceParameters() noexcept;
   void frameStep(ChannelState& ch) noexcept;
+  struct RunMeters {
+    float inPeak = 0.0f;
+    float outPeak = 0.0f;
+    bool clip = false;
+    bool fault = false;
+    double reductionSum = 0.0;
+  };
+  template <Path P, bool MixHere>
+  void channelRun(ChannelState& ch, const float* in, float* out, int begin, int end,
+                  RunMeters& meters) noexcept;
   template <Path P, bool MixHere>
   void runChain(const float* const* inputs, float* const* outputs, int channels,
                 int frames) noexcept;

@@ -2,10 +2,12 @@
 // blocks, against the denoiser library's own frame call measured in the same
 // run. Prints the real-time factor of every case, its cost per channel as a
 // ratio to rnnoise_process_frame (per 10 ms of audio), and what the rate
-// conversion adds at 44.1 kHz.
+// conversion adds at 44.1 kHz. Each figure is the fastest of a few short
+// repetitions.
 #include <benchmark/benchmark.h>
 #include <rnnoise.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
@@ -79,9 +81,14 @@ void engineBlocks(benchmark::State& state, Case c) {
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-        perIteration[r.run_name.function_name] = r.real_accumulated_time / r.iterations;
+    // The machine is shared: of the repetitions, the fastest is the one
+    // least disturbed by other work.
+    for (const Run& r : runs) {
+      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
+      const double t = r.real_accumulated_time / r.iterations;
+      auto [it, fresh] = perIteration.emplace(r.run_name.function_name, t);
+      if (!fresh) it->second = std::min(it->second, t);
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> perIteration;
@@ -104,9 +111,9 @@ int main(int argc, char** argv) {
     for (int channels : {1, 2})
       for (double rate : {44100.0, 48000.0, 96000.0}) cases.push_back({mode, neural, live, channels, rate});
 
-  benchmark::RegisterBenchmark("rnnoise_process_frame", processFrameBaseline)->MinTime(0.3);
+  benchmark::RegisterBenchmark("rnnoise_process_frame", processFrameBaseline)->MinTime(0.1)->Repetitions(5);
   for (const Case& c : cases)
-    benchmark::RegisterBenchmark(caseName(c).c_str(), engineBlocks, c)->MinTime(0.2);
+    benchmark::RegisterBenchmark(caseName(c).c_str(), engineBlocks, c)->MinTime(0.1)->Repetitions(3);
 
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -330,6 +330,7 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
                double& reductionSum) noexcept {
   int k = 0;
 #if defined(__SSE__) || defined(_M_X64)
+  if (count >= 4) {
   const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
   const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
   const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
@@ -359,6 +360,7 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
   reductionSum += (double(lanes[0]) + lanes[1]) + (double(lanes[2]) + lanes[3]);
   clip |= _mm_movemask_ps(clipMask) != 0;
   fault |= _mm_movemask_ps(badMask) != 0;
+  }
 #endif
   for (; k < count; ++k) {
     const float wet = wetIn[k], dry = dryIn[k];
@@ -530,80 +532,127 @@ void Engine::process(const float* const* inputs, float* const* outputs, int chan
     processConverted(inputs, outputs, channels, frames);
 }
 
-// Host rate -> 48 kHz -> chain -> host rate, one host sample at a time. The
-// 48 kHz stream sample m sits at host time m * r; it is produced once host
-// sample m * r + 16 has arrived (the down-converter's newest tap). The output
-// reads the processed stream at the 48 kHz time of host sample n - latency
-// plus the chain's delay, and mixes it with the dry input delayed by the same
-// latency, so both paths line up.
+// Host rate -> 48 kHz -> chain -> host rate. The 48 kHz stream sample m sits
+// at host time m * r; it is produced once host sample m * r + 16 has arrived
+// (the down-converter's newest tap). The output reads the processed stream
+// at the 48 kHz time of host sample n - latency plus the chain's delay, and
+// mixes it with the dry input delayed by the same latency, so both paths
+// line up.
+//
+// Host samples go in short chunks: the 48 kHz samples a chunk makes
+// computable are converted, run through the chain as one batch and stored,
+// then the chunk's outputs are read back. Every sample sees exactly what it
+// would see one host sample at a time: the rings hold a chunk plus the
+// kernel windows, a batch never outruns the up-converter's reads, and while a
+// parameter glides the chain goes sample by sample so that each host sample
+// mixes with the values of its own time.
 void Engine::processConverted(const float* const* inputs, float* const* outputs, int channels,
                               int frames) noexcept {
   constexpr std::int64_t kRingMask = kRing - 1;
   constexpr std::int64_t kDryMask = kDryRing - 1;
+  // At most this many 48 kHz samples per chunk: with the kernel window and
+  // the converter's lag they fit the 128-sample rings.
+  constexpr int kBatch = 48;
   const double r = sampleRate / kNeuralRate;  // host samples per 48 kHz sample
   const double offset = latencySamples / r - delayLength;
+  const int hostChunk = std::max(1, std::min(kBatch, static_cast<int>(kBatch * r) - 1));
 
   float inPeak = 0.0f, outPeak = 0.0f;
   bool clip = false, fault = false;
-  float chainIn[kMaxChannels] = {}, chainOut[kMaxChannels] = {};
-  const float* const chainInputs[kMaxChannels] = {&chainIn[0], &chainIn[1]};
-  float* const chainOutputs[kMaxChannels] = {&chainOut[0], &chainOut[1]};
+  float chainIn[kMaxChannels][kBatch + 1], chainOut[kMaxChannels][kBatch + 1];
+  // Mix values after each 48 kHz sample of the batch (entry 0: before it).
+  float shareAfter[kBatch + 2], bypassAfter[kBatch + 2], gainAfter[kBatch + 2];
+  std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
   float scratch[ResamplerKernel::kTaps];
 
-  for (int j = 0; j < frames; ++j) {
-    const std::int64_t n = inputCount;
-    const std::int64_t slot = n & kRingMask;
-    for (int c = 0; c < channels; ++c) {
-      const float* const in = inputs ? inputs[c] : nullptr;
-      const float x = conditioned(in ? in[j] : 0.0f);
-      inRing[c][slot] = x;
-      inRing[c][slot + kRing] = x;
-      dryRing[c][n & kDryMask] = x;
-      inPeak = std::max(inPeak, std::fabs(x));
+  for (int j0 = 0; j0 < frames; j0 += hostChunk) {
+    const int count = std::min(hostChunk, frames - j0);
+    const std::int64_t mStart = neuralCount;
+
+    // Input, and the down-conversion of every 48 kHz sample now computable.
+    std::int64_t m = mStart;
+    for (int j = 0; j < count; ++j) {
+      const std::int64_t n = inputCount + j;
+      const std::int64_t slot = n & kRingMask;
+      for (int c = 0; c < channels; ++c) {
+        const float* const in = inputs ? inputs[c] : nullptr;
+        const float x = conditioned(in ? in[j0 + j] : 0.0f);
+        inRing[c][slot] = x;
+        inRing[c][slot + kRing] = x;
+        dryRing[c][n & kDryMask] = x;
+        inPeak = maxf(inPeak, std::fabs(x));
+      }
+      for (; double(m) * r <= double(n - kLookAhead); ++m) {
+        const double t = double(m) * r;
+        const double whole = std::floor(t);
+        const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+        for (int c = 0; c < channels; ++c) {
+          const float* w = ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n,
+                                      scratch);
+          chainIn[c][m - mStart] = downKernel.read(t - whole, w);
+        }
+      }
+      producedBy[j] = m;
     }
 
-    // Down-conversion and the chain, for every 48 kHz sample now computable.
-    while (double(neuralCount) * r <= double(n - kLookAhead)) {
-      const std::int64_t m = neuralCount;
-      const double t = double(m) * r;
-      const double whole = std::floor(t);
-      const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
-      for (int c = 0; c < channels; ++c) {
-        const float* w = ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n,
-                                    scratch);
-        chainIn[c] = downKernel.read(t - whole, w);
-      }
-      processNative(chainInputs, chainOutputs, channels, 1);
+    // The chain at 48 kHz.
+    const int batch = static_cast<int>(m - mStart);
+    const float* chainInputs[kMaxChannels] = {chainIn[0], chainIn[1]};
+    float* chainOutputs[kMaxChannels] = {chainOut[0], chainOut[1]};
+    shareAfter[0] = smoothed[5];
+    bypassAfter[0] = smoothed[7];
+    gainAfter[0] = outGain;
+    if (!gliding) {
+      processNative(chainInputs, chainOutputs, channels, batch);
       fault |= neuralFault;
-      const std::int64_t outSlot = m & kRingMask;
-      for (int c = 0; c < channels; ++c) {
-        outRing[c][outSlot] = chainOut[c];
-        outRing[c][outSlot + kRing] = chainOut[c];
+      std::fill(shareAfter + 1, shareAfter + batch + 1, smoothed[5]);
+      std::fill(bypassAfter + 1, bypassAfter + batch + 1, smoothed[7]);
+      std::fill(gainAfter + 1, gainAfter + batch + 1, outGain);
+    } else {
+      for (int k = 0; k < batch; ++k) {
+        const float* one[kMaxChannels] = {chainIn[0] + k, chainIn[1] + k};
+        float* oneOut[kMaxChannels] = {chainOut[0] + k, chainOut[1] + k};
+        processNative(one, oneOut, channels, 1);
+        fault |= neuralFault;
+        shareAfter[k + 1] = smoothed[5];
+        bypassAfter[k + 1] = smoothed[7];
+        gainAfter[k + 1] = outGain;
       }
-      neuralCount = m + 1;
+    }
+    for (int k = 0; k < batch; ++k) {
+      const std::int64_t outSlot = (mStart + k) & kRingMask;
+      for (int c = 0; c < channels; ++c) {
+        outRing[c][outSlot] = chainOut[c][k];
+        outRing[c][outSlot + kRing] = chainOut[c][k];
+      }
     }
 
     // Up-conversion and the output mix at the host rate.
-    const std::int64_t m = neuralCount;
-    const double u = double(n) / r - offset;
-    const double whole = std::floor(u);
-    const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
-    const float wetShare = smoothed[5], bypass = smoothed[7];
-    for (int c = 0; c < channels; ++c) {
-      float* const out = outputs[c];
-      if (!out) continue;
-      const float* w =
-          ringWindow(outRing[c], first, std::max<std::int64_t>(0, m - kRing), m - 1, scratch);
-      const float wet = upKernel.read(u - whole, w);
-      const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
-      float o = ((wet - dry) * wetShare + dry) * outGain;
-      o = o * (1.0f - bypass) + dry * bypass;
-      o = std::isfinite(o) ? clampSample(o) : 0.0f;
-      out[j] = o;
-      outPeak = std::max(outPeak, std::fabs(o));
-      clip |= std::fabs(o) > 1.0f;
+    for (int j = 0; j < count; ++j) {
+      const std::int64_t n = inputCount + j;
+      const std::int64_t mNow = producedBy[j];
+      const double u = double(n) / r - offset;
+      const double whole = std::floor(u);
+      const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+      const int at = static_cast<int>(mNow - mStart);
+      const float wetShare = shareAfter[at], bypass = bypassAfter[at], gain = gainAfter[at];
+      for (int c = 0; c < channels; ++c) {
+        float* const out = outputs[c];
+        if (!out) continue;
+        const float* w =
+            ringWindow(outRing[c], first, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
+        const float wet = upKernel.read(u - whole, w);
+        const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
+        float o = ((wet - dry) * wetShare + dry) * gain;
+        o = o * (1.0f - bypass) + dry * bypass;
+        o = std::isfinite(o) ? clampSample(o) : 0.0f;
+        out[j0 + j] = o;
+        outPeak = maxf(outPeak, std::fabs(o));
+        clip |= std::fabs(o) > 1.0f;
+      }
     }
-    inputCount = n + 1;
+    inputCount += count;
+    neuralCount = m;
   }
 
   inputPeak = inPeak;

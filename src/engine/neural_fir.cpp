@@ -50,6 +50,7 @@ void NeuralFir::reset() noexcept {
   current[0] = 1.0f;
   target[0] = 1.0f;
   counter = 0;
+  gliding = true;
 }
 
 void NeuralFir::update(const NeuralFirBasis& basis,
@@ -59,6 +60,7 @@ void NeuralFir::update(const NeuralFirBasis& basis,
     for (int b = 0; b < kNeuralBands; ++b) acc += basis.basis[n][b] * gains[b];
     target[n] = acc;
   }
+  gliding = true;
 }
 
 float NeuralFir::process(float x) noexcept {
@@ -66,7 +68,15 @@ float NeuralFir::process(float x) noexcept {
   history[p] = x;
   history[p + kRing] = x;
 
-  for (int t = 0; t < kFirHalfTaps; ++t) current[t] += (target[t] - current[t]) * 0.1f;
+  if (gliding) {
+    int moved = 0;
+    for (int t = 0; t < kFirHalfTaps; ++t) {
+      const float c = current[t] + (target[t] - current[t]) * 0.1f;
+      moved |= c != current[t];
+      current[t] = c;
+    }
+    gliding = moved != 0;
+  }
 
   // x[d], the sample d steps before the newest, sits at history[p + 512 - d];
   // the centre x[95] is at c, and x[95 -/+ t] at c + t and c - t.

@@ -55,6 +55,7 @@ struct Case {
   bool neural, live;
   int channels;
   double rate;
+  bool automated = false;  // a parameter moves every block, so the glides never rest
 };
 
 void engineBlocks(benchmark::State& state, Case c) {
@@ -69,7 +70,9 @@ void engineBlocks(benchmark::State& state, Case c) {
   std::vector<float> left(kBlock), right(kBlock);
   float* outs[2] = {left.data(), right.data()};
   std::size_t pos = 0;
+  bool flip = false;
   for (auto _ : state) {
+    if (c.automated) e->set(orvane::DryWet, (flip = !flip) ? 0.9f : 1.0f);
     const float* ins[2] = {x.data() + pos, x.data() + pos};
     e->process(ins, outs, c.channels, kBlock);
     benchmark::ClobberMemory();
@@ -95,8 +98,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 };
 
 std::string caseName(const Case& c) {
-  return std::string("Engine/") + c.mode + (c.channels == 1 ? "/mono/" : "/stereo/") +
-         std::to_string(int(c.rate));
+  return std::string(c.automated ? "Automated/" : "Engine/") + c.mode +
+         (c.channels == 1 ? "/mono/" : "/stereo/") + std::to_string(int(c.rate));
 }
 
 }  // namespace
@@ -110,6 +113,10 @@ int main(int argc, char** argv) {
                                     std::tuple{"LiveDsp", false, false}})
     for (int channels : {1, 2})
       for (double rate : {44100.0, 48000.0, 96000.0}) cases.push_back({mode, neural, live, channels, rate});
+  // Parameter automation: the per-sample glide path, stereo at 44.1 and 48 kHz.
+  for (auto [mode, neural, live] : {std::tuple{"NeuralLive", true, true}, std::tuple{"NeuralClassic", true, false},
+                                    std::tuple{"LiveDsp", false, false}})
+    for (double rate : {44100.0, 48000.0}) cases.push_back({mode, neural, live, 2, rate, true});
 
   benchmark::RegisterBenchmark("rnnoise_process_frame", processFrameBaseline)->MinTime(0.1)->Repetitions(5);
   for (const Case& c : cases)
@@ -135,7 +142,7 @@ int main(int argc, char** argv) {
   }
   std::printf("\nrate conversion at 44.1 kHz, cost over the same mode at 48 kHz:\n");
   for (const Case& c : cases) {
-    if (c.rate != 44100.0) continue;
+    if (c.rate != 44100.0 || c.automated) continue;
     Case at48 = c;
     at48.rate = 48000.0;
     if (rtf.count(caseName(c)) && rtf.count(caseName(at48)))

@@ -97,6 +97,7 @@ Engine::Engine() noexcept {
   for (auto& ch : channelStates) clearChannel(ch);
   target = Defaults;
   smoothed = Defaults;
+  deriveParams();
 }
 
 Engine::~Engine() {
@@ -181,7 +182,8 @@ void Engine::snapParameters() noexcept {
   smoothed = target;
   lastFocus = -1.0f;
   lastGain = -1.0f;
-  gliding = true;  // the first sample derives everything from the snapped values
+  deriveParams();
+  gliding = false;  // a smoothing step from here changes nothing
   inputPeak = outputPeak = reduction = 0.0f;
   clipping = neuralFault = false;
 }
@@ -255,19 +257,27 @@ void Engine::advanceParameters() noexcept {
     moved |= s != smoothed[k];
     smoothed[k] = s;
   }
+  deriveParams();
+  gliding = moved;
+}
+
+void Engine::deriveParams() noexcept {
   const auto& s = smoothed;
   // Profile 0 / 1 / 2 ("Live", "Broadcast", "Studio"), gliding in between.
   const float prof = 2.0f * s[8];
   // Gate threshold 0.001 plus up to 0.009 x 0.6 / 1.0 / 1.4 (about -44, -40
   // and -37 dBFS at full noise reduction).
   const float thresholdScale = 0.6f + 0.4f * prof;
-  derived.gateThreshold = 0.001f + thresholdScale * 0.009f * s[2];
-  derived.gateDepth = s[2] * s[0];
+  params.gateThreshold = 0.001f + thresholdScale * 0.009f * s[2];
+  params.gateDepth = s[2] * s[0];
   // The gentle profile keeps 15 % of the gate signal under the network's.
   const float profileFactor = prof <= 1.0f ? 0.85f + 0.15f * prof : 1.0f;
-  derived.neuralMix = (1.0f - 0.25f * s[1]) * (s[2] * s[0]) * profileFactor;
-  derived.vadDepth = std::max(prof - 1.0f, 0.0f);  // voice-activity gating only toward "Studio"
-  derived.bandExponent = 0.25f + 0.05f * prof;    // gentler band gains for lower profiles
+  params.neuralMix = (1.0f - 0.25f * s[1]) * (s[2] * s[0]) * profileFactor;
+  params.vadDepth = std::max(prof - 1.0f, 0.0f);  // voice-activity gating only toward "Studio"
+  params.bandExponent = 0.25f + 0.05f * prof;    // gentler band gains for lower profiles
+  params.bodyAmount = s[3];
+  params.wetShare = s[5];
+  params.bypass = s[7];
 
   if (s[4] != lastFocus) {
     lastFocus = s[4];
@@ -278,10 +288,11 @@ void Engine::advanceParameters() noexcept {
     lastGain = s[6];
     outGain = std::pow(10.0f, (36.0f * s[6] - 18.0f) / 20.0f);  // -18..+18 dB
   }
-  gliding = moved;
+  params.highPass = hpCoef;
+  params.outputGain = outGain;
 }
 
-void Engine::frameStep(ChannelState& ch) noexcept {
+void Engine::frameStep(ChannelState& ch, float bandExponent) noexcept {
   if (live) {
     gDenoiserCalls.analyze(ch.denoiser, ch.bandGains.data(), ch.inFrame.data());
     for (float& g : ch.bandGains) {
@@ -292,7 +303,7 @@ void Engine::frameStep(ChannelState& ch) noexcept {
       } else {
         v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
       }
-      g = std::pow(v, derived.bandExponent);
+      g = std::pow(v, bandExponent);
     }
     ch.fir.update(basis, ch.bandGains);
   } else {
@@ -321,9 +332,32 @@ void Engine::frameStep(ChannelState& ch) noexcept {
 
 namespace {
 
-// Output mix, safety and metering for a run of chain samples. Element by
-// element it is the same arithmetic in the vector and the scalar form; only
-// the order in which the reduction meter is summed differs.
+// Output mix (dry/wet, output gain, bypass crossfade toward dry), non-finite
+// output replaced by dry, clip flag, clamp and meters, for a run of chain
+// samples with fixed mix values. Element by element the vector and the
+// scalar forms do the same arithmetic; only the order in which the reduction
+// meter is summed differs. The crossfade is written so that a bypass of
+// exactly 1 yields the dry sample bit for bit.
+template <bool MixHere>
+inline float mixSample(float wet, float dry, float wetShare, float gain, float bypass) noexcept {
+  if constexpr (!MixHere) return wet;
+  const float o = ((wet - dry) * wetShare + dry) * gain;
+  return o * (1.0f - bypass) + dry * bypass;
+}
+
+inline void finishSample(float o, float dry, float& out, float& outPeak, bool& clip, bool& fault,
+                         double& reductionSum) noexcept {
+  if (!std::isfinite(o)) {
+    fault = true;
+    o = dry;
+  }
+  const float magnitude = minf(std::fabs(o), kSampleLimit);
+  clip |= std::fabs(o) > 1.0f;
+  out = clampSample(o);
+  outPeak = maxf(outPeak, magnitude);
+  reductionSum += maxf(std::fabs(dry) - magnitude, 0.0f);
+}
+
 template <bool MixHere>
 void finishRun(const float* wetIn, const float* dryIn, float* out, int count, float wetShare,
                float gain, float bypass, float& outPeak, bool& clip, bool& fault,
@@ -331,85 +365,70 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
   int k = 0;
 #if defined(__SSE__) || defined(_M_X64)
   if (count >= 4) {
-  const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-  const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
-  const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
-  const __m128 share = _mm_set1_ps(wetShare), g = _mm_set1_ps(gain), b = _mm_set1_ps(bypass),
-               keep = _mm_set1_ps(1.0f - bypass);
-  __m128 peak = _mm_set1_ps(outPeak), reduced = zero, clipMask = zero, badMask = zero;
-  for (; k + 4 <= count; k += 4) {
-    const __m128 wet = _mm_loadu_ps(wetIn + k), dry = _mm_loadu_ps(dryIn + k);
-    __m128 o = wet;
-    if constexpr (MixHere) {
-      o = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(wet, dry), share), dry), g);
-      o = _mm_add_ps(_mm_mul_ps(o, keep), _mm_mul_ps(dry, b));
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
+    const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    const __m128 share = _mm_set1_ps(wetShare), g = _mm_set1_ps(gain), b = _mm_set1_ps(bypass),
+                 keep = _mm_set1_ps(1.0f - bypass);
+    __m128 peak = _mm_set1_ps(outPeak), reduced = zero, clipMask = zero, badMask = zero;
+    for (; k + 4 <= count; k += 4) {
+      const __m128 wet = _mm_loadu_ps(wetIn + k), dry = _mm_loadu_ps(dryIn + k);
+      __m128 o = wet;
+      if constexpr (MixHere) {
+        o = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(wet, dry), share), dry), g);
+        o = _mm_add_ps(_mm_mul_ps(o, keep), _mm_mul_ps(dry, b));
+      }
+      const __m128 finite = _mm_cmple_ps(_mm_and_ps(o, absMask), largest);  // false for NaN, inf
+      badMask = _mm_or_ps(badMask, _mm_cmpeq_ps(finite, zero));
+      o = _mm_or_ps(_mm_and_ps(finite, o), _mm_andnot_ps(finite, dry));
+      const __m128 magnitude = _mm_min_ps(_mm_and_ps(o, absMask), limit);
+      clipMask = _mm_or_ps(clipMask, _mm_cmpgt_ps(_mm_and_ps(o, absMask), one));
+      _mm_storeu_ps(out + k, _mm_min_ps(_mm_max_ps(o, _mm_sub_ps(zero, limit)), limit));
+      peak = _mm_max_ps(peak, magnitude);
+      reduced = _mm_add_ps(reduced, _mm_max_ps(_mm_sub_ps(_mm_and_ps(dry, absMask), magnitude), zero));
     }
-    const __m128 finite = _mm_cmple_ps(_mm_and_ps(o, absMask), largest);  // false for NaN, inf
-    badMask = _mm_or_ps(badMask, _mm_andnot_ps(finite, _mm_castsi128_ps(_mm_set1_epi32(-1))));
-    o = _mm_or_ps(_mm_and_ps(finite, o), _mm_andnot_ps(finite, dry));
-    const __m128 magnitude = _mm_min_ps(_mm_and_ps(o, absMask), limit);
-    clipMask = _mm_or_ps(clipMask, _mm_cmpgt_ps(_mm_and_ps(o, absMask), one));
-    _mm_storeu_ps(out + k, _mm_min_ps(_mm_max_ps(o, _mm_sub_ps(zero, limit)), limit));
-    peak = _mm_max_ps(peak, magnitude);
-    reduced = _mm_add_ps(reduced, _mm_max_ps(_mm_sub_ps(_mm_and_ps(dry, absMask), magnitude), zero));
-  }
-  float lanes[4];
-  _mm_storeu_ps(lanes, peak);
-  outPeak = maxf(maxf(lanes[0], lanes[1]), maxf(lanes[2], lanes[3]));
-  _mm_storeu_ps(lanes, reduced);
-  reductionSum += (double(lanes[0]) + lanes[1]) + (double(lanes[2]) + lanes[3]);
-  clip |= _mm_movemask_ps(clipMask) != 0;
-  fault |= _mm_movemask_ps(badMask) != 0;
+    float lanes[4];
+    _mm_storeu_ps(lanes, peak);
+    outPeak = maxf(maxf(lanes[0], lanes[1]), maxf(lanes[2], lanes[3]));
+    _mm_storeu_ps(lanes, reduced);
+    reductionSum += (double(lanes[0]) + lanes[1]) + (double(lanes[2]) + lanes[3]);
+    clip |= _mm_movemask_ps(clipMask) != 0;
+    fault |= _mm_movemask_ps(badMask) != 0;
   }
 #endif
-  for (; k < count; ++k) {
-    const float wet = wetIn[k], dry = dryIn[k];
-    float o = wet;
-    if constexpr (MixHere) {
-      o = ((wet - dry) * wetShare + dry) * gain;
-      o = o * (1.0f - bypass) + dry * bypass;
-    }
-    if (!std::isfinite(o)) {
-      fault = true;
-      o = dry;
-    }
-    const float magnitude = minf(std::fabs(o), kSampleLimit);
-    clip |= std::fabs(o) > 1.0f;
-    out[k] = clampSample(o);
-    outPeak = maxf(outPeak, magnitude);
-    reductionSum += maxf(std::fabs(dry) - magnitude, 0.0f);
-  }
+  for (; k < count; ++k)
+    finishSample(mixSample<MixHere>(wetIn[k], dryIn[k], wetShare, gain, bypass), dryIn[k], out[k],
+                 outPeak, clip, fault, reductionSum);
 }
 
 }  // namespace
 
-// One channel over samples [begin, end) with the smoothed parameters held
-// where they are. Runs in chunks: first the recursive part of the chain with
-// its states in registers, then the output mix and meters for the chunk in
-// vector form. The chain is the same whether one sample or a block goes
-// through here, so block size never changes the result.
-template <Engine::Path P, bool MixHere>
-void Engine::channelRun(ChannelState& ch, const float* in, float* out, int begin, int end,
-                        RunMeters& meters) noexcept {
-  constexpr int kChunk = 64;
-  const float gateThreshold = derived.gateThreshold, gateDepth = derived.gateDepth;
-  const float neuralMix = derived.neuralMix, vadDepth = derived.vadDepth;
-  const float bodyAmount = smoothed[3];
-  const float hp = hpCoef, attack = attackCoef, release = releaseCoef, body = bodyCoef;
+// One channel over `count` samples, in chunks: first the recursive part of
+// the chain with its states in registers, then the output stage for the
+// chunk. With `Track`, sample k takes its parameters from track[k] (count is
+// at most kChunk); otherwise from `params`, which do not move. The chain is
+// the same whether one sample or a block goes through here, so block size
+// never changes the result.
+template <Engine::Path P, bool MixHere, bool Track>
+void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count,
+                        const ChainParams* track, RunMeters& meters) noexcept {
+  const ChainParams steady = params;
+  const float attack = attackCoef, release = releaseCoef, body = bodyCoef;
   float hpIn = ch.hpIn, hpOut = ch.hpOut, gateEnv = ch.gateEnv, gateGain = ch.gateGain,
         bodyState = ch.bodyState;
   float inPeak = meters.inPeak;
   bool fault = meters.fault;
   float wetChunk[kChunk], dryChunk[kChunk];
 
-  for (int chunkStart = begin; chunkStart < end; chunkStart += kChunk) {
-    const int count = std::min(kChunk, end - chunkStart);
-    for (int k = 0; k < count; ++k) {
+  for (int chunkStart = 0; chunkStart < count; chunkStart += kChunk) {
+    const int chunk = std::min(kChunk, count - chunkStart);
+    for (int k = 0; k < chunk; ++k) {
+      const ChainParams& p = Track ? track[k] : steady;
       const float x = conditioned(in ? in[chunkStart + k] : 0.0f);
       inPeak = maxf(inPeak, std::fabs(x));
 
       // First-order high-pass ("Frequency focus").
-      const float y = (hpOut + x - hpIn) * hp;
+      const float y = (hpOut + x - hpIn) * p.highPass;
       hpIn = x;
       hpOut = y;
 
@@ -418,9 +437,9 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int begin
       // closing slowly.
       const float level = std::fabs(y);
       gateEnv += (level - gateEnv) * (level > gateEnv ? attack : release);
-      const float ratio = maxf(minf(gateEnv / gateThreshold, 1.0f), 0.15f);
+      const float ratio = maxf(minf(gateEnv / p.gateThreshold, 1.0f), 0.15f);
       gateGain += (ratio - gateGain) * (ratio > gateGain ? attack : release);
-      const float g = (1.0f - gateDepth * (1.0f - gateGain)) * y;
+      const float g = (1.0f - p.gateDepth * (1.0f - gateGain)) * y;
 
       float wet, dry;
       if constexpr (P == Path::Dsp) {
@@ -441,7 +460,7 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int begin
           depth = 0.0f;
         } else {
           n = ch.outFrame[ch.framePos] * kFromDenoiser;
-          depth = vadDepth;
+          depth = p.vadDepth;
         }
         // The denoiser hears the high-passed signal before the gate.
         ch.inFrame[ch.framePos] = y * kToDenoiser;
@@ -451,22 +470,28 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int begin
           if (++ch.framePos == kFrameSize) ch.framePos = 0;
         } else {
           const float m = conditioned(n * (1.0f - depth * (1.0f - ch.vadGain)));
-          wet = d + (m - d) * neuralMix;
-          if (++ch.framePos == kFrameSize) frameStep(ch);
+          wet = d + (m - d) * p.neuralMix;
+          if (++ch.framePos == kFrameSize) frameStep(ch, p.bandExponent);
         }
         fault |= ch.fault;
       }
 
       // Body restore: up to +35 % of the band below 220 Hz.
       bodyState += (wet - bodyState) * body;
-      wetChunk[k] = wet + bodyState * bodyAmount * 0.35f;
+      wetChunk[k] = wet + bodyState * p.bodyAmount * 0.35f;
       dryChunk[k] = dry;
     }
-    // Output mix (dry/wet, output gain, bypass crossfade toward dry, written
-    // so that a bypass of exactly 1 yields the dry sample bit for bit),
-    // non-finite output replaced by dry, clip flag, clamp, meters.
-    finishRun<MixHere>(wetChunk, dryChunk, out + chunkStart, count, smoothed[5], outGain, smoothed[7],
-                       meters.outPeak, meters.clip, fault, meters.reductionSum);
+    float* const dest = out + chunkStart;
+    if constexpr (Track) {
+      for (int k = 0; k < chunk; ++k) {
+        const ChainParams& p = track[k];
+        finishSample(mixSample<MixHere>(wetChunk[k], dryChunk[k], p.wetShare, p.outputGain, p.bypass),
+                     dryChunk[k], dest[k], meters.outPeak, meters.clip, fault, meters.reductionSum);
+      }
+    } else {
+      finishRun<MixHere>(wetChunk, dryChunk, dest, chunk, steady.wetShare, steady.outputGain,
+                         steady.bypass, meters.outPeak, meters.clip, fault, meters.reductionSum);
+    }
   }
 
   ch.hpIn = hpIn;
@@ -478,25 +503,37 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int begin
   meters.fault = fault;
 }
 
+// Samples outer, channels inner, as far as the results go: while parameters
+// glide, their values for the next chunk are computed first and every channel
+// runs that chunk with them; once the glides rest, each channel runs the rest
+// of the block on its own. `paramsOut`, when given, receives the parameter
+// values of every sample.
 template <Engine::Path P, bool MixHere>
-void Engine::runChain(const float* const* inputs, float* const* outputs, int channels,
-                      int frames) noexcept {
+void Engine::runChain(const float* const* inputs, float* const* outputs, int channels, int frames,
+                      ChainParams* paramsOut) noexcept {
   RunMeters meters;
-  auto runChannels = [&](int begin, int end) {
+  ChainParams track[kChunk];
+  int i = 0;
+  while (i < frames && gliding) {
+    const int count = std::min(kChunk, frames - i);
+    for (int k = 0; k < count; ++k) {
+      if (gliding) advanceParameters();
+      track[k] = params;
+    }
     for (int c = 0; c < channels; ++c)
       if (outputs[c])
-        channelRun<P, MixHere>(channelStates[c], inputs ? inputs[c] : nullptr, outputs[c], begin,
-                               end, meters);
-  };
-  // While a parameter glides, samples go one at a time through every
-  // channel; once the glides rest, each channel runs the rest of the block
-  // on its own, which gives the same samples.
-  int i = 0;
-  for (; i < frames && gliding; ++i) {
-    advanceParameters();
-    runChannels(i, i + 1);
+        channelRun<P, MixHere, true>(channelStates[c], inputs && inputs[c] ? inputs[c] + i : nullptr,
+                                     outputs[c] + i, count, track, meters);
+    if (paramsOut) std::copy(track, track + count, paramsOut + i);
+    i += count;
   }
-  if (i < frames) runChannels(i, frames);
+  if (i < frames) {
+    for (int c = 0; c < channels; ++c)
+      if (outputs[c])
+        channelRun<P, MixHere, false>(channelStates[c], inputs && inputs[c] ? inputs[c] + i : nullptr,
+                                      outputs[c] + i, frames - i, nullptr, meters);
+    if (paramsOut) std::fill(paramsOut + i, paramsOut + frames, params);
+  }
 
   inputPeak = meters.inPeak;
   outputPeak = meters.outPeak;
@@ -505,22 +542,27 @@ void Engine::runChain(const float* const* inputs, float* const* outputs, int cha
   reduction = frames > 0 ? static_cast<float>(meters.reductionSum / (double(frames) * channels)) : 0.0f;
 }
 
-void Engine::processNative(const float* const* inputs, float* const* outputs, int channels,
-                           int frames) noexcept {
+void Engine::runNative(const float* const* inputs, float* const* outputs, int channels, int frames,
+                       ChainParams* paramsOut) noexcept {
   if (!outputs || channels <= 0 || frames < 0 || channels > channelCount) return;
   if (!neuralActive) {
-    runChain<Path::Dsp, true>(inputs, outputs, channels, frames);
+    runChain<Path::Dsp, true>(inputs, outputs, channels, frames, paramsOut);
   } else if (live) {
     if (resampling)
-      runChain<Path::Live, false>(inputs, outputs, channels, frames);
+      runChain<Path::Live, false>(inputs, outputs, channels, frames, paramsOut);
     else
-      runChain<Path::Live, true>(inputs, outputs, channels, frames);
+      runChain<Path::Live, true>(inputs, outputs, channels, frames, paramsOut);
   } else {
     if (resampling)
-      runChain<Path::Classic, false>(inputs, outputs, channels, frames);
+      runChain<Path::Classic, false>(inputs, outputs, channels, frames, paramsOut);
     else
-      runChain<Path::Classic, true>(inputs, outputs, channels, frames);
+      runChain<Path::Classic, true>(inputs, outputs, channels, frames, paramsOut);
   }
+}
+
+void Engine::processNative(const float* const* inputs, float* const* outputs, int channels,
+                           int frames) noexcept {
+  runNative(inputs, outputs, channels, frames, nullptr);
 }
 
 void Engine::process(const float* const* inputs, float* const* outputs, int channels,
@@ -543,9 +585,8 @@ void Engine::process(const float* const* inputs, float* const* outputs, int chan
 // computable are converted, run through the chain as one batch and stored,
 // then the chunk's outputs are read back. Every sample sees exactly what it
 // would see one host sample at a time: the rings hold a chunk plus the
-// kernel windows, a batch never outruns the up-converter's reads, and while a
-// parameter glides the chain goes sample by sample so that each host sample
-// mixes with the values of its own time.
+// kernel windows, a batch never outruns the up-converter's reads, and each
+// host sample mixes with the parameter values of its own time.
 void Engine::processConverted(const float* const* inputs, float* const* outputs, int channels,
                               int frames) noexcept {
   constexpr std::int64_t kRingMask = kRing - 1;
@@ -560,8 +601,8 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
   float inPeak = 0.0f, outPeak = 0.0f;
   bool clip = false, fault = false;
   float chainIn[kMaxChannels][kBatch + 1], chainOut[kMaxChannels][kBatch + 1];
-  // Mix values after each 48 kHz sample of the batch (entry 0: before it).
-  float shareAfter[kBatch + 2], bypassAfter[kBatch + 2], gainAfter[kBatch + 2];
+  // Parameter values after each 48 kHz sample of the batch (entry 0: before it).
+  ChainParams mixAfter[kBatch + 2];
   std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
   float scratch[ResamplerKernel::kTaps];
 
@@ -595,30 +636,13 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
       producedBy[j] = m;
     }
 
-    // The chain at 48 kHz.
+    // The chain at 48 kHz, keeping each sample's mix values for the output.
     const int batch = static_cast<int>(m - mStart);
     const float* chainInputs[kMaxChannels] = {chainIn[0], chainIn[1]};
     float* chainOutputs[kMaxChannels] = {chainOut[0], chainOut[1]};
-    shareAfter[0] = smoothed[5];
-    bypassAfter[0] = smoothed[7];
-    gainAfter[0] = outGain;
-    if (!gliding) {
-      processNative(chainInputs, chainOutputs, channels, batch);
-      fault |= neuralFault;
-      std::fill(shareAfter + 1, shareAfter + batch + 1, smoothed[5]);
-      std::fill(bypassAfter + 1, bypassAfter + batch + 1, smoothed[7]);
-      std::fill(gainAfter + 1, gainAfter + batch + 1, outGain);
-    } else {
-      for (int k = 0; k < batch; ++k) {
-        const float* one[kMaxChannels] = {chainIn[0] + k, chainIn[1] + k};
-        float* oneOut[kMaxChannels] = {chainOut[0] + k, chainOut[1] + k};
-        processNative(one, oneOut, channels, 1);
-        fault |= neuralFault;
-        shareAfter[k + 1] = smoothed[5];
-        bypassAfter[k + 1] = smoothed[7];
-        gainAfter[k + 1] = outGain;
-      }
-    }
+    mixAfter[0] = params;
+    runNative(chainInputs, chainOutputs, channels, batch, mixAfter + 1);
+    fault |= neuralFault;
     for (int k = 0; k < batch; ++k) {
       const std::int64_t outSlot = (mStart + k) & kRingMask;
       for (int c = 0; c < channels; ++c) {
@@ -634,8 +658,7 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
       const double u = double(n) / r - offset;
       const double whole = std::floor(u);
       const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
-      const int at = static_cast<int>(mNow - mStart);
-      const float wetShare = shareAfter[at], bypass = bypassAfter[at], gain = gainAfter[at];
+      const ChainParams& mix = mixAfter[mNow - mStart];
       for (int c = 0; c < channels; ++c) {
         float* const out = outputs[c];
         if (!out) continue;
@@ -643,8 +666,7 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
             ringWindow(outRing[c], first, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
         const float wet = upKernel.read(u - whole, w);
         const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
-        float o = ((wet - dry) * wetShare + dry) * gain;
-        o = o * (1.0f - bypass) + dry * bypass;
+        float o = mixSample<true>(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);
         o = std::isfinite(o) ? clampSample(o) : 0.0f;
         out[j0 + j] = o;
         outPeak = maxf(outPeak, std::fabs(o));

@@ -146,13 +146,28 @@ class Engine {
   std::array<std::array<float, kDryRing>, kMaxChannels> dryRing{};   // host-rate dry path
 
  private:
-  // Per-sample quantities derived from the smoothed values.
-  struct Derived {
+  // What the chain uses at one sample, all from the smoothed parameters.
+  struct ChainParams {
     float gateThreshold = 0.0f;
-    float gateDepth = 0.0f;
+    float gateDepth = 0.0f;  // s[2] s[0]
     float neuralMix = 0.0f;
     float vadDepth = 0.0f;
     float bandExponent = 0.0f;
+    float bodyAmount = 0.0f;  // s[3]
+    float wetShare = 0.0f;    // s[5]
+    float bypass = 0.0f;      // s[7]
+    float highPass = 0.0f;    // hpCoef
+    float outputGain = 1.0f;  // outGain
+  };
+  // While parameters glide, the chain takes them from a per-sample track
+  // computed ahead for a chunk (the glides do not depend on the audio).
+  static constexpr int kChunk = 64;
+  struct RunMeters {
+    float inPeak = 0.0f;
+    float outPeak = 0.0f;
+    bool clip = false;
+    bool fault = false;
+    double reductionSum = 0.0;
   };
   enum class Path { Dsp, Live, Classic };
 
@@ -161,24 +176,20 @@ class Engine {
   void clearSignalState() noexcept;
   void snapParameters() noexcept;
   void advanceParameters() noexcept;
-  void frameStep(ChannelState& ch) noexcept;
-  struct RunMeters {
-    float inPeak = 0.0f;
-    float outPeak = 0.0f;
-    bool clip = false;
-    bool fault = false;
-    double reductionSum = 0.0;
-  };
+  void deriveParams() noexcept;
+  void frameStep(ChannelState& ch, float bandExponent) noexcept;
+  template <Path P, bool MixHere, bool Track>
+  void channelRun(ChannelState& ch, const float* in, float* out, int count,
+                  const ChainParams* track, RunMeters& meters) noexcept;
   template <Path P, bool MixHere>
-  void channelRun(ChannelState& ch, const float* in, float* out, int begin, int end,
-                  RunMeters& meters) noexcept;
-  template <Path P, bool MixHere>
-  void runChain(const float* const* inputs, float* const* outputs, int channels,
-                int frames) noexcept;
+  void runChain(const float* const* inputs, float* const* outputs, int channels, int frames,
+                ChainParams* paramsOut) noexcept;
+  void runNative(const float* const* inputs, float* const* outputs, int channels, int frames,
+                 ChainParams* paramsOut) noexcept;
   void processConverted(const float* const* inputs, float* const* outputs, int channels,
                         int frames) noexcept;
 
-  Derived derived;
+  ChainParams params;  // values at the last smoothing step
   // Set when a target moves; cleared once a smoothing step changes no value
   // (a fixed point: further steps cannot change them either).
   bool gliding = false;

@@ -27,9 +27,11 @@ constexpr int kFrame = 480;
 const std::vector<float>& programme() {
   static const std::vector<float> p = [] {
     std::vector<float> s;
-    for (const auto& rec : orvane::test::voiceRecordings()) s.insert(s.end(), rec.begin(), rec.end());
+    for (const auto& rec : orvane::test::voiceRecordings())
+      s.insert(s.end(), rec.begin(), rec.end());
     s.resize(s.size() / kBlock * kBlock);
-    const auto noise = orvane::test::pinkNoise(s.size(), orvane::test::rms(s.data(), s.size()) * 0.316f, 7);
+    const auto noise =
+        orvane::test::pinkNoise(s.size(), orvane::test::rms(s.data(), s.size()) * 0.316f, 7);
     for (std::size_t i = 0; i < s.size(); ++i) s[i] += noise[i];
     return s;
   }();
@@ -109,18 +111,25 @@ int main(int argc, char** argv) {
   programme();  // load outside the timed region
 
   std::vector<Case> cases;
-  for (auto [mode, neural, live] : {std::tuple{"NeuralLive", true, true}, std::tuple{"NeuralClassic", true, false},
-                                    std::tuple{"LiveDsp", false, false}})
+  for (auto [mode, neural, live] :
+       {std::tuple{"NeuralLive", true, true}, std::tuple{"NeuralClassic", true, false},
+        std::tuple{"LiveDsp", false, false}})
     for (int channels : {1, 2})
-      for (double rate : {44100.0, 48000.0, 96000.0}) cases.push_back({mode, neural, live, channels, rate});
+      for (double rate : {44100.0, 48000.0, 96000.0})
+        cases.push_back({mode, neural, live, channels, rate});
   // Parameter automation: the per-sample glide path, stereo at 44.1 and 48 kHz.
-  for (auto [mode, neural, live] : {std::tuple{"NeuralLive", true, true}, std::tuple{"NeuralClassic", true, false},
-                                    std::tuple{"LiveDsp", false, false}})
+  for (auto [mode, neural, live] :
+       {std::tuple{"NeuralLive", true, true}, std::tuple{"NeuralClassic", true, false},
+        std::tuple{"LiveDsp", false, false}})
     for (double rate : {44100.0, 48000.0}) cases.push_back({mode, neural, live, 2, rate, true});
 
-  benchmark::RegisterBenchmark("rnnoise_process_frame", processFrameBaseline)->MinTime(0.1)->Repetitions(5);
+  benchmark::RegisterBenchmark("rnnoise_process_frame", processFrameBaseline)
+      ->MinTime(0.1)
+      ->Repetitions(5);
   for (const Case& c : cases)
-    benchmark::RegisterBenchmark(caseName(c).c_str(), engineBlocks, c)->MinTime(0.1)->Repetitions(3);
+    benchmark::RegisterBenchmark(caseName(c).c_str(), engineBlocks, c)
+        ->MinTime(0.1)
+        ->Repetitions(3);
 
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -138,7 +147,8 @@ int main(int argc, char** argv) {
     const std::string name = caseName(c);
     if (!t.count(name)) continue;
     rtf[name] = t.at(name) / (kBlock / c.rate);
-    std::printf("%-34s %10.5f %18.3f\n", name.c_str(), rtf[name], rtf[name] / c.channels / frameRtf);
+    std::printf("%-34s %10.5f %18.3f\n", name.c_str(), rtf[name],
+                rtf[name] / c.channels / frameRtf);
   }
   std::printf("\nrate conversion at 44.1 kHz, cost over the same mode at 48 kHz:\n");
   for (const Case& c : cases) {

@@ -1,3 +1,5 @@
+#include "engine/engine.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "engine/engine.h"
 #include "engine/fp_mode.h"
 #include "engine_harness.h"
 #include "support/speech.h"
@@ -112,9 +113,9 @@ struct LatencyCase {
 };
 
 TEST(Latency, ReportedLatencyPerRateAndConfiguration) {
-  const LatencyCase cases[] = {{8000, 35, 259},      {32000, 92, 988},     {44100, 120, 1356},
-                               {48000, 95, 1440},    {48000.05, 95, 1440}, {48000.2, 130, 1475},
-                               {96000, 242, 2932},   {192000, 468, 5848}};
+  const LatencyCase cases[] = {{8000, 35, 259},    {32000, 92, 988},     {44100, 120, 1356},
+                               {48000, 95, 1440},  {48000.05, 95, 1440}, {48000.2, 130, 1475},
+                               {96000, 242, 2932}, {192000, 468, 5848}};
   for (const auto& c : cases) {
     for (int channels : {1, 2}) {
       auto liveEngine = makeEngine(kNeuralLive, c.rate, channels);
@@ -176,7 +177,8 @@ TEST(Latency, ProcessedPathLinesUpWithTheReportedLatency) {
       const double top = std::min(0.1 * rate, 9000.0);
       for (int i = 0; i < n; ++i)
         in[0][i] = 0.3f * std::sin(2 * kPi * top / 1.9 * i / rate) +
-                   0.2f * std::sin(2 * kPi * top / 1.3 * i / rate) + 0.2f * std::sin(2 * kPi * top * i / rate);
+                   0.2f * std::sin(2 * kPi * top / 1.3 * i / rate) +
+                   0.2f * std::sin(2 * kPi * top * i / rate);
       const Signal out = run(*e, in);
       auto correlation = [&](int lag) {
         double xy = 0, xx = 0, yy = 0;
@@ -188,7 +190,8 @@ TEST(Latency, ProcessedPathLinesUpWithTheReportedLatency) {
       };
       const double atLatency = correlation(0);
       EXPECT_GT(atLatency, 0.99) << cfg.name << " " << rate;
-      for (int lag : {-2, -1, 1, 2}) EXPECT_LT(correlation(lag), atLatency) << cfg.name << " " << rate;
+      for (int lag : {-2, -1, 1, 2})
+        EXPECT_LT(correlation(lag), atLatency) << cfg.name << " " << rate;
     }
 }
 
@@ -282,8 +285,8 @@ TEST(Robustness, ChannelWithNullOutputIsSkipped) {
       skipped->process(ins, outs, 2, 3000);
       EXPECT_EQ(left, expected[0]) << cfg.name << " " << rate;
       const bool converting = skipped->resampling;
-      const float leftPeak = *std::max_element(in[0].begin(), in[0].end(),
-                                               [](float x, float y) { return std::fabs(x) < std::fabs(y); });
+      const float leftPeak = *std::max_element(
+          in[0].begin(), in[0].end(), [](float x, float y) { return std::fabs(x) < std::fabs(y); });
       EXPECT_EQ(skipped->inputPeak, converting ? full->inputPeak : std::fabs(leftPeak)) << cfg.name;
     }
 }
@@ -344,7 +347,8 @@ TEST(Robustness, OutputStaysBoundedAtParameterExtremes) {
         e->set(Bypass, 0.0f);
         const Signal out = run(*e, in);
         for (const auto& ch : out)
-          for (float x : ch) ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 4.0f) << cfg.name << " " << rate;
+          for (float x : ch)
+            ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 4.0f) << cfg.name << " " << rate;
       }
 }
 
@@ -381,6 +385,20 @@ TEST_F(DenoiserFailure, FailedSecondChannelFallsBackToDsp) {
     return ++creations % 2 == 0 ? nullptr : defaultDenoiserCalls().create();
   };
   expectDspBehaviour(kNeuralClassic, 44100, 2);
+}
+
+// A later full reset tries the neural path again.
+TEST_F(DenoiserFailure, FullResetRetriesAfterAFailedCreation) {
+  denoiserCalls().create = [] { return static_cast<DenoiseState*>(nullptr); };
+  auto e = makeEngine(kNeuralClassic, 44100, 2);
+  ASSERT_FALSE(e->neuralActive);
+  denoiserCalls() = defaultDenoiserCalls();
+  e->reset();
+  EXPECT_TRUE(e->neuralActive && e->resampling);
+  EXPECT_EQ(e->latencySamples, 1356);
+  auto fresh = makeEngine(kNeuralClassic, 44100, 2);
+  const Signal in = busySignal(2, 3000, 14);
+  EXPECT_EQ(run(*e, in), run(*fresh, in));
 }
 
 TEST_F(DenoiserFailure, UnexpectedLibraryLayoutFallsBackToDsp) {
@@ -492,9 +510,11 @@ TEST(ChainResponse, HighPassCornerFollowsFrequencyFocus) {
       Signal in(1, std::vector<float>(48000));
       for (int i = 0; i < 48000; ++i) in[0][i] = 0.5f * std::sin(2 * kPi * f * i / 48000);
       const Signal out = run(*e, in);
-      const double gain = test::rms(out[0].data() + 24000, 24000) / test::rms(in[0].data() + 24000, 24000);
+      const double gain =
+          test::rms(out[0].data() + 24000, 24000) / test::rms(in[0].data() + 24000, 24000);
       // Within 3 %: the matched one-pole sits a little below the analogue response.
-      EXPECT_NEAR(gain, f == 1000.0 ? std::cos(std::atan(corner / f)) : std::sqrt(0.5), 0.03) << focus << " " << f;
+      EXPECT_NEAR(gain, f == 1000.0 ? std::cos(std::atan(corner / f)) : std::sqrt(0.5), 0.03)
+          << focus << " " << f;
     }
   }
 }
@@ -506,7 +526,8 @@ TEST(ChainResponse, GateFloorAndDepth) {
     auto e = makeEngine(kLiveDsp, 48000, 1, {{CleanAmount, amount}});
     const Signal in = test::noise(1, 96000, 0.0005f, 12);
     const Signal out = run(*e, in);
-    const double gain = test::rms(out[0].data() + 72000, 24000) / test::rms(in[0].data() + 72000, 24000);
+    const double gain =
+        test::rms(out[0].data() + 72000, 24000) / test::rms(in[0].data() + 72000, 24000);
     EXPECT_NEAR(gain, amount == 1.0f ? 0.15 : 1.0, 0.02) << amount;
   }
 }

@@ -15,7 +15,8 @@ std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 
 void noteAllocation() noexcept {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (gCounting.load(std::memory_order_relaxed))
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -33,8 +34,9 @@ void noteAllocation() noexcept {
 // AddressSanitizer owns malloc; its hook sees every allocation, operator new
 // included.
 // Declared here: GCC does not install the sanitizer headers.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*onMalloc)(const volatile void*, std::size_t), void (*onFree)(const volatile void*));
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*,
+                                                                          std::size_t),
+                                                         void (*onFree)(const volatile void*));
 namespace {
 void onMalloc(const volatile void*, std::size_t) { noteAllocation(); }
 void onFree(const volatile void*) {}
@@ -128,7 +130,8 @@ TEST(RealTime, ProcessingAllocatesNothing) {
         e->process(ins, outs, channels, 0);
         e->resetRealtime();
         e->process(ins, outs, channels, 2000);
-        EXPECT_EQ(counting.stop(), 0) << cfg.name << " " << rate << " Hz, " << channels << " channels";
+        EXPECT_EQ(counting.stop(), 0)
+            << cfg.name << " " << rate << " Hz, " << channels << " channels";
       }
 }
 

@@ -1,9 +1,9 @@
+#include "engine/resampler_kernel.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numeric>
-
-#include "engine/resampler_kernel.h"
 
 namespace orvane {
 namespace {

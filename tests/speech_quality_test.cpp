@@ -90,7 +90,8 @@ Figures measure(const test::EngineConfig& cfg, double noiseDb, bool absolute) {
   const std::vector<float> out = test::run(*e, in, {512})[0];
 
   Figures f;
-  f.pauseDropDb = 10 * std::log10(powerOver(in[0], g.pauseSample, 0) / powerOver(out, g.pauseSample, L));
+  f.pauseDropDb =
+      10 * std::log10(powerOver(in[0], g.pauseSample, 0) / powerOver(out, g.pauseSample, L));
   f.speechDiffDb = 10 * std::log10(powerOver(out, active, L) / speechPower);
   // Alignment on first differences, which weigh the spectrum toward the
   // voice's upper partials: the high-passes' phase lead in the lowest octaves
@@ -103,8 +104,9 @@ Figures measure(const test::EngineConfig& cfg, double noiseDb, bool absolute) {
         xy += double(g.speech[i] - g.speech[i - 1]) * (out[i + L + lag] - out[i + L + lag - 1]);
     if (xy > best) best = xy, f.bestLag = lag;
   }
-  std::printf("[ figures  ] %-13s noise %5.1f %-5s pauses -%.1f dB, speech %+.2f dB, lag %d\n", cfg.name,
-              noiseDb, absolute ? "dBFS" : "dB", f.pauseDropDb, f.speechDiffDb, f.bestLag);
+  std::printf("[ figures  ] %-13s noise %5.1f %-5s pauses -%.1f dB, speech %+.2f dB, lag %d\n",
+              cfg.name, noiseDb, absolute ? "dBFS" : "dB", f.pauseDropDb, f.speechDiffDb,
+              f.bestLag);
   return f;
 }
 

@@ -64,16 +64,16 @@ bool layoutOkOnce() {
   return ok;
 }
 
+constexpr DenoiserCalls kLibraryCalls{&createDefault,         &rnnoise_destroy, &initDefault,
+                                      &rnnoise_process_frame, &orvane_analyze,  &layoutOkOnce};
 // Constant-initialised: no guard, safe to read from the audio thread.
-DenoiserCalls gDenoiserCalls{&createDefault, &rnnoise_destroy,       &initDefault,
-                             &rnnoise_process_frame, &orvane_analyze, &layoutOkOnce};
+DenoiserCalls gDenoiserCalls = kLibraryCalls;
 
 // Reads 32 consecutive ring samples starting at stream index `first`, with
 // samples outside [lowest, highest] given as 0 (left out of the sum). The
 // fast case, a window wholly inside the valid range, points into the ring.
-inline const float* ringWindow(const std::array<float, 2 * Engine::kRing>& ring,
-                               std::int64_t first, std::int64_t lowest, std::int64_t highest,
-                               float* scratch) noexcept {
+inline const float* ringWindow(const std::array<float, 2 * Engine::kRing>& ring, std::int64_t first,
+                               std::int64_t lowest, std::int64_t highest, float* scratch) noexcept {
   constexpr std::int64_t kMask = Engine::kRing - 1;
   if (first >= lowest && first + ResamplerKernel::kTaps - 1 <= highest)
     return ring.data() + (first & kMask);
@@ -88,10 +88,7 @@ inline const float* ringWindow(const std::array<float, 2 * Engine::kRing>& ring,
 
 DenoiserCalls& denoiserCalls() noexcept { return gDenoiserCalls; }
 
-DenoiserCalls defaultDenoiserCalls() noexcept {
-  return {&createDefault, &rnnoise_destroy, &initDefault, &rnnoise_process_frame, &orvane_analyze,
-          &layoutOkOnce};
-}
+DenoiserCalls defaultDenoiserCalls() noexcept { return kLibraryCalls; }
 
 Engine::Engine() noexcept {
   for (auto& ch : channelStates) clearChannel(ch);
@@ -125,30 +122,14 @@ bool Engine::prepare(double rate, int channels, bool neural, bool isLive) {
   sampleRate = rate;
   live = isLive;
   delayLength = live ? kLiveDelay : kClassicDelay;
-  if (neural) {
-    if (live) basis.prepare();
-    resampling = convert;
-    processRate = kNeuralRate;  // a host rate within 0.1 Hz of 48 kHz counts as 48 kHz
-    if (convert) {
-      downKernel.rows.swap(down.rows);
-      upKernel.rows.swap(up.rows);
-      // Converter latency: the down-converter's look-ahead, the chain's delay
-      // and the up-converter's lag, in host samples, rounded up.
-      const double r = rate / kNeuralRate;
-      latencySamples = static_cast<std::int32_t>(
-          std::ceil((delayLength * rate / kNeuralRate + kLookAhead) + kUpConverterLag * r));
-    } else {
-      latencySamples = delayLength;
-    }
-  } else {
-    resampling = false;
-    processRate = rate;
-    latencySamples = 0;
-  }
   channelCount = channels;
   neuralRequested = neural;
+  if (convert) {
+    downKernel.rows.swap(down.rows);
+    upKernel.rows.swap(up.rows);
+  }
+  if (neural && live) basis.prepare();
   denoiserUsable = !neural || gDenoiserCalls.layoutOk();
-  computeCoefficients(neural ? kNeuralRate : rate);
   reset();
   return true;
 }
@@ -156,9 +137,9 @@ bool Engine::prepare(double rate, int channels, bool neural, bool isLive) {
 void Engine::computeCoefficients(double rate) noexcept {
   // One-pole coefficients 1 - exp(-1 / (tau * rate)), in single precision with
   // the denominator rounded to float.
-  smoothCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.01 * rate));    // 10 ms
-  attackCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.002 * rate));   // 2 ms
-  releaseCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.15 * rate));   // 150 ms
+  smoothCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.01 * rate));   // 10 ms
+  attackCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.002 * rate));  // 2 ms
+  releaseCoef = 1.0f - std::exp(-1.0f / static_cast<float>(0.15 * rate));  // 150 ms
   bodyCoef = 1.0f - std::exp(-1382.30078125f / static_cast<float>(rate));  // 2 pi 220 Hz
 }
 
@@ -190,7 +171,21 @@ void Engine::snapParameters() noexcept {
 
 void Engine::reset() {
   clearSignalState();
-  neuralActive = neuralRequested && denoiserUsable && std::fabs(processRate - kNeuralRate) < 0.1;
+
+  // The configuration prepare() asked for; reset() falls back from it below
+  // if the denoiser cannot run, and tries it afresh every time.
+  neuralActive = neuralRequested && denoiserUsable;
+  if (neuralActive) {
+    processRate = kNeuralRate;  // a host rate within 0.1 Hz of 48 kHz counts as 48 kHz
+    resampling = std::fabs(sampleRate - kNeuralRate) > 0.1;
+    // Converter latency: the down-converter's look-ahead, the chain's delay
+    // and the up-converter's lag, in host samples, rounded up.
+    latencySamples = resampling ? static_cast<std::int32_t>(std::ceil(
+                                      (delayLength * sampleRate / kNeuralRate + kLookAhead) +
+                                      kUpConverterLag * sampleRate / kNeuralRate))
+                                : delayLength;
+    computeCoefficients(kNeuralRate);
+  }
 
   for (auto& ch : channelStates) {
     if (ch.denoiser) gDenoiserCalls.destroy(ch.denoiser);
@@ -274,7 +269,7 @@ void Engine::deriveParams() noexcept {
   const float profileFactor = prof <= 1.0f ? 0.85f + 0.15f * prof : 1.0f;
   params.neuralMix = (1.0f - 0.25f * s[1]) * (s[2] * s[0]) * profileFactor;
   params.vadDepth = std::max(prof - 1.0f, 0.0f);  // voice-activity gating only toward "Studio"
-  params.bandExponent = 0.25f + 0.05f * prof;    // gentler band gains for lower profiles
+  params.bandExponent = 0.25f + 0.05f * prof;     // gentler band gains for lower profiles
   params.bodyAmount = s[3];
   params.wetShare = s[5];
   params.bypass = s[7];
@@ -367,7 +362,8 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
   if (count >= 4) {
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
     const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
-    const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f),
+                 zero = _mm_setzero_ps();
     const __m128 share = _mm_set1_ps(wetShare), g = _mm_set1_ps(gain), b = _mm_set1_ps(bypass),
                  keep = _mm_set1_ps(1.0f - bypass);
     __m128 peak = _mm_set1_ps(outPeak), reduced = zero, clipMask = zero, badMask = zero;
@@ -385,7 +381,8 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
       clipMask = _mm_or_ps(clipMask, _mm_cmpgt_ps(_mm_and_ps(o, absMask), one));
       _mm_storeu_ps(out + k, _mm_min_ps(_mm_max_ps(o, _mm_sub_ps(zero, limit)), limit));
       peak = _mm_max_ps(peak, magnitude);
-      reduced = _mm_add_ps(reduced, _mm_max_ps(_mm_sub_ps(_mm_and_ps(dry, absMask), magnitude), zero));
+      reduced =
+          _mm_add_ps(reduced, _mm_max_ps(_mm_sub_ps(_mm_and_ps(dry, absMask), magnitude), zero));
     }
     float lanes[4];
     _mm_storeu_ps(lanes, peak);
@@ -485,8 +482,9 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
     if constexpr (Track) {
       for (int k = 0; k < chunk; ++k) {
         const ChainParams& p = track[k];
-        finishSample(mixSample<MixHere>(wetChunk[k], dryChunk[k], p.wetShare, p.outputGain, p.bypass),
-                     dryChunk[k], dest[k], meters.outPeak, meters.clip, fault, meters.reductionSum);
+        finishSample(
+            mixSample<MixHere>(wetChunk[k], dryChunk[k], p.wetShare, p.outputGain, p.bypass),
+            dryChunk[k], dest[k], meters.outPeak, meters.clip, fault, meters.reductionSum);
       }
     } else {
       finishRun<MixHere>(wetChunk, dryChunk, dest, chunk, steady.wetShare, steady.outputGain,
@@ -522,16 +520,18 @@ void Engine::runChain(const float* const* inputs, float* const* outputs, int cha
     }
     for (int c = 0; c < channels; ++c)
       if (outputs[c])
-        channelRun<P, MixHere, true>(channelStates[c], inputs && inputs[c] ? inputs[c] + i : nullptr,
-                                     outputs[c] + i, count, track, meters);
+        channelRun<P, MixHere, true>(channelStates[c],
+                                     inputs && inputs[c] ? inputs[c] + i : nullptr, outputs[c] + i,
+                                     count, track, meters);
     if (paramsOut) std::copy(track, track + count, paramsOut + i);
     i += count;
   }
   if (i < frames) {
     for (int c = 0; c < channels; ++c)
       if (outputs[c])
-        channelRun<P, MixHere, false>(channelStates[c], inputs && inputs[c] ? inputs[c] + i : nullptr,
-                                      outputs[c] + i, frames - i, nullptr, meters);
+        channelRun<P, MixHere, false>(channelStates[c],
+                                      inputs && inputs[c] ? inputs[c] + i : nullptr, outputs[c] + i,
+                                      frames - i, nullptr, meters);
     if (paramsOut) std::fill(paramsOut + i, paramsOut + frames, params);
   }
 
@@ -539,7 +539,8 @@ void Engine::runChain(const float* const* inputs, float* const* outputs, int cha
   outputPeak = meters.outPeak;
   clipping = meters.clip;
   neuralFault = meters.fault;
-  reduction = frames > 0 ? static_cast<float>(meters.reductionSum / (double(frames) * channels)) : 0.0f;
+  reduction =
+      frames > 0 ? static_cast<float>(meters.reductionSum / (double(frames) * channels)) : 0.0f;
 }
 
 void Engine::runNative(const float* const* inputs, float* const* outputs, int channels, int frames,
@@ -628,8 +629,8 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
         const double whole = std::floor(t);
         const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
         for (int c = 0; c < channels; ++c) {
-          const float* w = ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n,
-                                      scratch);
+          const float* w =
+              ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n, scratch);
           chainIn[c][m - mStart] = downKernel.read(t - whole, w);
         }
       }
@@ -662,8 +663,8 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
       for (int c = 0; c < channels; ++c) {
         float* const out = outputs[c];
         if (!out) continue;
-        const float* w =
-            ringWindow(outRing[c], first, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
+        const float* w = ringWindow(outRing[c], first, std::max<std::int64_t>(0, mNow - kRing),
+                                    mNow - 1, scratch);
         const float wet = upKernel.read(u - whole, w);
         const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
         float o = mixSample<true>(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);

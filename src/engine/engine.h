@@ -20,9 +20,9 @@ namespace orvane {
 // data. Nothing else replaces them. Entries are read on the audio thread;
 // replace them only while no engine is processing.
 struct DenoiserCalls {
-  DenoiseState* (*create)();                 // rnnoise_create with the built-in model
-  void (*destroy)(DenoiseState*);            // rnnoise_destroy
-  void (*init)(DenoiseState*);               // rnnoise_init in place, built-in model
+  DenoiseState* (*create)();       // rnnoise_create with the built-in model
+  void (*destroy)(DenoiseState*);  // rnnoise_destroy
+  void (*init)(DenoiseState*);     // rnnoise_init in place, built-in model
   float (*processFrame)(DenoiseState*, float* out, const float* in);  // rnnoise_process_frame
   float (*analyze)(DenoiseState*, float* gains, const float* in);     // orvane_analyze
   bool (*layoutOk)();  // orvane_denoiser_layout_ok, evaluated once per process
@@ -41,20 +41,20 @@ DenoiserCalls defaultDenoiserCalls() noexcept;
 class Engine {
  public:
   static constexpr int kMaxChannels = 2;
-  static constexpr int kFrameSize = 480;         // denoiser frame, samples at 48 kHz
+  static constexpr int kFrameSize = 480;  // denoiser frame, samples at 48 kHz
   static constexpr double kNeuralRate = 48000.0;
-  static constexpr int kLiveDelay = kFirDelay;   // 95: the FIR's centre tap
-  static constexpr int kClassicDelay = 1440;     // frame collection + the denoiser's two frames
+  static constexpr int kLiveDelay = kFirDelay;  // 95: the FIR's centre tap
+  static constexpr int kClassicDelay = 1440;    // frame collection + the denoiser's two frames
   static constexpr int kDelayCapacity = kClassicDelay;
-  static constexpr int kRing = 128;              // covers a 32-tap window plus the converter's lag
-  static constexpr int kDryRing = 8192;          // covers the largest latency, 5848 at 192 kHz
+  static constexpr int kRing = 128;      // covers a 32-tap window plus the converter's lag
+  static constexpr int kDryRing = 8192;  // covers the largest latency, 5848 at 192 kHz
 
   struct ChannelState {
     DenoiseState* denoiser = nullptr;  // owned; null when not neural or creation failed
     NeuralFir fir;
-    std::array<float, kNeuralBands> bandGains{};  // last frame's gains, shaped for the FIR
-    std::array<float, kFrameSize> inFrame{};      // frame being collected, 16-bit full scale
-    std::array<float, kFrameSize> outFrame{};     // previous frame's denoiser output (Classic)
+    std::array<float, kNeuralBands> bandGains{};   // last frame's gains, shaped for the FIR
+    std::array<float, kFrameSize> inFrame{};       // frame being collected, 16-bit full scale
+    std::array<float, kFrameSize> outFrame{};      // previous frame's denoiser output (Classic)
     std::array<float, kDelayCapacity> dryDelay{};  // conditioned input
     std::array<float, kDelayCapacity> dspDelay{};  // gate output
     std::int32_t framePos = 0;
@@ -105,10 +105,10 @@ class Engine {
                      int frames) noexcept;
 
   // Meters of the last process() call.
-  float inputPeak = 0.0f;   // largest conditioned input magnitude (<= 4)
-  float outputPeak = 0.0f;  // largest output magnitude (<= 4)
-  float reduction = 0.0f;   // mean max(|dry| - |out|, 0) per sample and channel; 0 when converting
-  bool clipping = false;    // some output exceeded 1.0 before the final clamp
+  float inputPeak = 0.0f;    // largest conditioned input magnitude (<= 4)
+  float outputPeak = 0.0f;   // largest output magnitude (<= 4)
+  float reduction = 0.0f;    // mean max(|dry| - |out|, 0) per sample and channel; 0 when converting
+  bool clipping = false;     // some output exceeded 1.0 before the final clamp
   bool neuralFault = false;  // a channel's fault latch was set, or an output was non-finite
 
   std::array<ChannelState, kMaxChannels> channelStates;
@@ -136,7 +136,7 @@ class Engine {
   // Host-rate samples by which the output trails the input: 0 whenever the
   // neural stage does not run.
   std::int32_t latencySamples = 0;
-  bool resampling = false;  // neural engine at a host rate other than 48 kHz
+  bool resampling = false;       // neural engine at a host rate other than 48 kHz
   std::int64_t inputCount = 0;   // host samples consumed since the last reset
   std::int64_t neuralCount = 0;  // 48 kHz samples produced since the last reset
   // Converter histories, each ring stored twice (slot s and s + kRing) so a

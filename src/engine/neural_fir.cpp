@@ -7,7 +7,7 @@
 namespace orvane {
 
 namespace {
-constexpr int kBins = 481;        // bins 0..480 of the 960-point spectrum
+constexpr int kBins = 481;  // bins 0..480 of the 960-point spectrum
 constexpr double kDftLength = 960.0;
 constexpr double kPi = 3.14159265358979323846;
 }  // namespace
@@ -87,8 +87,7 @@ float NeuralFir::process(float x) noexcept {
   float acc[16] = {current[0] * centre[0]};
   for (int t = 1; t < 16; ++t) acc[t] = current[t] * (centre[t] + centre[-t]);
   for (int t = 16; t < kFirHalfTaps; t += 16) {
-    for (int j = 0; j < 16; ++j)
-      acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
+    for (int j = 0; j < 16; ++j) acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
   }
   for (int j = 0; j < 8; ++j) acc[j] += acc[j + 8];
   for (int j = 0; j < 4; ++j) acc[j] += acc[j + 4];

@@ -103,6 +103,9 @@ Engine::~Engine() {
 }
 
 bool Engine::prepare(double rate, int channels, bool neural, bool isLive) {
+  // Tables and coefficients come out the same whatever the caller's
+  // floating-point mode.
+  ScopedFlushDenormals engineMode;
   if (!std::isfinite(rate) || rate < 8000.0 || rate > 192000.0 || (channels != 1 && channels != 2))
     return false;
 
@@ -170,6 +173,7 @@ void Engine::snapParameters() noexcept {
 }
 
 void Engine::reset() {
+  ScopedFlushDenormals engineMode;
   clearSignalState();
 
   // The configuration prepare() asked for; reset() falls back from it below
@@ -226,6 +230,7 @@ void Engine::reset() {
 }
 
 void Engine::resetRealtime() noexcept {
+  ScopedFlushDenormals engineMode;  // the denoiser priming computes
   clearSignalState();
   for (auto& ch : channelStates) {
     clearChannel(ch);

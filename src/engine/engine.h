@@ -33,7 +33,7 @@ DenoiserCalls defaultDenoiserCalls() noexcept;
 // Threads: prepare() and reset() run on the main thread (they allocate);
 // set(), resetRealtime() and process() may run on the audio thread and neither
 // allocate, lock nor call the system. One thread at a time, by the host's
-// contract. An engine is about 110 kB: keep it on the heap.
+// contract. An engine is about 120 kB: keep it on the heap.
 //
 // Order of calls: prepare; nine set() calls and resetRealtime() on activation
 // or on a switch to this engine's mode; then per block any set() calls
@@ -93,8 +93,9 @@ class Engine {
 
   // Processes one block. `inputs` (or any entry) may be null: silence.
   // `outputs` entries may be null: that channel is not written. In-place
-  // processing (outputs[c] == inputs[c]) is allowed. Sets flush-to-zero and
-  // denormals-are-zero for the call and restores the caller's state.
+  // processing (outputs[c] == inputs[c]) is allowed. Like prepare() and the
+  // resets, runs in the engine's own floating-point mode (flush-to-zero,
+  // denormals-are-zero, round to nearest) and restores the caller's.
   // A call with no output array, channels outside 1..channelCount or a
   // negative frame count does nothing.
   void process(const float* const* inputs, float* const* outputs, int channels,

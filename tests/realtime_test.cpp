@@ -18,12 +18,14 @@ void noteAllocation() noexcept {
 }
 }  // namespace
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
-#define __SANITIZE_ADDRESS__ 1  // clang's spelling of GCC's macro
-#endif
-#endif
 #if defined(__SANITIZE_ADDRESS__)
+#define ORV_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORV_ASAN 1
+#endif
+#endif
+#ifdef ORV_ASAN
 // AddressSanitizer owns malloc; its hook sees every allocation, operator new
 // included. (Declared here: GCC does not install the sanitizer headers.)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*,

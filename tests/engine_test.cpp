@@ -80,9 +80,10 @@ TEST(Latency, ReportedLatencyPerRateAndConfiguration) {
     double rate;
     int live, classic;
   };
-  for (const Case& c : {Case{8000, 35, 259}, Case{32000, 92, 988}, Case{44100, 120, 1356},
-                        Case{48000, 95, 1440}, Case{48000.05, 95, 1440}, Case{48000.2, 130, 1475},
-                        Case{96000, 242, 2932}, Case{192000, 468, 5848}})
+  for (const Case& c :
+       {Case{8000, 35, 259}, Case{32000, 92, 988}, Case{44100, 120, 1356}, Case{48000, 95, 1440},
+        Case{48000.05, 95, 1440}, Case{48000.2, 130, 1475}, Case{48050, 130, 1476},
+        Case{48200, 130, 1481}, Case{96000, 242, 2932}, Case{192000, 468, 5848}})
     for (int channels : {1, 2}) {
       EXPECT_EQ(makeEngine(kNeuralLive, c.rate, channels)->latencySamples, c.live) << c.rate;
       EXPECT_EQ(makeEngine(kNeuralClassic, c.rate, channels)->latencySamples, c.classic) << c.rate;

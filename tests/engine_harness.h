@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <memory>
 #include <random>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -70,15 +69,6 @@ inline Signal noise(int channels, std::size_t n, float amplitude, unsigned seed)
   Signal s(channels, std::vector<float>(n));
   for (auto& ch : s)
     for (auto& v : ch) v = u(rng);
-  return s;
-}
-
-inline std::string rateName(double rate) {
-  std::string s = std::to_string(rate);
-  s.erase(s.find_last_not_of('0') + 1);
-  if (s.back() == '.') s.pop_back();
-  for (auto& c : s)
-    if (c == '.') c = '_';
   return s;
 }
 

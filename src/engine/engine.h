@@ -20,9 +20,9 @@ namespace orvane {
 // data. Nothing else replaces them. Entries are read on the audio thread;
 // replace them only while no engine is processing.
 struct DenoiserCalls {
-  DenoiseState* (*create)();                 // rnnoise_create with the built-in model
-  void (*destroy)(DenoiseState*);            // rnnoise_destroy
-  void (*init)(DenoiseState*);               // rnnoise_init in place, built-in model
+  DenoiseState* (*create)();       // rnnoise_create with the built-in model
+  void (*destroy)(DenoiseState*);  // rnnoise_destroy
+  void (*init)(DenoiseState*);     // rnnoise_init in place, built-in model
   float (*processFrame)(DenoiseState*, float* out, const float* in);  // rnnoise_process_frame
   float (*analyze)(DenoiseState*, float* gains, const float* in);     // orvane_analyze
   bool (*layoutOk)();  // orvane_denoiser_layout_ok, evaluated once per process
@@ -33,7 +33,7 @@ DenoiserCalls defaultDenoiserCalls() noexcept;
 // Threads: prepare() and reset() run on the main thread (they allocate);
 // set(), resetRealtime() and process() may run on the audio thread and neither
 // allocate, lock nor call the system. One thread at a time, by the host's
-// contract. An engine is about 110 kB: keep it on the heap.
+// contract. An engine is about 120 kB: keep it on the heap.
 //
 // Order of calls: prepare; nine set() calls and resetRealtime() on activation
 // or on a switch to this engine's mode; then per block any set() calls
@@ -41,20 +41,20 @@ DenoiserCalls defaultDenoiserCalls() noexcept;
 class Engine {
  public:
   static constexpr int kMaxChannels = 2;
-  static constexpr int kFrameSize = 480;         // denoiser frame, samples at 48 kHz
+  static constexpr int kFrameSize = 480;  // denoiser frame, samples at 48 kHz
   static constexpr double kNeuralRate = 48000.0;
-  static constexpr int kLiveDelay = kFirDelay;   // 95: the FIR's centre tap
-  static constexpr int kClassicDelay = 1440;     // frame collection + the denoiser's two frames
+  static constexpr int kLiveDelay = kFirDelay;  // 95: the FIR's centre tap
+  static constexpr int kClassicDelay = 1440;    // frame collection + the denoiser's two frames
   static constexpr int kDelayCapacity = kClassicDelay;
-  static constexpr int kRing = 128;              // covers a 32-tap window plus the converter's lag
-  static constexpr int kDryRing = 8192;          // covers the largest latency, 5848 at 192 kHz
+  static constexpr int kRing = 128;      // covers a 32-tap window plus the converter's lag
+  static constexpr int kDryRing = 8192;  // covers the largest latency, 5848 at 192 kHz
 
   struct ChannelState {
     DenoiseState* denoiser = nullptr;  // owned; null when not neural or creation failed
     NeuralFir fir;
-    std::array<float, kNeuralBands> bandGains{};  // last frame's gains, shaped for the FIR
-    std::array<float, kFrameSize> inFrame{};      // frame being collected, 16-bit full scale
-    std::array<float, kFrameSize> outFrame{};     // previous frame's denoiser output (Classic)
+    std::array<float, kNeuralBands> bandGains{};   // last frame's gains, shaped for the FIR
+    std::array<float, kFrameSize> inFrame{};       // frame being collected, 16-bit full scale
+    std::array<float, kFrameSize> outFrame{};      // previous frame's denoiser output (Classic)
     std::array<float, kDelayCapacity> dryDelay{};  // conditioned input
     std::array<float, kDelayCapacity> dspDelay{};  // gate output
     std::int32_t framePos = 0;
@@ -93,8 +93,9 @@ class Engine {
 
   // Processes one block. `inputs` (or any entry) may be null: silence.
   // `outputs` entries may be null: that channel is not written. In-place
-  // processing (outputs[c] == inputs[c]) is allowed. Sets flush-to-zero and
-  // denormals-are-zero for the call and restores the caller's state.
+  // processing (outputs[c] == inputs[c]) is allowed. Like prepare() and the
+  // resets, runs in the engine's own floating-point mode (flush-to-zero,
+  // denormals-are-zero, round to nearest) and restores the caller's.
   // A call with no output array, channels outside 1..channelCount or a
   // negative frame count does nothing.
   void process(const float* const* inputs, float* const* outputs, int channels,
@@ -105,10 +106,10 @@ class Engine {
                      int frames) noexcept;
 
   // Meters of the last process() call.
-  float inputPeak = 0.0f;   // largest conditioned input magnitude (<= 4)
-  float outputPeak = 0.0f;  // largest output magnitude (<= 4)
-  float reduction = 0.0f;   // mean max(|dry| - |out|, 0) per sample and channel; 0 when converting
-  bool clipping = false;    // some output exceeded 1.0 before the final clamp
+  float inputPeak = 0.0f;    // largest conditioned input magnitude (<= 4)
+  float outputPeak = 0.0f;   // largest output magnitude (<= 4)
+  float reduction = 0.0f;    // mean max(|dry| - |out|, 0) per sample and channel; 0 when converting
+  bool clipping = false;     // some output exceeded 1.0 before the final clamp
   bool neuralFault = false;  // a channel's fault latch was set, or an output was non-finite
 
   std::array<ChannelState, kMaxChannels> channelStates;
@@ -136,7 +137,7 @@ class Engine {
   // Host-rate samples by which the output trails the input: 0 whenever the
   // neural stage does not run.
   std::int32_t latencySamples = 0;
-  bool resampling = false;  // neural engine at a host rate other than 48 kHz
+  bool resampling = false;       // neural engine at a host rate other than 48 kHz
   std::int64_t inputCount = 0;   // host samples consumed since the last reset
   std::int64_t neuralCount = 0;  // 48 kHz samples produced since the last reset
   // Converter histories, each ring stored twice (slot s and s + kRing) so a
@@ -146,13 +147,28 @@ class Engine {
   std::array<std::array<float, kDryRing>, kMaxChannels> dryRing{};   // host-rate dry path
 
  private:
-  // Per-sample quantities derived from the smoothed values.
-  struct Derived {
+  // What the chain uses at one sample, all from the smoothed parameters.
+  struct ChainParams {
     float gateThreshold = 0.0f;
-    float gateDepth = 0.0f;
+    float gateDepth = 0.0f;  // s[2] s[0]
     float neuralMix = 0.0f;
     float vadDepth = 0.0f;
     float bandExponent = 0.0f;
+    float bodyAmount = 0.0f;  // s[3]
+    float wetShare = 0.0f;    // s[5]
+    float bypass = 0.0f;      // s[7]
+    float highPass = 0.0f;    // hpCoef
+    float outputGain = 1.0f;  // outGain
+  };
+  // While parameters glide, the chain takes them from a per-sample track
+  // computed ahead for a chunk (the glides do not depend on the audio).
+  static constexpr int kChunk = 64;
+  struct RunMeters {
+    float inPeak = 0.0f;
+    float outPeak = 0.0f;
+    bool clip = false;
+    bool fault = false;
+    double reductionSum = 0.0;
   };
   enum class Path { Dsp, Live, Classic };
 
@@ -161,14 +177,20 @@ class Engine {
   void clearSignalState() noexcept;
   void snapParameters() noexcept;
   void advanceParameters() noexcept;
-  void frameStep(ChannelState& ch) noexcept;
+  void deriveParams() noexcept;
+  void frameStep(ChannelState& ch, float bandExponent) noexcept;
+  template <Path P, bool MixHere, bool Track>
+  void channelRun(ChannelState& ch, const float* in, float* out, int count,
+                  const ChainParams* track, RunMeters& meters) noexcept;
   template <Path P, bool MixHere>
-  void runChain(const float* const* inputs, float* const* outputs, int channels,
-                int frames) noexcept;
+  void runChain(const float* const* inputs, float* const* outputs, int channels, int frames,
+                ChainParams* paramsOut) noexcept;
+  void runNative(const float* const* inputs, float* const* outputs, int channels, int frames,
+                 ChainParams* paramsOut) noexcept;
   void processConverted(const float* const* inputs, float* const* outputs, int channels,
                         int frames) noexcept;
 
-  Derived derived;
+  ChainParams params;  // values at the last smoothing step
   // Set when a target moves; cleared once a smoothing step changes no value
   // (a fixed point: further steps cannot change them either).
   bool gliding = false;

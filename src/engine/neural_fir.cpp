@@ -50,6 +50,7 @@ void NeuralFir::reset() noexcept {
   current[0] = 1.0f;
   target[0] = 1.0f;
   counter = 0;
+  gliding = true;
 }
 
 void NeuralFir::update(const NeuralFirBasis& basis,
@@ -59,6 +60,7 @@ void NeuralFir::update(const NeuralFirBasis& basis,
     for (int b = 0; b < kNeuralBands; ++b) acc += basis.basis[n][b] * gains[b];
     target[n] = acc;
   }
+  gliding = true;
 }
 
 float NeuralFir::process(float x) noexcept {
@@ -66,18 +68,29 @@ float NeuralFir::process(float x) noexcept {
   history[p] = x;
   history[p + kRing] = x;
 
-  for (int t = 0; t < kFirHalfTaps; ++t) current[t] += (target[t] - current[t]) * 0.1f;
+  if (gliding) {
+    int moved = 0;
+    for (int t = 0; t < kFirHalfTaps; ++t) {
+      const float c = current[t] + (target[t] - current[t]) * 0.1f;
+      moved |= c != current[t];
+      current[t] = c;
+    }
+    gliding = moved != 0;
+  }
 
   // x[d], the sample d steps before the newest, sits at history[p + 512 - d];
   // the centre x[95] is at c, and x[95 -/+ t] at c + t and c - t.
   const float* centre = history.data() + p + kRing - kFirDelay;
-  // Four running sums, tap t feeding sum t mod 4, then added pairwise: a fixed
-  // order that maps onto four-wide vector arithmetic.
-  float acc[4] = {current[0] * centre[0], 0.0f, 0.0f, 0.0f};
-  for (int t = 1; t < 4; ++t) acc[t] = current[t] * (centre[t] + centre[-t]);
-  for (int t = 4; t < kFirHalfTaps; t += 4) {
-    for (int j = 0; j < 4; ++j) acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
+  // Sixteen running sums, tap t feeding sum t mod 16, then added pairwise: a
+  // fixed order that maps onto four independent four-wide accumulators, so
+  // the additions do not wait on one another.
+  float acc[16] = {current[0] * centre[0]};
+  for (int t = 1; t < 16; ++t) acc[t] = current[t] * (centre[t] + centre[-t]);
+  for (int t = 16; t < kFirHalfTaps; t += 16) {
+    for (int j = 0; j < 16; ++j) acc[j] += current[t + j] * (centre[t + j] + centre[-(t + j)]);
   }
+  for (int j = 0; j < 8; ++j) acc[j] += acc[j + 8];
+  for (int j = 0; j < 4; ++j) acc[j] += acc[j + 4];
   ++counter;
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }

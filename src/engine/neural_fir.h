@@ -49,6 +49,10 @@ class NeuralFir {
   std::array<float, kFirHalfTaps> current{};  // taps in use; tap 0 is the centre
   std::array<float, kFirHalfTaps> target{};   // taps set by the last update
   std::uint32_t counter = 0;  // samples filtered; wraps freely (2^32 is a multiple of 512)
+  // False once a glide step left every tap unchanged: the taps sit at a fixed
+  // point of the glide and further steps are skipped until the next update.
+  // Code that writes `target` directly must set it.
+  bool gliding = true;
 };
 
 }  // namespace orvane

@@ -1,12 +1,10 @@
 // The built bundle loaded with dlopen, as a host loads it, and the host tool
 // run as a user runs it.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
-#include <unistd.h>
-
+#include <gtest/gtest.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <pluginterfaces/vst/ivstcomponent.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -117,6 +115,7 @@ TEST(Bundle, BypassedOutputLinesUpWithTheInput) {
       plugin.setParameter(9, mode * 0.5);
       plugin.setParameter(7, 1.0);
       std::vector<std::vector<float>> audio;
+      audio.reserve(c.channels);
       for (int ch = 0; ch < c.channels; ++ch) audio.push_back(noisySpeechLike(c.rate, 10 + ch));
       const auto input = audio;
       const auto r = plugin.process(audio, c.rate, 512, {});
@@ -176,7 +175,8 @@ class Tool : public ::testing::Test {
   void SetUp() override {
     dir = fs::temp_directory_path() / ("orvane-e2e-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    host::writeAudioAtomic((dir / "in.wav").string(), host::Audio{48000, {noisySpeechLike(24000, 4)}});
+    host::writeAudioAtomic((dir / "in.wav").string(),
+                           host::Audio{48000, {noisySpeechLike(24000, 4)}});
   }
   void TearDown() override { fs::remove_all(dir); }
   std::string path(const char* name) const { return (dir / name).string(); }
@@ -184,9 +184,10 @@ class Tool : public ::testing::Test {
 };
 
 TEST_F(Tool, StateSavedByTheToolLoadsBackIdentically) {
-  ASSERT_EQ(tool("state save " + path("a.state") + " --mode live --profile studio --set 6=-6 --set 3=25")
-                .status,
-            0);
+  ASSERT_EQ(
+      tool("state save " + path("a.state") + " --mode live --profile studio --set 6=-6 --set 3=25")
+          .status,
+      0);
   const auto bytes = host::readFileBytes(path("a.state"));
   ASSERT_EQ(bytes.size(), 44u);
   host::Module module(host::defaultBundle());
@@ -203,7 +204,8 @@ TEST_F(Tool, BadInputFailsWithOneLineAndWritesNothing) {
   const std::pair<std::string, std::string> cases[] = {
       {"process " + path("missing.wav") + " " + path("out.wav"), "no such file"},
       {"process " + path("in.wav") + " " + path("out.mp3"), "unsupported output format"},
-      {"process " + path("in.wav") + " " + path("out.wav") + " --set Nonsense=1", "unknown parameter"},
+      {"process " + path("in.wav") + " " + path("out.wav") + " --set Nonsense=1",
+       "unknown parameter"},
       {"process " + path("in.wav") + " " + path("out.wav") + " --set 6=40", "takes -18 to 18 dB"},
       {"process " + path("in.wav") + " " + path("out.wav") + " --bundle " + dir.string(),
        "not a VST 3 bundle"},
@@ -219,8 +221,10 @@ TEST_F(Tool, BadInputFailsWithOneLineAndWritesNothing) {
   EXPECT_FALSE(fs::exists(path("out.wav")));
   EXPECT_FALSE(fs::exists(path("out.mp3")));
   // Three channels: refused before anything runs.
-  host::writeAudioAtomic(path("three.wav"), host::Audio{48000, {std::vector<float>(100), std::vector<float>(100),
-                                                               std::vector<float>(100)}});
+  host::writeAudioAtomic(
+      path("three.wav"),
+      host::Audio{48000,
+                  {std::vector<float>(100), std::vector<float>(100), std::vector<float>(100)}});
   const ToolRun three = tool("process " + path("three.wav") + " " + path("out.wav"));
   EXPECT_EQ(three.status, 1);
   EXPECT_NE(three.err.find("channel count 3"), std::string::npos) << three.err;
@@ -231,12 +235,14 @@ TEST_F(Tool, BadInputFailsWithOneLineAndWritesNothing) {
 }
 
 TEST_F(Tool, ProcessWritesAlignedOutput) {
-  ASSERT_EQ(tool("process " + path("in.wav") + " " + path("out.wav") + " --mode dsp --set Bypass=on --language en")
+  ASSERT_EQ(tool("process " + path("in.wav") + " " + path("out.wav") +
+                 " --mode dsp --set Bypass=on --language en")
                 .status,
             0);
   const auto in = host::readAudio(path("in.wav")), out = host::readAudio(path("out.wav"));
   ASSERT_EQ(out.frames(), in.frames());
-  for (std::int64_t i = 4800; i < in.frames(); ++i) ASSERT_NEAR(out.channels[0][i], in.channels[0][i], 1e-6) << i;
+  for (std::int64_t i = 4800; i < in.frames(); ++i)
+    ASSERT_NEAR(out.channels[0][i], in.channels[0][i], 1e-6) << i;
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,17 +32,16 @@ TEST(PresetFormat, DefaultsEncodeToTheKnownImage) {
   ASSERT_EQ(bytes.size(), 84u);
   // Written out by hand: "ORV2", then each double's little-endian bytes.
   const std::vector<std::uint8_t> expected = {
-      'O', 'R', 'V', '2',
-      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,  // 1.0
-      0, 0, 0, 0, 0, 0, 0, 0,        // 0.0
-      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,  // 1.0
-      0, 0, 0, 0, 0, 0, 0, 0,        // 0.0
-      0, 0, 0, 0xA0, 0x99, 0x99, 0xB9, 0x3F,  // 0.10000000149011612
-      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,  // 1.0
-      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,  // 0.5
-      0, 0, 0, 0, 0, 0, 0, 0,        // 0.0
-      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,  // 0.5
-      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,  // 0.5
+      'O', 'R', 'V', '2',  0,    0,    0,    0,    0, 0, 0xF0, 0x3F,  // 1.0
+      0,   0,   0,   0,    0,    0,    0,    0,                       // 0.0
+      0,   0,   0,   0,    0,    0,    0xF0, 0x3F,                    // 1.0
+      0,   0,   0,   0,    0,    0,    0,    0,                       // 0.0
+      0,   0,   0,   0xA0, 0x99, 0x99, 0xB9, 0x3F,                    // 0.10000000149011612
+      0,   0,   0,   0,    0,    0,    0xF0, 0x3F,                    // 1.0
+      0,   0,   0,   0,    0,    0,    0xE0, 0x3F,                    // 0.5
+      0,   0,   0,   0,    0,    0,    0,    0,                       // 0.0
+      0,   0,   0,   0,    0,    0,    0xE0, 0x3F,                    // 0.5
+      0,   0,   0,   0,    0,    0,    0xE0, 0x3F,                    // 0.5
   };
   EXPECT_EQ(bytes, expected);
   preset::Values back{};
@@ -53,7 +51,8 @@ TEST(PresetFormat, DefaultsEncodeToTheKnownImage) {
 
 TEST(PresetFormat, OlderFormKeepsTheCurrentMode) {
   preset::Values out{};
-  ASSERT_TRUE(preset::decode(image("ORV1", {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0}), 1.0, out));
+  ASSERT_TRUE(
+      preset::decode(image("ORV1", {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0}), 1.0, out));
   EXPECT_EQ(out, (preset::Values{0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0, 1.0}));
   ASSERT_TRUE(preset::decode(image("ORV2", {0, 0, 0, 0, 0, 0, 0, 1.0, 0, 1.0}), 0.5, out));
   EXPECT_EQ(out[7], 1.0) << "bypass is part of a preset";
@@ -67,8 +66,8 @@ TEST(PresetFormat, RejectionsLeaveTheOutputAlone) {
   auto v2 = image("ORV2", ten);
   std::vector<std::vector<std::uint8_t>> bad = {
       {},
-      image("ORV1", ten),                                    // 84 bytes with the older magic
-      image("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5}),      // 76 bytes with the newer magic
+      image("ORV1", ten),                                // 84 bytes with the older magic
+      image("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5}),  // 76 bytes with the newer magic
       image("ORV3", ten),
       image("orv2", ten),
       image("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5}),

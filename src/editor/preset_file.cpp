@@ -63,8 +63,10 @@ bool writeAtomic(const std::string& path, const std::vector<std::uint8_t>& bytes
   std::size_t done = 0;
   while (ok && done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<std::size_t>(n);
   }
   // mkstemp creates the file readable by the owner only; a preset is an
   // ordinary document.

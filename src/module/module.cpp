@@ -1,6 +1,7 @@
 // The module's entry points and its factory.
-#include <dlfcn.h>
+#include "module/module.h"
 
+#include <dlfcn.h>
 #include <public.sdk/source/main/pluginfactory.h>
 
 #include <cstring>
@@ -8,15 +9,16 @@
 
 #include "controller/controller.h"
 #include "module/ids.h"
-#include "module/module.h"
 #include "processor/parameters.h"
 #include "processor/processor.h"
 
 // The SDK's module support: InitModule/DeinitModule run its registered
 // initialisers and terminators (this module registers none) and read this handle.
+// NOLINTBEGIN(readability-identifier-naming): names the SDK and hosts look up
 void* moduleHandle = nullptr;
 bool InitModule();
 bool DeinitModule();
+// NOLINTEND(readability-identifier-naming)
 
 namespace orvane {
 
@@ -54,25 +56,28 @@ class OrvaneFactory : public CPluginFactory {
 
 const PClassInfo2& processorClass() {
   static const PClassInfo2 info(ProcessorID.toTUID(), PClassInfo::kManyInstances,
-                                kVstAudioEffectClass, "Orvane", kDistributable,
-                                "Fx|Restoration", nullptr, kVersion, kSdkVersion);
+                                kVstAudioEffectClass, "Orvane", kDistributable, "Fx|Restoration",
+                                nullptr, kVersion, kSdkVersion);
   return info;
 }
 
 const PClassInfo2& controllerClass() {
   static const PClassInfo2 info(ControllerID.toTUID(), PClassInfo::kManyInstances,
-                                kVstComponentControllerClass, "Orvane Controller", 0, "",
-                                nullptr, kVersion, kSdkVersion);
+                                kVstComponentControllerClass, "Orvane Controller", 0, "", nullptr,
+                                kVersion, kSdkVersion);
   return info;
 }
 
 }  // namespace
 
-const std::string& modulePath() { return loadedPath; }
+const std::string& modulePath() {
+  return loadedPath;
+}
 
 }  // namespace orvane
 
 // The exported VST 3 entry points, unmangled.
+// NOLINTBEGIN(readability-identifier-naming): the names hosts look up
 extern "C" {
 
 SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
@@ -112,3 +117,4 @@ SMTG_EXPORT_SYMBOL bool ModuleExit() {
 }
 
 }  // extern "C"
+// NOLINTEND(readability-identifier-naming)

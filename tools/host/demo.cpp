@@ -220,12 +220,14 @@ int runDemo(const std::string& bundle, const std::string& folder) {
                               {"Live DSP", &runs[2].out}});
 
   const double seconds = double(input.noisy.size()) / kRate;
-  std::printf("demo input: %.1f s of speech (alsa-utils voices) with pink noise at 10 dB SNR, 48 kHz mono\n\n",
-              seconds);
+  std::printf(
+      "demo input: %.1f s of speech (alsa-utils voices) with pink noise at 10 dB SNR, 48 kHz "
+      "mono\n\n",
+      seconds);
   std::printf("%-16s %10s %12s %24s\n", "mode", "latency", "real-time", "noise in pauses");
   for (const Run& r : runs)
-    std::printf("%-16s %6d smp %12.4f %21.1f dB\n", r.name, r.report.latency, r.report.realTimeFactor,
-                pauseReductionDb(input, r.out));
+    std::printf("%-16s %6d smp %12.4f %21.1f dB\n", r.name, r.report.latency,
+                r.report.realTimeFactor, pauseReductionDb(input, r.out));
   std::printf("\nfiles in %s: input.wav, neural-live.wav, neural-classic.wav, live-dsp.wav\n",
               folder.c_str());
   std::printf("spectrogram: %s\n", picture.c_str());

@@ -2,15 +2,13 @@
 #include "host.h"
 
 #include <dlfcn.h>
-#include <sndfile.h>
-#include <unistd.h>
-
-#include <public.sdk/source/vst/hosting/hostclasses.h>
-#include <public.sdk/source/vst/hosting/parameterchanges.h>
-
 #include <pluginterfaces/base/ibstream.h>
 #include <pluginterfaces/vst/ivstmessage.h>
 #include <pluginterfaces/vst/vstspeaker.h>
+#include <public.sdk/source/vst/hosting/hostclasses.h>
+#include <public.sdk/source/vst/hosting/parameterchanges.h>
+#include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -61,7 +59,8 @@ class BytesStream : public IBStream {
  public:
   explicit BytesStream(std::vector<std::uint8_t> bytes = {}) : data(std::move(bytes)) {}
   tresult PLUGIN_API queryInterface(const TUID queried, void** obj) override {
-    if (FUnknownPrivate::iidEqual(queried, IBStream::iid) || FUnknownPrivate::iidEqual(queried, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(queried, IBStream::iid) ||
+        FUnknownPrivate::iidEqual(queried, FUnknown::iid)) {
       addRef();
       *obj = this;
       return kResultOk;
@@ -88,7 +87,7 @@ class BytesStream : public IBStream {
     return kResultOk;
   }
   tresult PLUGIN_API seek(int64 p, int32 mode, int64* result) override {
-    const int64 base = mode == kIBSeekCur ? static_cast<int64>(pos)
+    const int64 base = mode == kIBSeekCur   ? static_cast<int64>(pos)
                        : mode == kIBSeekEnd ? static_cast<int64>(data.size())
                                             : 0;
     if (base + p < 0) return kInvalidArgument;
@@ -150,7 +149,9 @@ std::string uidString(const TUID cid) {
   return text;
 }
 
-std::string defaultBundle() { return ORV_DEFAULT_BUNDLE; }
+std::string defaultBundle() {
+  return ORV_DEFAULT_BUNDLE;
+}
 
 // ---------------------------------------------------------------------------
 // Module
@@ -178,8 +179,8 @@ Module::Module(const std::string& path) {
     dlclose(handle);
     throw Error(path + ": the module refused to initialise");
   }
-  factory_ = getFactory();
-  if (!factory_) {
+  factoryPtr = getFactory();
+  if (!factoryPtr) {
     exitFn();
     dlclose(handle);
     throw Error(path + ": the module has no factory");
@@ -187,21 +188,21 @@ Module::Module(const std::string& path) {
 }
 
 Module::~Module() {
-  if (factory_) factory_->release();
+  if (factoryPtr) factoryPtr->release();
   if (exitFn) exitFn();
   if (handle) dlclose(handle);
 }
 
 PFactoryInfo Module::factoryInfo() const {
   PFactoryInfo info;
-  factory_->getFactoryInfo(&info);
+  factoryPtr->getFactoryInfo(&info);
   return info;
 }
 
 std::vector<ClassEntry> Module::classes() const {
   std::vector<ClassEntry> out;
-  auto* f2 = query<IPluginFactory2>(factory_);
-  for (int32 i = 0; i < factory_->countClasses(); ++i) {
+  auto* f2 = query<IPluginFactory2>(factoryPtr);
+  for (int32 i = 0; i < factoryPtr->countClasses(); ++i) {
     ClassEntry e;
     PClassInfo2 info2;
     PClassInfo info;
@@ -214,7 +215,7 @@ std::vector<ClassEntry> Module::classes() const {
       e.sdkVersion = info2.sdkVersion;
       e.cardinality = info2.cardinality;
       e.flags = info2.classFlags;
-    } else if (factory_->getClassInfo(i, &info) == kResultOk) {
+    } else if (factoryPtr->getClassInfo(i, &info) == kResultOk) {
       std::memcpy(e.cid, info.cid, sizeof(TUID));
       e.name = info.name;
       e.category = info.category;
@@ -258,31 +259,31 @@ Plugin::Plugin(Module& module, const TUID* cid) : impl(std::make_unique<Impl>())
   void* obj = nullptr;
   if (module.factory()->createInstance(chosen, IComponent::iid, &obj) != kResultOk || !obj)
     throw Error("the module cannot create class " + uidString(chosen));
-  component_ = static_cast<IComponent*>(obj);
-  if (component_->initialize(&impl->hostApp) != kResultOk) {
-    component_->release();
-    component_ = nullptr;
+  componentPtr = static_cast<IComponent*>(obj);
+  if (componentPtr->initialize(&impl->hostApp) != kResultOk) {
+    componentPtr->release();
+    componentPtr = nullptr;
     throw Error("the audio component refused to initialise");
   }
-  processor_ = query<IAudioProcessor>(component_);
-  if (!processor_) throw Error("the component is not an audio processor");
+  processorPtr = query<IAudioProcessor>(componentPtr);
+  if (!processorPtr) throw Error("the component is not an audio processor");
 
-  controller_ = query<IEditController>(component_);
-  if (!controller_) {
+  controllerPtr = query<IEditController>(componentPtr);
+  if (!controllerPtr) {
     TUID controllerCid;
-    if (component_->getControllerClassId(controllerCid) == kResultOk &&
+    if (componentPtr->getControllerClassId(controllerCid) == kResultOk &&
         module.factory()->createInstance(controllerCid, IEditController::iid, &obj) == kResultOk) {
-      controller_ = static_cast<IEditController*>(obj);
+      controllerPtr = static_cast<IEditController*>(obj);
       impl->separateController = true;
-      if (controller_->initialize(&impl->hostApp) != kResultOk)
+      if (controllerPtr->initialize(&impl->hostApp) != kResultOk)
         throw Error("the edit controller refused to initialise");
     }
   }
-  if (!controller_) throw Error("the component has no edit controller");
-  controller_->setComponentHandler(&impl->handler);
+  if (!controllerPtr) throw Error("the component has no edit controller");
+  controllerPtr->setComponentHandler(&impl->handler);
   if (impl->separateController) {
-    impl->componentPoint = query<IConnectionPoint>(component_);
-    impl->controllerPoint = query<IConnectionPoint>(controller_);
+    impl->componentPoint = query<IConnectionPoint>(componentPtr);
+    impl->controllerPoint = query<IConnectionPoint>(controllerPtr);
     if (impl->componentPoint && impl->controllerPoint) {
       impl->componentPoint->connect(impl->controllerPoint);
       impl->controllerPoint->connect(impl->componentPoint);
@@ -290,16 +291,16 @@ Plugin::Plugin(Module& module, const TUID* cid) : impl(std::make_unique<Impl>())
   }
   // Hosts hand the component's state to the controller after creation.
   BytesStream state;
-  if (component_->getState(&state) == kResultOk) {
+  if (componentPtr->getState(&state) == kResultOk) {
     state.pos = 0;
-    controller_->setComponentState(&state);
+    controllerPtr->setComponentState(&state);
   }
 }
 
 Plugin::~Plugin() {
-  if (processor_ && impl->active) {
-    processor_->setProcessing(false);
-    component_->setActive(false);
+  if (processorPtr && impl->active) {
+    processorPtr->setProcessing(false);
+    componentPtr->setActive(false);
   }
   if (impl->componentPoint && impl->controllerPoint) {
     impl->componentPoint->disconnect(impl->controllerPoint);
@@ -307,25 +308,27 @@ Plugin::~Plugin() {
   }
   if (impl->componentPoint) impl->componentPoint->release();
   if (impl->controllerPoint) impl->controllerPoint->release();
-  if (controller_) {
-    controller_->setComponentHandler(nullptr);
-    if (impl->separateController) controller_->terminate();
-    controller_->release();
+  if (controllerPtr) {
+    controllerPtr->setComponentHandler(nullptr);
+    if (impl->separateController) controllerPtr->terminate();
+    controllerPtr->release();
   }
-  if (processor_) processor_->release();
-  if (component_) {
-    component_->terminate();
-    component_->release();
+  if (processorPtr) processorPtr->release();
+  if (componentPtr) {
+    componentPtr->terminate();
+    componentPtr->release();
   }
 }
 
-const std::vector<int32>& Plugin::restarts() const { return impl->handler.restarts; }
+const std::vector<int32>& Plugin::restarts() const {
+  return impl->handler.restarts;
+}
 
 std::vector<ParamDesc> Plugin::parameters() const {
   std::vector<ParamDesc> out;
-  for (int32 i = 0; i < controller_->getParameterCount(); ++i) {
+  for (int32 i = 0; i < controllerPtr->getParameterCount(); ++i) {
     ParameterInfo info{};
-    if (controller_->getParameterInfo(i, info) != kResultOk) continue;
+    if (controllerPtr->getParameterInfo(i, info) != kResultOk) continue;
     ParamDesc d;
     d.id = info.id;
     d.title = utf8(info.title);
@@ -334,7 +337,8 @@ std::vector<ParamDesc> Plugin::parameters() const {
     d.stepCount = info.stepCount;
     d.flags = info.flags;
     String128 text{};
-    if (controller_->getParamStringByValue(info.id, info.defaultNormalizedValue, text) == kResultOk)
+    if (controllerPtr->getParamStringByValue(info.id, info.defaultNormalizedValue, text) ==
+        kResultOk)
       d.defaultText = utf8(text);
     out.push_back(d);
   }
@@ -344,9 +348,9 @@ std::vector<ParamDesc> Plugin::parameters() const {
 std::vector<BusDesc> Plugin::buses() const {
   std::vector<BusDesc> out;
   for (BusDirection dir : {kInput, kOutput}) {
-    for (int32 i = 0; i < component_->getBusCount(kAudio, dir); ++i) {
+    for (int32 i = 0; i < componentPtr->getBusCount(kAudio, dir); ++i) {
       BusInfo info{};
-      if (component_->getBusInfo(kAudio, dir, i, info) != kResultOk) continue;
+      if (componentPtr->getBusInfo(kAudio, dir, i, info) != kResultOk) continue;
       out.push_back({utf8(info.name), info.channelCount, dir == kInput});
     }
   }
@@ -370,8 +374,8 @@ ParamID Plugin::resolve(const std::string& nameOrId) const {
 double Plugin::normalizedFromText(ParamID id, const std::string& text) const {
   ParameterInfo info{};
   bool known = false;
-  for (int32 i = 0; i < controller_->getParameterCount() && !known; ++i)
-    known = controller_->getParameterInfo(i, info) == kResultOk && info.id == id;
+  for (int32 i = 0; i < controllerPtr->getParameterCount() && !known; ++i)
+    known = controllerPtr->getParameterInfo(i, info) == kResultOk && info.id == id;
   if (!known) throw Error("unknown parameter " + std::to_string(id));
   if (info.flags & ParameterInfo::kIsReadOnly)
     throw Error("parameter '" + utf8(info.title) + "' is read-only");
@@ -380,13 +384,14 @@ double Plugin::normalizedFromText(ParamID id, const std::string& text) const {
     for (int32 e = 0; e <= info.stepCount; ++e) {
       const double v = info.stepCount ? double(e) / info.stepCount : 0.0;
       String128 label{};
-      controller_->getParamStringByValue(id, v, label);
+      controllerPtr->getParamStringByValue(id, v, label);
       if (fold(utf8(label)) == t || std::to_string(e) == t) return v;
     }
     std::string choices;
     for (int32 e = 0; e <= info.stepCount; ++e) {
       String128 label{};
-      controller_->getParamStringByValue(id, info.stepCount ? double(e) / info.stepCount : 0.0, label);
+      controllerPtr->getParamStringByValue(id, info.stepCount ? double(e) / info.stepCount : 0.0,
+                                           label);
       choices += (e ? ", " : "") + ("\"" + utf8(label) + "\"");
     }
     throw Error("'" + text + "' is not an entry of '" + utf8(info.title) + "' (" + choices + ")");
@@ -400,71 +405,77 @@ double Plugin::normalizedFromText(ParamID id, const std::string& text) const {
   const double plain = std::strtod(text.c_str(), &end);
   if (text.empty() || !end || *end != 0 || !std::isfinite(plain))
     throw Error("'" + text + "' is not a number for '" + utf8(info.title) + "'");
-  const double lo = controller_->normalizedParamToPlain(id, 0.0);
-  const double hi = controller_->normalizedParamToPlain(id, 1.0);
+  const double lo = controllerPtr->normalizedParamToPlain(id, 0.0);
+  const double hi = controllerPtr->normalizedParamToPlain(id, 1.0);
   if (plain < std::min(lo, hi) - 1e-9 || plain > std::max(lo, hi) + 1e-9) {
     char range[96];
     std::snprintf(range, sizeof range, "%g to %g %s", lo, hi, utf8(info.units).c_str());
     throw Error("'" + utf8(info.title) + "' takes " + range + ", not " + text);
   }
-  return std::clamp(controller_->plainParamToNormalized(id, plain), 0.0, 1.0);
+  return std::clamp(controllerPtr->plainParamToNormalized(id, plain), 0.0, 1.0);
 }
 
 void Plugin::setParameter(ParamID id, double normalized) {
-  controller_->setParamNormalized(id, normalized);
+  controllerPtr->setParamNormalized(id, normalized);
   pending.emplace_back(id, normalized);
 }
 
-double Plugin::parameter(ParamID id) const { return controller_->getParamNormalized(id); }
+double Plugin::parameter(ParamID id) const {
+  return controllerPtr->getParamNormalized(id);
+}
 
 void Plugin::setup(double sampleRate, int channels, int maxBlock) {
   if (channels != 1 && channels != 2)
     throw Error("unsupported channel count " + std::to_string(channels) + " (mono or stereo only)");
   SpeakerArrangement arr = channels == 1 ? SpeakerArr::kMono : SpeakerArr::kStereo;
   SpeakerArrangement in = arr, out = arr;
-  if (processor_->setBusArrangements(&in, 1, &out, 1) != kResultTrue)
+  if (processorPtr->setBusArrangements(&in, 1, &out, 1) != kResultTrue)
     throw Error("the plug-in refuses " + std::string(channels == 1 ? "mono" : "stereo") + " buses");
   ProcessSetup setup{kRealtime, kSample32, maxBlock, sampleRate};
-  if (processor_->setupProcessing(setup) != kResultOk) {
+  if (processorPtr->setupProcessing(setup) != kResultOk) {
     char text[64];
     std::snprintf(text, sizeof text, "%g Hz", sampleRate);
     throw Error(std::string("the plug-in refuses to process at ") + text);
   }
 }
 
-int32 Plugin::latency() const { return static_cast<int32>(processor_->getLatencySamples()); }
+int32 Plugin::latency() const {
+  return static_cast<int32>(processorPtr->getLatencySamples());
+}
 
 void Plugin::flush() {
   if (pending.empty()) return;
   setup(48000.0, 2, 512);
-  if (component_->setActive(true) != kResultOk) throw Error("the component refused to activate");
-  processor_->setProcessing(true);
+  if (componentPtr->setActive(true) != kResultOk) throw Error("the component refused to activate");
+  processorPtr->setProcessing(true);
   ParameterChanges changes(static_cast<int32>(pending.size()));
   int32 index = 0;
-  for (const auto& [id, value] : pending) changes.addParameterData(id, index)->addPoint(0, value, index);
+  for (const auto& [id, value] : pending)
+    changes.addParameterData(id, index)->addPoint(0, value, index);
   pending.clear();
   ProcessData data{};
   data.processMode = kOffline;
   data.symbolicSampleSize = kSample32;
   data.inputParameterChanges = &changes;
-  const tresult result = processor_->process(data);
-  processor_->setProcessing(false);
-  component_->setActive(false);
+  const tresult result = processorPtr->process(data);
+  processorPtr->setProcessing(false);
+  componentPtr->setActive(false);
   if (result != kResultOk) throw Error("the plug-in refused the settings");
 }
 
 std::vector<std::uint8_t> Plugin::saveState() const {
   BytesStream s;
-  if (component_->getState(&s) != kResultOk) throw Error("the component could not save its state");
+  if (componentPtr->getState(&s) != kResultOk)
+    throw Error("the component could not save its state");
   return s.data;
 }
 
 void Plugin::loadState(const std::vector<std::uint8_t>& bytes) {
   BytesStream a(bytes);
-  if (component_->setState(&a) != kResultOk)
+  if (componentPtr->setState(&a) != kResultOk)
     throw Error("the component refused the state (wrong format, version or values)");
   BytesStream b(bytes);
-  if (controller_->setComponentState(&b) != kResultOk)
+  if (controllerPtr->setComponentState(&b) != kResultOk)
     throw Error("the controller refused the state");
 }
 
@@ -474,9 +485,9 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
   if (blockSize < 1 || blockSize > 65536) throw Error("block size must be 1 to 65536");
   const int channels = static_cast<int>(audio.size());
   setup(sampleRate, channels, blockSize);
-  if (component_->setActive(true) != kResultOk) throw Error("the component refused to activate");
+  if (componentPtr->setActive(true) != kResultOk) throw Error("the component refused to activate");
   impl->active = true;
-  processor_->setProcessing(true);
+  processorPtr->setProcessing(true);
 
   ProcessReport report;
   report.latency = latency();
@@ -509,7 +520,8 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
     inChanges.clearQueue();
     outChanges.clearQueue();
     int32 index = 0;
-    for (const auto& [id, value] : pending) inChanges.addParameterData(id, index)->addPoint(0, value, index);
+    for (const auto& [id, value] : pending)
+      inChanges.addParameterData(id, index)->addPoint(0, value, index);
     pending.clear();
     // A point at input sample s is delivered `latency` samples later, when the
     // output that lines up with input sample s is produced.
@@ -517,9 +529,9 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
       const Automation& a = points[nextPoint++];
       const std::int64_t at = a.sample + report.latency;
       if (at < pos) continue;
-      inChanges.addParameterData(a.id, index)->addPoint(static_cast<int32>(at - pos), a.normalized,
-                                                        index);
-      controller_->setParamNormalized(a.id, a.normalized);
+      inChanges.addParameterData(a.id, index)
+          ->addPoint(static_cast<int32>(at - pos), a.normalized, index);
+      controllerPtr->setParamNormalized(a.id, a.normalized);
     }
     ProcessData data{};
     data.processMode = kOffline;
@@ -530,7 +542,8 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
     data.outputs = &outBus;
     data.inputParameterChanges = &inChanges;
     data.outputParameterChanges = &outChanges;
-    if (processor_->process(data) != kResultOk) throw Error("the plug-in failed to process a block");
+    if (processorPtr->process(data) != kResultOk)
+      throw Error("the plug-in failed to process a block");
 
     for (int32 q = 0; q < outChanges.getParameterCount(); ++q) {
       IParamValueQueue* queue = outChanges.getParameterData(q);
@@ -540,14 +553,25 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
       ParamValue value = 0;
       queue->getPoint(count - 1, offset, value);
       const ParamID id = queue->getParameterId();
-      controller_->setParamNormalized(id, value);  // the host forwards meters to the controller
+      controllerPtr->setParamNormalized(id, value);  // the host forwards meters to the controller
       switch (id) {
-        case 100: report.inputPeak = std::max(report.inputPeak, value); break;
-        case 101: report.outputPeak = std::max(report.outputPeak, value); break;
-        case 102: report.reduction = std::max(report.reduction, value); break;
-        case 103: report.neuralActive = value; break;
-        case 104: report.clipped = report.clipped || value > 0.5; break;
-        default: break;
+        case 100:
+          report.inputPeak = std::max(report.inputPeak, value);
+          break;
+        case 101:
+          report.outputPeak = std::max(report.outputPeak, value);
+          break;
+        case 102:
+          report.reduction = std::max(report.reduction, value);
+          break;
+        case 103:
+          report.neuralActive = value;
+          break;
+        case 104:
+          report.clipped = report.clipped || value > 0.5;
+          break;
+        default:
+          break;
       }
     }
     for (int c = 0; c < channels; ++c)
@@ -560,8 +584,8 @@ ProcessReport Plugin::process(std::vector<std::vector<float>>& audio, double sam
   report.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   report.realTimeFactor = frames > 0 ? report.wallSeconds / (double(frames) / sampleRate) : 0.0;
-  processor_->setProcessing(false);
-  component_->setActive(false);
+  processorPtr->setProcessing(false);
+  componentPtr->setActive(false);
   impl->active = false;
   audio = std::move(result);
   return report;
@@ -642,7 +666,8 @@ void writeAudioAtomic(const std::string& path, const Audio& audio) {
   const std::int64_t frames = audio.frames();
   std::vector<float> interleaved(static_cast<std::size_t>(frames) * info.channels);
   for (std::int64_t i = 0; i < frames; ++i)
-    for (int c = 0; c < info.channels; ++c) interleaved[i * info.channels + c] = audio.channels[c][i];
+    for (int c = 0; c < info.channels; ++c)
+      interleaved[i * info.channels + c] = audio.channels[c][i];
   const sf_count_t written = sf_writef_float(f, interleaved.data(), frames);
   const int closed = sf_close(f);
   if (written != frames || closed != 0) {
@@ -658,7 +683,8 @@ void writeFileAtomic(const std::string& path, const std::vector<std::uint8_t>& b
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) throw Error("cannot write " + path);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.flush();
     if (!out) {
       out.close();

@@ -45,7 +45,7 @@ class Module {
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
-  Steinberg::IPluginFactory* factory() const { return factory_; }
+  Steinberg::IPluginFactory* factory() const { return factoryPtr; }
   Steinberg::PFactoryInfo factoryInfo() const;
   std::vector<ClassEntry> classes() const;
   const std::string& sharedObject() const { return soPath; }
@@ -53,7 +53,7 @@ class Module {
  private:
   std::string soPath;
   void* handle = nullptr;
-  Steinberg::IPluginFactory* factory_ = nullptr;
+  Steinberg::IPluginFactory* factoryPtr = nullptr;
   bool (*exitFn)() = nullptr;
 };
 
@@ -138,17 +138,17 @@ class Plugin {
                         const std::vector<Automation>& automation,
                         const std::function<void(double)>& progress = {});
 
-  Steinberg::Vst::IComponent* component() const { return component_; }
-  Steinberg::Vst::IAudioProcessor* processor() const { return processor_; }
-  Steinberg::Vst::IEditController* controller() const { return controller_; }
+  Steinberg::Vst::IComponent* component() const { return componentPtr; }
+  Steinberg::Vst::IAudioProcessor* processor() const { return processorPtr; }
+  Steinberg::Vst::IEditController* controller() const { return controllerPtr; }
   const std::vector<Steinberg::int32>& restarts() const;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl;
-  Steinberg::Vst::IComponent* component_ = nullptr;
-  Steinberg::Vst::IAudioProcessor* processor_ = nullptr;
-  Steinberg::Vst::IEditController* controller_ = nullptr;
+  Steinberg::Vst::IComponent* componentPtr = nullptr;
+  Steinberg::Vst::IAudioProcessor* processorPtr = nullptr;
+  Steinberg::Vst::IEditController* controllerPtr = nullptr;
   std::vector<std::pair<Steinberg::Vst::ParamID, double>> pending;
 };
 
@@ -156,7 +156,9 @@ class Plugin {
 struct Audio {
   int sampleRate = 0;
   std::vector<std::vector<float>> channels;
-  std::int64_t frames() const { return channels.empty() ? 0 : static_cast<std::int64_t>(channels[0].size()); }
+  std::int64_t frames() const {
+    return channels.empty() ? 0 : static_cast<std::int64_t>(channels[0].size());
+  }
 };
 Audio readAudio(const std::string& path);
 // Writes next to `path` and renames over it, so a reader never sees a partial

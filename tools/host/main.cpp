@@ -60,7 +60,8 @@ struct Options {
 double parseNumber(const std::string& text, const char* what) {
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != 0 || !std::isfinite(v)) usage(std::string("bad ") + what + ": " + text);
+  if (text.empty() || *end != 0 || !std::isfinite(v))
+    usage(std::string("bad ") + what + ": " + text);
   return v;
 }
 
@@ -72,25 +73,34 @@ Options parse(int argc, char** argv, int first) {
       if (i + 1 >= argc) usage("missing value after " + a);
       return argv[++i];
     };
-    if (a == "--bundle") o.bundle = value();
-    else if (a == "--mode") o.mode = value();
-    else if (a == "--profile") o.profile = value();
-    else if (a == "--state") o.stateFile = value();
-    else if (a == "--language") o.language = value();
+    if (a == "--bundle")
+      o.bundle = value();
+    else if (a == "--mode")
+      o.mode = value();
+    else if (a == "--profile")
+      o.profile = value();
+    else if (a == "--state")
+      o.stateFile = value();
+    else if (a == "--language")
+      o.language = value();
     else if (a == "--set") {
       const std::string s = value();
       const auto eq = s.find('=');
       if (eq == std::string::npos || eq == 0) usage("--set takes NAME=VALUE, not " + s);
       o.sets.emplace_back(s.substr(0, eq), s.substr(eq + 1));
-    } else if (a == "--at") o.at.push_back(value());
+    } else if (a == "--at")
+      o.at.push_back(value());
     else if (a == "--block") {
       const double b = parseNumber(value(), "block size");
-      if (b < 1 || b > 65536 || b != std::floor(b)) usage("block size must be a whole number from 1 to 65536");
+      if (b < 1 || b > 65536 || b != std::floor(b))
+        usage("block size must be a whole number from 1 to 65536");
       o.block = static_cast<int>(b);
     } else if (a == "--rate") {
       o.rate = parseNumber(value(), "sample rate");
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") usage("unknown option " + a);
-    else o.positional.push_back(a);
+    } else if (a.size() > 1 && a[0] == '-' && a != "-")
+      usage("unknown option " + a);
+    else
+      o.positional.push_back(a);
   }
   return o;
 }
@@ -100,7 +110,8 @@ Options parse(int argc, char** argv, int first) {
 void useLanguage(const std::string& code) {
   if (code.empty()) return;
   if (code != "en" && code != "pt-BR" && code != "es") usage("language must be en, pt-BR or es");
-  const fs::path file = fs::temp_directory_path() / ("orvane-host-language-" + std::to_string(::getpid()));
+  const fs::path file =
+      fs::temp_directory_path() / ("orvane-host-language-" + std::to_string(::getpid()));
   std::ofstream(file) << code << '\n';
   ::setenv("ORV_LANGUAGE_FILE", file.c_str(), 1);
 }
@@ -152,16 +163,17 @@ std::vector<Automation> automationPoints(Plugin& plugin, const Options& o, int s
     }
     if (sample < 0) usage("automation time cannot be negative: " + spec);
     const auto id = plugin.resolve(spec.substr(colon + 1, eq - colon - 1));
-    out.push_back({static_cast<std::int64_t>(sample), id, plugin.normalizedFromText(id, spec.substr(eq + 1))});
+    out.push_back({static_cast<std::int64_t>(sample), id,
+                   plugin.normalizedFromText(id, spec.substr(eq + 1))});
   }
   return out;
 }
 
 void progressBar(double fraction) {
   const int width = 40;
-  const int filled = static_cast<int>(fraction * width + 0.5);
+  const int filled = static_cast<int>(std::lround(fraction * width));
   std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-               width - filled, "", static_cast<int>(fraction * 100 + 0.5));
+               width - filled, "", static_cast<int>(std::lround(fraction * 100)));
   if (fraction >= 1.0) std::fputc('\n', stderr);
 }
 
@@ -179,18 +191,20 @@ int cmdProcess(const Options& o) {
   applySettings(plugin, o);
   const auto points = automationPoints(plugin, o, audio.sampleRate);
   const bool showProgress = ::isatty(STDERR_FILENO) && audio.frames() > 10 * audio.sampleRate;
-  const ProcessReport r =
-      plugin.process(audio.channels, audio.sampleRate, o.block, points,
-                     showProgress ? std::function<void(double)>(progressBar) : std::function<void(double)>());
+  const ProcessReport r = plugin.process(
+      audio.channels, audio.sampleRate, o.block, points,
+      showProgress ? std::function<void(double)>(progressBar) : std::function<void(double)>());
   writeAudioAtomic(out, audio);
   std::printf("latency            %d samples (removed)\n", r.latency);
-  std::printf("real-time factor   %.4f (%.2f s for %.2f s of audio)\n", r.realTimeFactor, r.wallSeconds,
-              double(audio.frames()) / audio.sampleRate);
+  std::printf("real-time factor   %.4f (%.2f s for %.2f s of audio)\n", r.realTimeFactor,
+              r.wallSeconds, double(audio.frames()) / audio.sampleRate);
   std::printf("input peak         %.4f\n", r.inputPeak);
   std::printf("output peak        %.4f\n", r.outputPeak);
   std::printf("reduction (max)    %.4f\n", r.reduction);
-  std::printf("neural active      %s\n", r.neuralActive < 0 ? "-" : r.neuralActive == 0.0 ? "no"
-                                                                 : r.neuralActive < 1.0 ? "fault" : "yes");
+  std::printf("neural active      %s\n", r.neuralActive < 0      ? "-"
+                                         : r.neuralActive == 0.0 ? "no"
+                                         : r.neuralActive < 1.0  ? "fault"
+                                                                 : "yes");
   std::printf("clipping           %s\n", r.clipped ? "yes" : "no");
   std::printf("wrote              %s\n", out.c_str());
   return 0;
@@ -198,7 +212,8 @@ int cmdProcess(const Options& o) {
 
 std::string flagNames(int flags) {
   std::string s;
-  const std::pair<int, const char*> names[] = {{1, "automate"}, {2, "read-only"}, {8, "list"}, {65536, "bypass"}};
+  const std::pair<int, const char*> names[] = {
+      {1, "automate"}, {2, "read-only"}, {8, "list"}, {65536, "bypass"}};
   for (const auto& [bit, name] : names)
     if (flags & bit) s += (s.empty() ? "" : ",") + std::string(name);
   return s.empty() ? "-" : s;
@@ -208,24 +223,32 @@ int cmdInfo(const Options& o) {
   if (!o.positional.empty()) usage("info takes no file");
   Module module(o.bundle);
   const auto factory = module.factoryInfo();
-  std::printf("module   %s\nvendor   %s\n\nclasses\n", module.sharedObject().c_str(), factory.vendor);
+  std::printf("module   %s\nvendor   %s\n\nclasses\n", module.sharedObject().c_str(),
+              factory.vendor);
   for (const ClassEntry& c : module.classes())
     std::printf("  %s  %-26s %-20s %s  %s\n", uidString(c.cid).c_str(), c.category.c_str(),
-                c.name.c_str(), c.subCategories.empty() ? "-" : c.subCategories.c_str(), c.version.c_str());
+                c.name.c_str(), c.subCategories.empty() ? "-" : c.subCategories.c_str(),
+                c.version.c_str());
   Plugin plugin(module);
   std::printf("\nbuses\n");
   for (const BusDesc& b : plugin.buses())
-    std::printf("  %-6s %-8s %d channels\n", b.input ? "input" : "output", b.name.c_str(), b.channels);
-  std::printf("\nparameters\n  %4s  %-24s %-5s %-22s %s\n", "id", "title", "units", "default", "flags");
+    std::printf("  %-6s %-8s %d channels\n", b.input ? "input" : "output", b.name.c_str(),
+                b.channels);
+  std::printf("\nparameters\n  %4s  %-24s %-5s %-22s %s\n", "id", "title", "units", "default",
+              "flags");
   for (const ParamDesc& p : plugin.parameters())
-    std::printf("  %4u  %-24s %-5s %-22s %s\n", p.id, p.title.c_str(), p.units.empty() ? "-" : p.units.c_str(),
-                p.defaultText.c_str(), flagNames(p.flags).c_str());
+    std::printf("  %4u  %-24s %-5s %-22s %s\n", p.id, p.title.c_str(),
+                p.units.empty() ? "-" : p.units.c_str(), p.defaultText.c_str(),
+                flagNames(p.flags).c_str());
   applySettings(plugin, o);
   plugin.setup(o.rate, 2, o.block);
   std::printf("\nlatency at %g Hz\n", o.rate);
   for (int m = 0; m < 3; ++m) {
     plugin.setParameter(kModeId, m * 0.5);
-    std::printf("  %-16s %d samples\n", m == 0 ? "Neural Live" : m == 1 ? "Neural Classic" : "Live DSP",
+    std::printf("  %-16s %d samples\n",
+                m == 0   ? "Neural Live"
+                : m == 1 ? "Neural Classic"
+                         : "Live DSP",
                 plugin.latency());
   }
   return 0;

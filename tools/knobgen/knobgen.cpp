@@ -161,9 +161,10 @@ Rgb sideWall(double phi, double depth) {
   const Vec up{0, 1, 0};
   const double u = phi * kRimR;
 
-  // Smooth collars above and below the knurled band; the knurl fades out
-  // where the wall turns away and its pattern would only alias.
-  const double band = sstep(3.5, 5.0, w) * (1 - sstep(45.0, 46.5, w)) * (1 - sstep(1.25, 1.45, std::fabs(phi)));
+  // Smooth collars above and below the knurled band. The knurl runs right to
+  // the silhouette: the renderer takes the detail of a turned wall from
+  // there, so it must not fade out.
+  const double band = sstep(3.5, 5.0, w) * (1 - sstep(45.0, 46.5, w));
   double h = 0.6;
   Vec n = n0;
   if (band > 0) {

@@ -88,6 +88,10 @@ class View : public std::enable_shared_from_this<View> {
   // Draws the view's own content in its bounds; the window has already
   // translated to the view's origin and clipped to its bounds.
   virtual void drawRect(Canvas& canvas, const Rect& dirty);
+  // Views clip their drawing to their bounds unless told otherwise; a view
+  // whose decoration reaches past its frame turns this off.
+  void setClipsToBounds(bool clips) { clipsToBounds_ = clips; }
+  bool clipsToBounds() const { return clipsToBounds_; }
   // Layer-backed background, painted under drawRect. Empty means none.
   void setBackgroundColor(std::optional<Color> c);
   std::optional<Color> backgroundColor() const { return background_; }
@@ -145,6 +149,7 @@ class View : public std::enable_shared_from_this<View> {
   std::vector<std::shared_ptr<View>> subviews_;
   bool hidden_ = false;
   bool needsDisplay_ = true;
+  bool clipsToBounds_ = true;
   std::optional<Color> background_;
   Appearance appearance_ = Appearance::Inherited;
   std::vector<std::shared_ptr<TrackingArea>> trackingAreas_;

@@ -29,7 +29,7 @@ void drawTree(View* v, Canvas& canvas) {
   const Rect f = v->frame();
   canvas.save();
   canvas.translate(f.x, f.y);
-  canvas.clipRect(v->bounds());
+  if (v->clipsToBounds()) canvas.clipRect(v->bounds());
   if (auto bg = v->backgroundColor()) canvas.fillRect(v->bounds(), *bg);
   canvas.save();
   v->drawRect(canvas, v->bounds());

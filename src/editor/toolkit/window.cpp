@@ -158,7 +158,14 @@ void Window::refreshLayout() {
   std::vector<View*> all;
   collectAll(content_.get(), all);
   for (View* v : all) {
+    // Areas that the view drops while the pointer is inside them: their owner
+    // still believes it is hovered, so remember it for the next pointer move.
+    const auto before = v->trackingAreas();
     v->updateTrackingAreas();
+    const auto& after = v->trackingAreas();
+    for (const auto& area : before)
+      if (area->inside_ && area->owner() && std::find(after.begin(), after.end(), area) == after.end())
+        hoveredOwners_.push_back(area->owner()->weak_from_this());
     v->discardCursorRects();
     if (!v->isHiddenOrHasHiddenAncestor()) v->resetCursorRects();
   }
@@ -174,6 +181,16 @@ void Window::updateHover(const Event& e) {
     bool entered;
   };
   std::vector<Report> reports;
+  std::vector<std::weak_ptr<View>> stillHovered = std::move(hoveredOwners_);
+  hoveredOwners_.clear();
+  auto takeCarried = [&](View* owner) {
+    for (auto it = stillHovered.begin(); it != stillHovered.end(); ++it)
+      if (it->lock().get() == owner) {
+        stillHovered.erase(it);
+        return true;
+      }
+    return false;
+  };
   for (View* v : all) {
     for (const auto& area : v->trackingAreas()) {
       if (!(area->options() & kTrackMouseEnteredAndExited)) continue;
@@ -185,10 +202,14 @@ void Window::updateHover(const Event& e) {
       }
       if (inside != area->inside_) {
         area->inside_ = inside;
-        if (View* owner = area->owner()) reports.push_back({owner->weak_from_this(), inside});
+        View* owner = area->owner();
+        // A replacement area under the pointer continues the hover silently.
+        if (owner && !(inside && takeCarried(owner))) reports.push_back({owner->weak_from_this(), inside});
       }
     }
   }
+  // Owners whose hovered area went away without a successor under the pointer.
+  for (const auto& w : stillHovered) reports.push_back({w, false});
   for (const auto& r : reports) {
     if (auto owner = r.owner.lock()) {
       if (r.entered)

@@ -93,6 +93,7 @@ class Window {
   std::deque<Event> queue_;
   std::vector<Cursor> cursorStack_;
   bool layoutDirty_ = true;
+  std::vector<std::weak_ptr<View>> hoveredOwners_;  // hovered when their area was replaced
   Point mouseLocation_;
   int displayCount_ = 0;
   std::shared_ptr<Modal> modal_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -336,6 +337,105 @@ TEST(OrvMaterialImage, CopiesOrRefersToTheWords) {
   EXPECT_EQ(referring->pixel(1, 1), pixelWord(255, 9, 9, 9));
   EXPECT_EQ(ORVMaterial(px, 5, true), nullptr) << "25 words needed, 16 given";
   EXPECT_EQ(ORVMaterial(px, 0, true), nullptr);
+}
+
+// ---- the optimised passes against a plain transcription of the algorithm ----------
+
+namespace reference {
+
+int toByte(double z) { return z + 0.5 < 0 ? 0 : int(std::min(z + 0.5, 255.0)); }
+int clip(double z) { return z < 0 ? 0 : int(std::min(z, 255.0)); }
+int ch(std::uint32_t w, int c) { return int((w >> (8 * c)) & 0xff); }
+double clamp01(double v) { return std::min(std::max(v, 0.0), 1.0); }
+
+std::uint32_t sample(const std::vector<std::uint32_t>& img, int w, int h, double x, double y) {
+  const double xc = x < 0 ? 0 : std::min(x, double(w - 1)), yc = y < 0 ? 0 : std::min(y, double(h - 1));
+  const int x0 = int(xc), y0 = int(yc), x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
+  const double fx = xc - x0, fy = yc - y0;
+  auto p = [&](int px, int py) { return img[std::size_t(py) * w + px]; };
+  std::uint32_t out = 0;
+  for (int c = 0; c < 4; ++c) {
+    const int top = toByte(ch(p(x0, y0), c) + (ch(p(x1, y0), c) - ch(p(x0, y0), c)) * fx);
+    const int bottom = toByte(ch(p(x0, y1), c) + (ch(p(x1, y1), c) - ch(p(x0, y1), c)) * fx);
+    out |= std::uint32_t(toByte(top + (bottom - top) * fy)) << (8 * c);
+  }
+  return out;
+}
+
+// Every pixel visited, no precomputation, hypot for the radius.
+std::vector<std::uint32_t> render(const RotatingMaterial& rm, double v) {
+  const auto& mat = rm.material();
+  const auto& blur = rm.blurred();
+  const int W = rm.width(), H = rm.height();
+  const double s = rm.scale(), cx = 175 * s, cy = 124 * s, R = 105 * s, R2 = 114 * s, pi = std::acos(-1.0);
+  std::vector<std::uint32_t> out = mat;
+  const double th = (v * 270 + 135 - 405) * pi / 180;
+  if (std::fabs(th) < 1e-12) return out;
+  const double sn = std::sin(th), cs = std::cos(th);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const double dx = x + 0.5 - cx, dy = (y + 0.5 - cy) / 0.82, rho = std::hypot(dx, dy);
+      if (rho < 31 * s || rho > R) continue;
+      const double w = std::min(clamp01((R - rho) / s), clamp01((rho - 31 * s) / (6 * s)));
+      const std::uint32_t q = sample(mat, W, H, cs * dx + sn * dy + cx - 0.5, 0.82 * (cs * dy - sn * dx) + cy - 0.5);
+      const std::uint32_t m = mat[std::size_t(y) * W + x];
+      std::uint32_t o = 0;
+      for (int c = 0; c < 4; ++c) o |= std::uint32_t(toByte(ch(m, c) + (ch(q, c) - ch(m, c)) * w)) << (8 * c);
+      out[std::size_t(y) * W + x] = o;
+    }
+  for (int x = int(cx - R2) + 1; x < int(cx + R2); ++x) {
+    const double dx = x + 0.5 - cx;
+    const double phi = std::remainder(std::asin(dx / R2) - th, pi);
+    const double sx = R2 * std::sin(phi) + cx - 0.5;
+    const double top = 0.82 * std::sqrt(R2 * R2 - dx * dx) + cy + 5 * s;
+    const double srcTop = 0.82 * R2 * std::cos(phi) + cy + 5 * s;
+    for (int y = 0; y < H; ++y) {
+      const double t = y + 0.5 - top;
+      if (t < 0 || t > 50 * s) continue;
+      const std::size_t i = std::size_t(y) * W + x;
+      const std::uint32_t m = mat[i];
+      const double L = luminance(m), Lb = luminance(blur[i]);
+      const double Lq = luminance(sample(blur, W, H, sx, srcTop + t - 0.5));
+      if (ch(m, 3) < 250 || L > 118 || Lq < 3 || L < 1 || Lb < 1) continue;
+      const double Ls = luminance(sample(mat, W, H, sx, srcTop + t - 0.5));
+      const double g = std::min(std::max((Lb * (Ls / Lq)) / L, 0.23), 3.5);
+      const double f = clamp01(std::min({std::min(t / (4 * s), 1.0), (50 * s - t) / (4 * s), (R2 - std::fabs(dx)) / (3 * s)}));
+      std::uint32_t o = std::uint32_t(ch(m, 3)) << 24;
+      for (int c = 0; c < 3; ++c) {
+        const int shaded = std::min(clip(g * ch(m, c)), ch(m, 3));  // premultiplied: never above alpha
+        o |= std::uint32_t(toByte(ch(m, c) + (shaded - ch(m, c)) * f)) << (8 * c);
+      }
+      out[i] = o;
+    }
+  }
+  return out;
+}
+
+}  // namespace reference
+
+TEST(KnobRender, MatchesAPlainTranscriptionOfTheAlgorithm) {
+  RotatingMaterial rm(embedded().width, embedded().height, embedded().words);
+  for (double v : {0.0, 0.1234, 0.5, 0.9, 0.999}) {
+    const auto expected = reference::render(rm, v);
+    const auto& got = rm.render(v);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) differing += got[i] != expected[i];
+    EXPECT_EQ(differing, 0u) << "value " << v;
+  }
+}
+
+TEST(Sampling, MatchesThePlainFormulaAtRandomPoints) {
+  const int w = 64, h = 48;
+  const RotatingMaterial rm(w, h, noiseImage(w, h));
+  std::uint32_t seed = 99;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) / double(1 << 24);
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const double x = next() * (w + 4) - 2, y = next() * (h + 4) - 2;
+    ASSERT_EQ(rm.sample(rm.material(), x, y), reference::sample(rm.material(), w, h, x, y)) << x << "," << y;
+  }
 }
 
 }  // namespace

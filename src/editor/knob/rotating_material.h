@@ -24,7 +24,8 @@ class RotatingMaterial {
   RotatingMaterial(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels);
 
   // Builds the box-blurred copy the side-wall lighting reads (radius 5 units,
-  // 2 pixels when that is below 3). Called by the constructor.
+  // 2 pixels when that is below 3), and the side wall's per-pixel constants.
+  // Called by the constructor.
   void prepareLighting();
 
   // Bilinear sample of an image of the material's size at (x, y) in pixel
@@ -51,8 +52,21 @@ class RotatingMaterial {
   std::uint64_t computeCount() const { return computeCount_; }
 
  private:
+  void prepareWall();
   void facePass(double sinT, double cosT);
   void sideWallPass(double theta);
+
+  // A column of the side wall and the retouchable pixels in it.
+  struct WallColumn {
+    double dx;                 // pixel centre from the face centre, in pixels
+    std::uint32_t first, end;  // range in wallPixels_
+  };
+  struct WallPixel {
+    std::uint32_t index;  // into the images
+    double t;             // depth below the wall's top edge, in pixels
+    double L, Lb;         // luminance of the material and of its blur here
+    double f;             // feather towards the wall's edges
+  };
 
   std::int32_t width_;
   std::int32_t height_;
@@ -61,6 +75,8 @@ class RotatingMaterial {
   std::vector<std::uint32_t> material_;
   std::vector<std::uint32_t> blurred_;
   std::vector<std::uint32_t> output_;
+  std::vector<WallColumn> wallColumns_;
+  std::vector<WallPixel> wallPixels_;
   std::uint64_t computeCount_ = 0;
 };
 

@@ -1,14 +1,18 @@
 // Writes pictures of the dial and the styled controls, for looking at them:
 //   orv_editor_gallery [OUTPUT_DIR] [SCALE]
 // dial_000.png, dial_050.png, dial_100.png: the dial at values 0, 0.5 and 1;
-// controls.png: buttons, pop-ups and sliders in their states.
+// controls.png: buttons, pop-ups and sliders in their states; main_face.png:
+// the widgets at the main face's places.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "editor/knob/logo.h"
+#include "editor/knob/orv_material.h"
 #include "editor/orvane_dial.h"
 #include "editor/styled_controls.h"
 #include "editor/toolkit/window.h"
@@ -20,7 +24,8 @@ namespace {
 const tk::Color kEditorBackground{0.045, 0.07, 0.11, 1};
 
 bool writeDial(const std::string& dir, double scale, double value, const char* name) {
-  tk::Window window({440, 360}, scale);
+  // Wider than the dial: its readout reaches past the frame's right edge.
+  tk::Window window({480, 360}, scale);
   window.contentView()->setBackgroundColor(kEditorBackground);
   auto dial = std::make_shared<OrvaneDial>(tk::Rect{0, 0, 440, 360});
   dial->setDoubleValue(value);
@@ -129,17 +134,50 @@ bool writeControls(const std::string& dir, double scale) {
   return sheet.writePng(dir + "/controls.png");
 }
 
+// The widgets at the main face's places, to judge them together (the real
+// main view builds this from the controller's state).
+bool writeMainFace(const std::string& dir, double scale) {
+  tk::Window window({760, 480}, scale);
+  tk::View* root = window.contentView();
+  root->setBackgroundColor(kEditorBackground);
+  auto logoView = std::make_shared<tk::ImageView>(tk::Rect{24, 22, 32, 32});
+  logoView->setImage(ORVMaterial(knob::logo(), knob::kLogoSize, false));
+  root->addSubview(logoView);
+  root->addSubview(std::make_shared<tk::Label>(tk::Rect{67, 20, 160, 36}, "Orvane", tk::Font::system(28)));
+  root->addSubview(std::make_shared<tk::Label>(tk::Rect{24, 56, 600, 20}, "VOICE CLEANUP / 0.7.4", tk::Font::system(11)));
+  auto processing = std::make_shared<OrvanePopup>(tk::Rect{235, 24, 270, 32});
+  processing->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
+  root->addSubview(processing);
+  auto language = std::make_shared<OrvanePopup>(tk::Rect{520, 24, 90, 32});
+  language->addItemsWithTitles({"EN", "PT-BR", "ES"});
+  root->addSubview(language);
+  auto dial = std::make_shared<OrvaneDial>(tk::Rect{160, 60, 440, 360});
+  dial->setDoubleValue(0.72);
+  root->addSubview(dial);
+  auto bypass = std::make_shared<OrvaneButton>(tk::Rect{286, 422, 188, 32}, "Effect ON");
+  bypass->setTag(kBypassButtonTag);
+  root->addSubview(bypass);
+  root->addSubview(std::make_shared<OrvaneButton>(tk::Rect{630, 24, 106, 32}, "Advanced"));
+  root->addSubview(
+      std::make_shared<tk::Label>(tk::Rect{510, 420, 230, 24}, "IN -18 / OUT -21 ", tk::Font::system(11)));
+  window.setVisible(true);
+  window.display();
+  return window.writePng(dir + "/main_face.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : ".";
   const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
   bool ok = writeDial(dir, scale, 0.0, "dial_000.png") && writeDial(dir, scale, 0.5, "dial_050.png") &&
-            writeDial(dir, scale, 1.0, "dial_100.png") && writeControls(dir, scale);
+            writeDial(dir, scale, 1.0, "dial_100.png") && writeControls(dir, scale) && writeMainFace(dir, scale);
   if (!ok) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", dir.c_str());
     return 1;
   }
-  std::printf("wrote dial_000.png, dial_050.png, dial_100.png and controls.png into %s\n", dir.c_str());
+  std::printf("wrote dial_000.png, dial_050.png, dial_100.png, controls.png and main_face.png into %s\n", dir.c_str());
   return 0;
 }

@@ -77,7 +77,10 @@ std::uint32_t hash(std::uint32_t x) {
   return x;
 }
 double rnd(int i, int seed) { return hash(std::uint32_t(i) * 0x9e3779b9U ^ hash(std::uint32_t(seed))) / 4294967296.0; }
-double rnd2(int i, int j, int seed) { return rnd(i * 73856093 ^ j * 19349663, seed); }
+double rnd2(int i, int j, int seed) {
+  // Unsigned arithmetic: the lattice mixing is meant to wrap.
+  return rnd(static_cast<int>(std::uint32_t(i) * 73856093u ^ std::uint32_t(j) * 19349663u), seed);
+}
 double smooth(double t) { return t * t * (3 - 2 * t); }
 double noise1(double x, int seed) {
   const double f = std::floor(x);

@@ -29,28 +29,21 @@ constexpr double kWallFeatherX = 3;    // fade at the wall's silhouette
 // anti-aliased silhouette keep the material's pixels.
 constexpr int kOpaqueAlpha = 250;
 constexpr double kBrightLuminance = 118;
+// Below this blurred luminance the detail ratio of a source point is mostly
+// quantisation noise, so such points are not copied.
+constexpr double kMinSourceLuminance = 3;
+// The detail gain is bounded so that a speck in the source can neither crush
+// a pixel to black nor blow it out.
 constexpr double kMinGain = 0.23;
 constexpr double kMaxGain = 3.5;
-
-// Rounds to the nearest byte, saturating (byte() of the renderer's arithmetic).
-inline int toByte(double z) {
-  z += 0.5;
-  if (!(z >= 0)) return 0;
-  return z < 255 ? static_cast<int>(z) : 255;
-}
-
-// Truncates to a byte, saturating.
-inline int clipByte(double z) {
-  if (!(z >= 0)) return 0;
-  return z < 255 ? static_cast<int>(z) : 255;
-}
 
 inline int channel(std::uint32_t w, int c) { return static_cast<int>((w >> (8 * c)) & 0xffu); }
 
 inline double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
-// Rounds a value known to lie in [0, 255] to the nearest byte: the same as
-// toByte there, without the saturation tests.
+// Rounds a value known to lie in [0, 255] to the nearest byte. The general
+// rounding (0 below -0.5, 255 from 254.5 up) is never needed: every value
+// rounded here is a blend of two bytes.
 inline std::uint32_t roundInRange(double z) { return static_cast<std::uint32_t>(z + 0.5); }
 
 // Blends two words channel by channel at fraction f, rounding each channel;
@@ -327,7 +320,7 @@ void RotatingMaterial::sideWallPass(double theta) {
       const WallPixel& p = wallPixels_[k];
       const double srcY = srcTop + p.t - 0.5;
       const double Lq = luminance(blurredSource.sample(srcY));
-      if (Lq < 3) continue;
+      if (Lq < kMinSourceLuminance) continue;
       // Detail (source over its blurred surroundings) from the turned
       // position, lighting (blurred luminance) from this one.
       const double Ls = luminance(materialSource.sample(srcY));

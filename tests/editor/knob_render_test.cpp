@@ -414,14 +414,19 @@ std::vector<std::uint32_t> render(const RotatingMaterial& rm, double v) {
 }  // namespace reference
 
 TEST(KnobRender, MatchesAPlainTranscriptionOfTheAlgorithm) {
-  RotatingMaterial rm(embedded().width, embedded().height, embedded().words);
-  for (double v : {0.0, 0.1234, 0.5, 0.9, 0.999}) {
-    const auto expected = reference::render(rm, v);
-    const auto& got = rm.render(v);
-    std::size_t differing = 0;
-    for (std::size_t i = 0; i < got.size(); ++i) differing += got[i] != expected[i];
-    EXPECT_EQ(differing, 0u) << "value " << v;
+  // Both the portable and (where the processor has it) the AVX2 arithmetic.
+  for (bool wide : {false, true}) {
+    RotatingMaterial::allowWideVectors(wide);
+    RotatingMaterial rm(embedded().width, embedded().height, embedded().words);
+    for (double v : {0.0, 0.1234, 0.5, 0.9, 0.999}) {
+      const auto expected = reference::render(rm, v);
+      const auto& got = rm.render(v);
+      std::size_t differing = 0;
+      for (std::size_t i = 0; i < got.size(); ++i) differing += got[i] != expected[i];
+      EXPECT_EQ(differing, 0u) << "value " << v << (wide ? " (wide)" : " (portable)");
+    }
   }
+  RotatingMaterial::allowWideVectors(true);
 }
 
 TEST(Sampling, MatchesThePlainFormulaAtRandomPoints) {

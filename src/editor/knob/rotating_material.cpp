@@ -6,6 +6,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// The wide path needs a compiler that can target AVX2 per function.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ORV_WIDE_VECTORS 1
+#include <immintrin.h>
+#else
+#define ORV_WIDE_VECTORS 0
+#endif
 
 namespace orvane::knob {
 
@@ -57,54 +64,92 @@ inline std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) {
   return out;
 }
 
+// Channel arithmetic in two widths with the same results: packed and scalar
+// IEEE double operations round identically (no fused multiply-add), so every
+// variant produces the bytes of lerpWords.
+//   NarrowOps: SSE2, two channels per operation (plain C++ elsewhere);
+//   WideOps:   AVX2, all four channels per operation, chosen at run time.
+struct NarrowOps {
 #if defined(__SSE2__)
-// The same arithmetic two channels at a time: packed and scalar double
-// operations round identically, so the results are those of lerpWords.
-inline __m128i channels(std::uint32_t w) {
-  const __m128i zero = _mm_setzero_si128();
-  return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), zero), zero);
-}
+  static __m128i channels(std::uint32_t w) {
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), zero), zero);
+  }
+  static __m128i lerp(__m128i a, __m128i b, __m128d f) {
+    const __m128i d = _mm_sub_epi32(b, a);
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d lo = _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(a), _mm_mul_pd(_mm_cvtepi32_pd(d), f)), half);
+    const __m128d hi = _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(a, 0x0e)),
+                                             _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(d, 0x0e)), f)),
+                                  half);
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+  }
+  static std::uint32_t pack(__m128i v) {
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v)));
+  }
+  static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) {
+    return pack(lerp(channels(p), channels(q), _mm_set1_pd(f)));
+  }
+  static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, double fx,
+                              double fy) {
+    const __m128d vfx = _mm_set1_pd(fx);
+    const __m128i top = lerp(channels(p00), channels(p10), vfx);
+    const __m128i bottom = lerp(channels(p01), channels(p11), vfx);
+    return pack(lerp(top, bottom, _mm_set1_pd(fy)));
+  }
+#else
+  static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) { return knob::lerpWords(p, q, f); }
+  static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, double fx,
+                              double fy) {
+    return knob::lerpWords(knob::lerpWords(p00, p10, fx), knob::lerpWords(p01, p11, fx), fy);
+  }
+#endif
+};
 
-inline __m128i lerpChannels(__m128i a, __m128i b, __m128d f) {
-  const __m128i d = _mm_sub_epi32(b, a);
-  const __m128d half = _mm_set1_pd(0.5);
-  const __m128d lo = _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(a), _mm_mul_pd(_mm_cvtepi32_pd(d), f)), half);
-  const __m128d hi = _mm_add_pd(
-      _mm_add_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(a, 0x0e)), _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(d, 0x0e)), f)),
-      half);
-  return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
-}
+#if ORV_WIDE_VECTORS
+#define ORV_AVX2 __attribute__((target("avx2")))
+struct WideOps {
+  ORV_AVX2 static __m128i channels(std::uint32_t w) { return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(w))); }
+  ORV_AVX2 static __m128i lerp(__m128i a, __m128i b, __m256d f) {
+    const __m256d d = _mm256_cvtepi32_pd(_mm_sub_epi32(b, a));
+    const __m256d r = _mm256_add_pd(_mm256_add_pd(_mm256_cvtepi32_pd(a), _mm256_mul_pd(d, f)), _mm256_set1_pd(0.5));
+    return _mm256_cvttpd_epi32(r);
+  }
+  ORV_AVX2 static std::uint32_t pack(__m128i v) {
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v)));
+  }
+  ORV_AVX2 static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) {
+    return pack(lerp(channels(p), channels(q), _mm256_set1_pd(f)));
+  }
+  ORV_AVX2 static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11,
+                                       double fx, double fy) {
+    const __m256d vfx = _mm256_set1_pd(fx);
+    const __m128i top = lerp(channels(p00), channels(p10), vfx);
+    const __m128i bottom = lerp(channels(p01), channels(p11), vfx);
+    return pack(lerp(top, bottom, _mm256_set1_pd(fy)));
+  }
+};
+#undef ORV_AVX2
 #endif
 
 // Bilinear sample of a width x height image; inlined into the passes, which
-// call it for every pixel they touch.
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
+// call it for every pixel they touch. Each row is rounded to bytes before the
+// vertical blend.
+template <class Ops>
 inline std::uint32_t bilinear(const std::uint32_t* image, int width, int height, double x, double y) {
   const double xc = x >= 0 ? std::min(x, double(width - 1)) : 0.0;
   const double yc = y >= 0 ? std::min(y, double(height - 1)) : 0.0;
   const int x0 = static_cast<int>(xc), y0 = static_cast<int>(yc);
   const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
-  const double fx = xc - x0, fy = yc - y0;
   const std::uint32_t* r0 = image + std::size_t(y0) * width;
   const std::uint32_t* r1 = image + std::size_t(y1) * width;
-  // Each row is rounded to bytes before the vertical blend.
-#if defined(__SSE2__)
-  const __m128d vfx = _mm_set1_pd(fx);
-  const __m128i top = lerpChannels(channels(r0[x0]), channels(r0[x1]), vfx);
-  const __m128i bottom = lerpChannels(channels(r1[x0]), channels(r1[x1]), vfx);
-  const __m128i out = lerpChannels(top, bottom, _mm_set1_pd(fy));
-  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(out, out), out)));
-#else
-  return lerpWords(lerpWords(r0[x0], r0[x1], fx), lerpWords(r1[x0], r1[x1], fx), fy);
-#endif
+  return Ops::bilerp(r0[x0], r0[x1], r1[x0], r1[x1], xc - x0, yc - y0);
 }
-
 
 // Bilinear samples down one column of an image at a fixed x: the same values
 // as bilinear(), but each row's horizontal blend is computed once and reused
 // by the next sample, which usually reads the same row pair shifted by one.
+template <class Ops>
 class ColumnSampler {
  public:
   ColumnSampler(const std::uint32_t* image, int width, int height, double x) : image_(image), width_(width), height_(height) {
@@ -118,24 +163,15 @@ class ColumnSampler {
     const double yc = y >= 0 ? std::min(y, double(height_ - 1)) : 0.0;
     const int y0 = static_cast<int>(yc);
     const int y1 = std::min(y0 + 1, height_ - 1);
-    return lerpRounded(row(y0), row(y1), yc - y0);
+    return Ops::lerpWords(row(y0), row(y1), yc - y0);
   }
 
  private:
-  static std::uint32_t lerpRounded(std::uint32_t p, std::uint32_t q, double f) {
-#if defined(__SSE2__)
-    const __m128i out = lerpChannels(channels(p), channels(q), _mm_set1_pd(f));
-    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(out, out), out)));
-#else
-    return lerpWords(p, q, f);
-#endif
-  }
-
   std::uint32_t row(int y) {
     if (y == rowA_) return valueA_;
     if (y == rowB_) return valueB_;
     const std::uint32_t* r = image_ + std::size_t(y) * width_;
-    const std::uint32_t v = lerpRounded(r[x0_], r[x1_], fx_);
+    const std::uint32_t v = Ops::lerpWords(r[x0_], r[x1_], fx_);
     // Keep the two most recent rows.
     rowA_ = rowB_;
     valueA_ = valueB_;
@@ -151,6 +187,20 @@ class ColumnSampler {
   int rowA_ = -1, rowB_ = -1;
   std::uint32_t valueA_ = 0, valueB_ = 0;
 };
+
+bool& wideVectorsAllowed() {
+  static bool allowed = true;
+  return allowed;
+}
+
+bool useWide() {
+#if ORV_WIDE_VECTORS
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available && wideVectorsAllowed();
+#else
+  return false;
+#endif
+}
 
 }  // namespace
 
@@ -201,7 +251,7 @@ void RotatingMaterial::prepareLighting() {
 
 std::uint32_t RotatingMaterial::sample(const std::vector<std::uint32_t>& image, double x, double y) const {
   if (width_ == 0 || image.size() < material_.size()) return 0;
-  return bilinear(image.data(), width_, height_, x, y);
+  return bilinear<NarrowOps>(image.data(), width_, height_, x, y);
 }
 
 const std::vector<std::uint32_t>& RotatingMaterial::render(double value) {
@@ -215,11 +265,19 @@ const std::vector<std::uint32_t>& RotatingMaterial::render(double value) {
   // 270 degrees of travel; the material shows the knob at full scale.
   const double theta = (v * 270 + 135 - 405) * kPi / 180;
   if (std::fabs(theta) < 1e-12) return output_;
-  facePass(std::sin(theta), std::cos(theta));
-  sideWallPass(theta);
+  const double sinT = std::sin(theta), cosT = std::cos(theta);
+#if ORV_WIDE_VECTORS
+  if (useWide()) {
+    passesWide(sinT, cosT, theta);
+    return output_;
+  }
+#endif
+  facePass<NarrowOps>(sinT, cosT);
+  sideWallPass<NarrowOps>(theta);
   return output_;
 }
 
+template <class Ops>
 void RotatingMaterial::facePass(double sinT, double cosT) {
   const double s = scale_;
   const double cx = kFaceCentreX * s, cy = kFaceCentreY * s, R = kFaceRadius * s;
@@ -254,9 +312,9 @@ void RotatingMaterial::facePass(double sinT, double cosT) {
       }
       const double sx = cosT * dx + sinT * dy + cx - 0.5;
       const double sy = kSquash * (cosT * dy - sinT * dx) + cy - 0.5;
-      const std::uint32_t q = bilinear(material_.data(), width_, height_, sx, sy);
+      const std::uint32_t q = bilinear<Ops>(material_.data(), width_, height_, sx, sy);
       // m + (q - m) * 1 is q exactly.
-      row[x] = w >= 1 ? q : lerpWords(mrow[x], q, w);
+      row[x] = w >= 1 ? q : Ops::lerpWords(mrow[x], q, w);
     }
   }
 }
@@ -301,6 +359,7 @@ void RotatingMaterial::prepareWall() {
   }
 }
 
+template <class Ops>
 void RotatingMaterial::sideWallPass(double theta) {
   const double s = scale_;
   const double cx = kFaceCentreX * s, cy = kFaceCentreY * s, R2 = kRimRadius * s;
@@ -313,8 +372,8 @@ void RotatingMaterial::sideWallPass(double theta) {
     const double phi = std::remainder(std::asin(across) - theta, kPi);
     const double sx = R2 * std::sin(phi) + cx - 0.5;
     const double srcTop = kSquash * R2 * std::cos(phi) + cy + wallTop;
-    ColumnSampler blurredSource(blurred_.data(), width_, height_, sx);
-    ColumnSampler materialSource(material_.data(), width_, height_, sx);
+    ColumnSampler<Ops> blurredSource(blurred_.data(), width_, height_, sx);
+    ColumnSampler<Ops> materialSource(material_.data(), width_, height_, sx);
 
     for (std::uint32_t k = col.first; k < col.end; ++k) {
       const WallPixel& p = wallPixels_[k];
@@ -335,12 +394,24 @@ void RotatingMaterial::sideWallPass(double theta) {
         // premultiplied channel cannot exceed its alpha; a gain above 1 on an
         // almost-saturated pixel would otherwise make it invalid.
         const int shaded = std::min(static_cast<int>(std::min(g * mc, 255.0)), alpha);
-        // A blend of two bytes stays within [0, 255]: rounding needs no clamp.
-        out |= roundInRange(mc + (shaded - mc) * p.f) << (8 * c);
+        // Away from the wall's edges the feather is 1 and the blend is the
+        // shaded value exactly; a blend of two bytes needs no clamp.
+        out |= (p.f >= 1 ? std::uint32_t(shaded) : roundInRange(mc + (shaded - mc) * p.f)) << (8 * c);
       }
       output_[p.index] = out;
     }
   }
 }
+
+#if ORV_WIDE_VECTORS
+// Compiled for AVX2 with everything inlined, so the passes' own arithmetic
+// uses the wider registers too; called only where the processor has them.
+__attribute__((target("avx2"), flatten)) void RotatingMaterial::passesWide(double sinT, double cosT, double theta) {
+  facePass<WideOps>(sinT, cosT);
+  sideWallPass<WideOps>(theta);
+}
+#endif
+
+void RotatingMaterial::allowWideVectors(bool allowed) { wideVectorsAllowed() = allowed; }
 
 }  // namespace orvane::knob

@@ -51,10 +51,18 @@ class RotatingMaterial {
   // the benchmark.
   std::uint64_t computeCount() const { return computeCount_; }
 
+  // Renders use AVX2 arithmetic where the processor has it, with the same
+  // results as the portable path; tests turn it off to check both.
+  static void allowWideVectors(bool allowed);
+
  private:
   void prepareWall();
+  // The passes, for one width of channel arithmetic (results are identical).
+  template <class Ops>
   void facePass(double sinT, double cosT);
+  template <class Ops>
   void sideWallPass(double theta);
+  void passesWide(double sinT, double cosT, double theta);
 
   // A column of the side wall and the retouchable pixels in it.
   struct WallColumn {

@@ -372,7 +372,7 @@ TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
   EXPECT_DOUBLE_EQ(raw->lastKnob.midX(), 58);
 }
 
-// ---- timers, modal, files -------------------------------------------------------------
+// ---- timers and files -------------------------------------------------------------
 
 TEST(RunLoopTimers, RepeatingTimerTicksUntilInvalidated) {
   RunLoop loop;
@@ -403,20 +403,6 @@ TEST(RunLoopTimers, CallbacksMayStopTimersAndDropWhatTheyHold) {
   EXPECT_FALSE(watch.expired());
   held->invalidate();
   EXPECT_TRUE(watch.expired()) << "invalidating releases the callback's captures";
-}
-
-TEST(ScriptedPanels, AnswersInOrderThenCancels) {
-  ScriptedModal m;
-  m.saveAnswers = {std::string("/tmp/a.orvane")};
-  m.alertAnswers = {1};
-  EXPECT_EQ(m.runSavePanel({"Save", "Save", "orvane", "Preset.orvane"}), std::optional<std::string>("/tmp/a.orvane"));
-  EXPECT_EQ(m.runSavePanel({}), std::nullopt);
-  EXPECT_EQ(m.runOpenPanel({}), std::nullopt);
-  EXPECT_EQ(m.runAlert({"Orvane", "bad file", {"OK"}}), 1);
-  EXPECT_EQ(m.runAlert({}), 0);
-  ASSERT_EQ(m.savePanels.size(), 2u);
-  EXPECT_EQ(m.savePanels[0].proposedName, "Preset.orvane");
-  EXPECT_EQ(m.alerts[0].informativeText, "bad file");
 }
 
 TEST(AtomicFiles, WriteReplacesWholeOrLeavesTheOldFile) {

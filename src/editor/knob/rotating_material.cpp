@@ -204,7 +204,6 @@ bool useWide() {
 
 }  // namespace
 
-
 double luminance(std::uint32_t w) {
   return 0.2126 * double(channel(w, 2)) + 0.7152 * double(channel(w, 1)) + 0.0722 * double(channel(w, 0));
 }

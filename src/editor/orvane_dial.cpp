@@ -60,7 +60,10 @@ tk::Point OrvaneDial::ringPoint(double t, double r) const {
 }
 
 tk::View* OrvaneDial::hitTest(tk::Point p) {
-  if (isHidden()) return nullptr;
+  // The ellipse reaches 14 points above the frame; that strip belongs to
+  // whatever is drawn there (the processing pop-up in the main view), so the
+  // frame limits the area too.
+  if (isHidden() || !frame().contains(p)) return nullptr;
   const tk::Point c = knobCentre();
   const double dx = (p.x - frame().x - c.x) / 145, dy = (p.y - frame().y - c.y) / 164;
   return dx * dx + dy * dy <= 1 ? this : nullptr;

@@ -32,7 +32,7 @@ class OrvaneDial : public tk::Control {
   tk::Point ringPoint(double t, double r) const;
 
   // The dial answers inside the ellipse of radii 145 across and 164 down
-  // around the knob centre; elsewhere clicks fall through.
+  // around the knob centre, within its frame; elsewhere clicks fall through.
   tk::View* hitTest(tk::Point pointInSuperview) override;
   bool acceptsFirstResponder() const override { return true; }
   void resetCursorRects() override;

@@ -233,6 +233,7 @@ TEST(DialHitArea, TallEllipseAroundTheKnobCentre) {
   EXPECT_EQ(root->hitTest(s.at(140, 0)), s.dial.get());
   EXPECT_EQ(root->hitTest(s.at(150, 0)), s.backdrop.get());
   EXPECT_EQ(root->hitTest(s.at(110, 120)), s.backdrop.get()) << "the corners of the frame fall through";
+  EXPECT_EQ(root->hitTest(s.at(0, -155)), s.backdrop.get()) << "inside the ellipse but above the frame";
   s.window.sendEvent(Event::mouse(EventType::LeftMouseDown, s.at(150, 0)));
   EXPECT_EQ(s.backdrop->downs, 1);
   EXPECT_TRUE(s.target.log.empty());

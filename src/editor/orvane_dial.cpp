@@ -120,6 +120,8 @@ void OrvaneDial::mouseDown(const tk::Event& e) {
 }
 
 void OrvaneDial::scrollWheel(const tk::Event& e) {
+  // A broken delta would otherwise read as a jump to 0.
+  if (!std::isfinite(e.scrollingDeltaY)) return;
   const double step = (e.modifiers & tk::kShift) ? kFineScrollStep : kScrollStep;
   setDoubleValue(_doubleValue + e.scrollingDeltaY * step);
   sendAction();

@@ -206,6 +206,10 @@ TEST(DialScrollAndKeys, StepsClampAndAlwaysReport) {
   EXPECT_EQ(s.dial->doubleValue(), 0.0);
   EXPECT_EQ(s.target.count("changed:"), 3);
   EXPECT_EQ(s.target.count("beginDial:"), 0) << "scrolling is not a drag";
+  s.dial->setDoubleValue(0.5);
+  s.window.sendEvent(Event::scroll(s.at(0, 0), std::nan("")));
+  EXPECT_EQ(s.dial->doubleValue(), 0.5) << "a broken delta is ignored";
+  EXPECT_EQ(s.target.count("changed:"), 3);
 
   s.window.makeFirstResponder(s.dial.get());
   s.dial->setDoubleValue(0.995);

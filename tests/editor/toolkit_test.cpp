@@ -1,0 +1,424 @@
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "editor/toolkit/canvas.h"
+#include "editor/toolkit/controls.h"
+#include "editor/toolkit/files.h"
+#include "editor/toolkit/run_loop.h"
+#include "editor/toolkit/window.h"
+
+namespace orvane::tk {
+namespace {
+
+// A view that records what reaches it.
+class Probe : public View {
+ public:
+  using View::View;
+  bool focusable = false;
+  bool refuseResign = false;
+  std::vector<std::string> log;
+  bool acceptsFirstResponder() const override { return focusable; }
+  bool resignFirstResponder() override { return !refuseResign; }
+  void mouseDown(const Event&) override { log.push_back("down"); }
+  void keyDown(const Event& e) override { log.push_back("key " + std::to_string(e.keyCode)); }
+  void scrollWheel(const Event&) override { log.push_back("scroll"); }
+  void mouseEntered(const Event&) override { log.push_back("enter"); }
+  void mouseExited(const Event&) override { log.push_back("exit"); }
+  void resetCursorRects() override { addCursorRect({0, 0, 10, 10}, Cursor::PointingHand); }
+  void updateTrackingAreas() override {
+    for (auto a : std::vector<std::shared_ptr<TrackingArea>>(trackingAreas())) removeTrackingArea(a);
+    addTrackingArea(std::make_shared<TrackingArea>(Rect{}, kTrackMouseEnteredAndExited | kTrackInVisibleRect, this));
+  }
+};
+
+class Recorder : public Target {
+ public:
+  struct Entry {
+    std::string action;
+    Control* sender;
+    int tag;
+    double value;
+  };
+  std::vector<Entry> entries;
+  void performAction(std::string_view action, Control* sender) override {
+    entries.push_back({std::string(action), sender, sender->tag(), sender->doubleValue()});
+  }
+};
+
+struct Scene {
+  Window window{{200, 100}};
+  Scene() { window.setVisible(true); }
+  template <typename T>
+  std::shared_ptr<T> add(std::shared_ptr<T> v, View* parent = nullptr) {
+    (parent ? parent : window.contentView())->addSubview(v);
+    return v;
+  }
+  void click(Point p, std::uint32_t mods = 0) {
+    window.postEvent(Event::mouse(EventType::LeftMouseDown, p, mods));
+    window.postEvent(Event::mouse(EventType::LeftMouseUp, p, mods));
+    window.dispatchEvents();
+  }
+};
+
+// ---- view tree -------------------------------------------------------------------
+
+TEST(ViewTree, SubviewsMoveBetweenParentsAndConvertCoordinates) {
+  Scene s;
+  auto a = s.add(std::make_shared<View>(Rect{10, 20, 100, 60}));
+  auto b = s.add(std::make_shared<View>(Rect{50, 0, 100, 60}));
+  auto child = s.add(std::make_shared<View>(Rect{5, 6, 10, 10}), a.get());
+  EXPECT_EQ(child->superview(), a.get());
+  EXPECT_EQ(child->window(), &s.window);
+  EXPECT_EQ(child->convertToWindow({1, 1}), (Point{16, 27}));
+  EXPECT_EQ(child->convertFromWindow({16, 27}), (Point{1, 1}));
+
+  b->addSubview(child);
+  EXPECT_TRUE(a->subviews().empty());
+  EXPECT_EQ(child->superview(), b.get());
+
+  child->removeFromSuperview();
+  EXPECT_EQ(child->superview(), nullptr);
+  EXPECT_EQ(child->window(), nullptr);
+  // A view cannot be added under its own descendant.
+  a->addSubview(b);
+  b->addSubview(a);
+  EXPECT_EQ(b->superview(), a.get());
+  EXPECT_EQ(a->superview(), s.window.contentView());
+}
+
+TEST(ViewTree, HitTestingFindsTheTopmostVisibleView) {
+  Scene s;
+  auto back = s.add(std::make_shared<View>(Rect{0, 0, 100, 100}));
+  auto front = s.add(std::make_shared<View>(Rect{50, 50, 50, 50}));
+  auto inner = s.add(std::make_shared<View>(Rect{10, 10, 10, 10}), front.get());
+  View* root = s.window.contentView();
+  EXPECT_EQ(root->hitTest({60, 60}), inner.get());
+  EXPECT_EQ(root->hitTest({55, 55}), front.get());
+  EXPECT_EQ(root->hitTest({20, 20}), back.get());
+  EXPECT_EQ(root->hitTest({100, 50}), root) << "frames are half-open";
+  front->setHidden(true);
+  EXPECT_EQ(root->hitTest({60, 60}), back.get()) << "hidden views and their subviews are skipped";
+  EXPECT_TRUE(inner->isHiddenOrHasHiddenAncestor());
+  EXPECT_TRUE(inner->visibleRect().isEmpty());
+}
+
+TEST(ViewTree, VisibleRectIsClippedByAncestors) {
+  Scene s;
+  auto parent = s.add(std::make_shared<View>(Rect{0, 0, 50, 50}));
+  auto child = s.add(std::make_shared<View>(Rect{40, -5, 20, 20}), parent.get());
+  EXPECT_EQ(child->visibleRect(), (Rect{0, 5, 10, 15}));
+}
+
+// ---- drawing -----------------------------------------------------------------------
+
+TEST(Redraw, OnlyMarkedVisibleViewsTriggerDrawing) {
+  Scene s;
+  auto v = s.add(std::make_shared<View>(Rect{0, 0, 10, 10}));
+  s.window.displayIfNeeded();
+  const int drawn = s.window.displayCount();
+  EXPECT_FALSE(s.window.needsDisplay());
+  s.window.displayIfNeeded();
+  EXPECT_EQ(s.window.displayCount(), drawn);
+
+  v->setHidden(true);
+  s.window.displayIfNeeded();
+  v->setNeedsDisplay(true);
+  EXPECT_FALSE(s.window.needsDisplay()) << "a hidden view's mark waits until it is shown";
+  v->setHidden(false);
+  EXPECT_TRUE(s.window.needsDisplay());
+
+  s.window.setVisible(false);
+  const int before = s.window.displayCount();
+  s.window.displayIfNeeded();
+  EXPECT_EQ(s.window.displayCount(), before) << "an invisible window does not draw";
+}
+
+TEST(CanvasPixels, PixelWordsArePremultipliedArgb) {
+  auto img = Image::create(4, 4);
+  cairo_t* cr = cairo_create(img->surface());
+  Canvas c(cr);
+  c.fillRect({0, 0, 2, 4}, Color{1, 0, 0, 0.5});
+  c.fillRect({2, 0, 2, 4}, Color::rgb255(10, 20, 30));
+  cairo_destroy(cr);
+  const std::uint32_t half = img->pixel(0, 0);
+  EXPECT_EQ(alphaOf(half), 128);
+  EXPECT_EQ(redOf(half), 128);
+  EXPECT_EQ(greenOf(half) + blueOf(half), 0);
+  EXPECT_EQ(img->pixel(3, 3), pixelWord(255, 10, 20, 30));
+  EXPECT_EQ(img->pixel(4, 0), 0u) << "outside the image";
+}
+
+TEST(CanvasPixels, ClipsAndRestoresState) {
+  auto img = Image::create(10, 10);
+  cairo_t* cr = cairo_create(img->surface());
+  Canvas c(cr);
+  c.save();
+  c.clipRect({0, 0, 5, 10});
+  c.fillRect({0, 0, 10, 10}, Color::rgb255(255, 255, 255));
+  c.restore();
+  c.fillRect({0, 8, 10, 2}, Color::rgb255(0, 0, 255));
+  cairo_destroy(cr);
+  EXPECT_EQ(img->pixel(2, 2), 0xffffffffu);
+  EXPECT_EQ(img->pixel(7, 2), 0u);
+  EXPECT_EQ(img->pixel(7, 9), 0xff0000ffu) << "the clip ended with restore";
+}
+
+TEST(CanvasPixels, UnionOfShapesClipsUnderNonZeroWinding) {
+  auto img = Image::create(40, 20);
+  cairo_t* cr = cairo_create(img->surface());
+  Canvas c(cr);
+  Path clip = Path::oval({0, 0, 24, 20});
+  clip.append(Path::rect({10, 5, 30, 10}));  // overlaps the oval
+  c.clip(clip);
+  c.fillRect({0, 0, 40, 20}, Color::rgb255(255, 255, 255));
+  cairo_destroy(cr);
+  EXPECT_EQ(img->pixel(15, 10), 0xffffffffu) << "the overlap stays inside the union";
+  EXPECT_EQ(img->pixel(35, 10), 0xffffffffu);
+  EXPECT_EQ(img->pixel(35, 2), 0u);
+}
+
+TEST(CanvasPixels, ImagesAreScaledIntoTheirDestination) {
+  std::vector<std::uint32_t> words(4 * 4, pixelWord(255, 0, 255, 0));
+  auto src = Image::fromPixelWords(words.data(), words.size(), 4, 4, true);
+  auto dst = Image::create(20, 20);
+  cairo_t* cr = cairo_create(dst->surface());
+  Canvas c(cr);
+  c.drawImage(*src, {5, 5, 10, 10});
+  cairo_destroy(cr);
+  EXPECT_EQ(dst->pixel(10, 10), pixelWord(255, 0, 255, 0));
+  EXPECT_EQ(dst->pixel(3, 10), 0u);
+  EXPECT_EQ(dst->pixel(16, 10), 0u);
+}
+
+TEST(TextMeasuring, SizeWeightAndTabularDigits) {
+  const Size small = measureText("Advanced", Font::system(11));
+  const Size large = measureText("Advanced", Font::system(22));
+  EXPECT_GT(small.width, 20);
+  EXPECT_NEAR(large.width / small.width, 2.0, 0.15);
+  EXPECT_GT(large.height, small.height);
+  EXPECT_GE(measureText("Advanced", Font::system(13, FontWeight::Bold)).width,
+            measureText("Advanced", Font::system(13)).width);
+  const Font digits = Font::monospacedDigitSystem(16, FontWeight::Bold);
+  EXPECT_DOUBLE_EQ(measureText("111", digits).width, measureText("808", digits).width);
+  EXPECT_EQ(measureText("", Font::system(13)).width, 0);
+}
+
+// ---- events ------------------------------------------------------------------------
+
+TEST(EventRouting, ClicksFocusAcceptingViewsAndKeysGoToTheFocus) {
+  Scene s;
+  auto plain = s.add(std::make_shared<Probe>(Rect{0, 0, 50, 50}));
+  auto focusable = s.add(std::make_shared<Probe>(Rect{60, 0, 50, 50}));
+  focusable->focusable = true;
+  s.click({10, 10});
+  EXPECT_EQ(s.window.firstResponder(), nullptr);
+  s.click({70, 10});
+  EXPECT_EQ(s.window.firstResponder(), focusable.get());
+  s.window.sendEvent(Event::keyDown(key::kUpArrow));
+  EXPECT_EQ(focusable->log.back(), "key 126");
+  s.window.sendEvent(Event::scroll({10, 10}, 3));
+  EXPECT_EQ(plain->log.back(), "scroll") << "scrolling goes to the view under the pointer";
+
+  focusable->refuseResign = true;
+  EXPECT_FALSE(s.window.makeFirstResponder(nullptr));
+  EXPECT_EQ(s.window.firstResponder(), focusable.get());
+  focusable->refuseResign = false;
+  focusable->setHidden(true);
+  EXPECT_EQ(s.window.firstResponder(), nullptr) << "a hidden view gives up focus";
+}
+
+TEST(EventRouting, UnhandledKeysTravelUpTheTree) {
+  Scene s;
+  auto parent = s.add(std::make_shared<Probe>(Rect{0, 0, 100, 100}));
+  auto button = s.add(std::make_shared<Button>(Rect{0, 0, 50, 20}), parent.get());
+  button->keyDown(Event::keyDown(key::kLeftArrow));
+  ASSERT_FALSE(parent->log.empty());
+  EXPECT_EQ(parent->log.back(), "key 123");
+}
+
+TEST(HoverTracking, EnterAndExitFollowThePointerAndVisibility) {
+  Scene s;
+  auto v = s.add(std::make_shared<Probe>(Rect{10, 10, 20, 20}));
+  auto move = [&](Point p) { s.window.sendEvent(Event::mouse(EventType::MouseMoved, p)); };
+  move({0, 0});
+  move({15, 15});
+  move({20, 20});
+  move({50, 50});
+  EXPECT_EQ(v->log, (std::vector<std::string>{"enter", "exit"}));
+  move({15, 15});
+  v->setHidden(true);
+  move({16, 16});
+  EXPECT_EQ(v->log.back(), "exit") << "hiding the view under the pointer ends the hover";
+  v->setHidden(false);
+  move({17, 17});
+  EXPECT_EQ(v->log.back(), "enter");
+  EXPECT_EQ(v->trackingAreas().size(), 1u);
+}
+
+TEST(CursorRects, PushedCursorsWinOverRectangles) {
+  Scene s;
+  auto v = s.add(std::make_shared<Probe>(Rect{10, 10, 50, 50}));
+  EXPECT_EQ(s.window.cursorAt({12, 12}), Cursor::PointingHand);
+  EXPECT_EQ(s.window.cursorAt({30, 30}), Cursor::Arrow);
+  s.window.sendEvent(Event::mouse(EventType::MouseMoved, {12, 12}));
+  s.window.pushCursor(Cursor::ClosedHand);
+  EXPECT_EQ(s.window.currentCursor(), Cursor::ClosedHand);
+  s.window.popCursor();
+  EXPECT_EQ(s.window.currentCursor(), Cursor::PointingHand);
+  v->setHidden(true);
+  EXPECT_EQ(s.window.cursorAt({12, 12}), Cursor::Arrow);
+}
+
+// ---- controls ------------------------------------------------------------------------
+
+TEST(ButtonAction, ClickSendsTheActionAndDraggingOutCancels) {
+  Scene s;
+  Recorder r;
+  auto b = s.add(std::make_shared<Button>(Rect{0, 0, 80, 30}, "OK"));
+  b->setTarget(&r);
+  b->setAction("bypass:");
+  b->setTag(201);
+  b->setButtonType(ButtonType::PushOnPushOff);
+  s.click({10, 10});
+  ASSERT_EQ(r.entries.size(), 1u);
+  EXPECT_EQ(r.entries[0].action, "bypass:");
+  EXPECT_EQ(r.entries[0].sender, b.get());
+  EXPECT_EQ(r.entries[0].tag, 201);
+  EXPECT_EQ(b->state(), 1);
+  EXPECT_FALSE(b->isHighlighted());
+
+  s.window.postEvent(Event::mouse(EventType::LeftMouseDown, {10, 10}));
+  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {150, 10}));
+  s.window.postEvent(Event::mouse(EventType::LeftMouseUp, {150, 10}));
+  s.window.dispatchEvents();
+  EXPECT_EQ(r.entries.size(), 1u) << "released outside: no action";
+  EXPECT_EQ(b->state(), 1);
+}
+
+TEST(PopUpChoice, MenuAnswerSelectsAndSendsTheAction) {
+  Scene s;
+  auto modal = std::make_shared<ScriptedModal>();
+  s.window.setModal(modal);
+  Recorder r;
+  auto p = s.add(std::make_shared<PopUpButton>(Rect{0, 0, 100, 30}));
+  p->addItemsWithTitles({"EN", "PT-BR", "ES"});
+  p->setTarget(&r);
+  p->setAction("languageChanged:");
+  EXPECT_EQ(p->indexOfSelectedItem(), 0);
+  modal->menuAnswers = {2, std::nullopt};
+  s.click({5, 5});
+  EXPECT_EQ(p->indexOfSelectedItem(), 2);
+  EXPECT_EQ(p->titleOfSelectedItem(), "ES");
+  ASSERT_EQ(r.entries.size(), 1u);
+  EXPECT_EQ(r.entries[0].action, "languageChanged:");
+  ASSERT_EQ(modal->menus.size(), 1u);
+  EXPECT_EQ(modal->menus[0].items.size(), 3u);
+  s.click({5, 5});
+  EXPECT_EQ(p->indexOfSelectedItem(), 2) << "dismissed menu";
+  EXPECT_EQ(r.entries.size(), 1u);
+  p->selectItemAtIndex(7);
+  EXPECT_EQ(p->indexOfSelectedItem(), -1);
+  EXPECT_EQ(p->titleOfSelectedItem(), "");
+}
+
+class CountingCell : public SliderCell {
+ public:
+  int bars = 0, knobs = 0;
+  Rect lastKnob;
+  void drawBarInside(Canvas&, const Rect&, bool) override { ++bars; }
+  void drawKnob(Canvas&, const Rect& k) override {
+    ++knobs;
+    lastKnob = k;
+  }
+};
+
+TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
+  Scene s;
+  Recorder r;
+  auto sl = s.add(std::make_shared<Slider>(Rect{0, 0, 116, 24}, 0.5));
+  sl->setTarget(&r);
+  sl->setAction("changed:");
+  sl->setContinuous(true);
+  // The knob's centre travels from x 8 to x 108.
+  s.window.postEvent(Event::mouse(EventType::LeftMouseDown, {33, 12}));
+  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {83, 12}));
+  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {500, 12}));
+  s.window.postEvent(Event::mouse(EventType::LeftMouseUp, {500, 12}));
+  s.window.dispatchEvents();
+  EXPECT_DOUBLE_EQ(sl->doubleValue(), 1.0);
+  ASSERT_GE(r.entries.size(), 3u);
+  EXPECT_DOUBLE_EQ(r.entries[0].value, 0.25);
+  EXPECT_DOUBLE_EQ(r.entries[1].value, 0.75);
+  EXPECT_EQ(s.window.firstResponder(), sl.get());
+
+  s.window.sendEvent(Event::keyDown(key::kLeftArrow));
+  EXPECT_NEAR(sl->doubleValue(), 0.99, 1e-12);
+  sl->setDoubleValue(-3);
+  EXPECT_EQ(sl->doubleValue(), 0.0);
+
+  auto cell = std::make_unique<CountingCell>();
+  CountingCell* raw = cell.get();
+  sl->setCell(std::move(cell));
+  EXPECT_EQ(raw->controlView(), sl.get());
+  sl->setDoubleValue(0.5);
+  s.window.display();
+  EXPECT_EQ(raw->bars, 1);
+  EXPECT_EQ(raw->knobs, 1);
+  EXPECT_DOUBLE_EQ(raw->lastKnob.midX(), 58);
+}
+
+// ---- timers and files -------------------------------------------------------------
+
+TEST(RunLoopTimers, RepeatingTimerTicksUntilInvalidated) {
+  RunLoop loop;
+  int ticks = 0;
+  auto t = loop.scheduleTimer(1.0 / 60, true, [&](Timer&) { ++ticks; });
+  loop.advance(1.0 + 1e-9);
+  EXPECT_EQ(ticks, 60);
+  t->invalidate();
+  loop.advance(1.0);
+  EXPECT_EQ(ticks, 60);
+  EXPECT_EQ(loop.timerCount(), 0u);
+}
+
+TEST(RunLoopTimers, CallbacksMayStopTimersAndDropWhatTheyHold) {
+  RunLoop loop;
+  int once = 0, selfStopping = 0;
+  loop.scheduleTimer(0.5, false, [&](Timer&) { ++once; });
+  loop.scheduleTimer(0.1, true, [&](Timer& t) {
+    if (++selfStopping == 3) t.invalidate();
+  });
+  auto owner = std::make_shared<int>(7);
+  std::weak_ptr<int> watch = owner;
+  auto held = loop.scheduleTimer(0.1, true, [owner](Timer&) {});
+  owner.reset();
+  loop.advance(2);
+  EXPECT_EQ(once, 1);
+  EXPECT_EQ(selfStopping, 3);
+  EXPECT_FALSE(watch.expired());
+  held->invalidate();
+  EXPECT_TRUE(watch.expired()) << "invalidating releases the callback's captures";
+}
+
+TEST(AtomicFiles, WriteReplacesWholeOrLeavesTheOldFile) {
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "orv_atomic_test.bin";
+  ASSERT_TRUE(writeFileAtomically(path, {1, 2, 3}));
+  ASSERT_TRUE(writeFileAtomically(path, {4, 5}));
+  auto back = readFile(path);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, (std::vector<std::uint8_t>{4, 5}));
+  EXPECT_FALSE(writeFileAtomically(dir + "no/such/folder/x.bin", {1}));
+  EXPECT_FALSE(readFile(dir + "orv_missing_file.bin"));
+  EXPECT_FALSE(readFile(path, 1)) << "larger than the limit";
+  EXPECT_FALSE(readFile(dir)) << "a folder is not a file";
+  ::unlink(path.c_str());
+}
+
+}  // namespace
+}  // namespace orvane::tk

@@ -69,6 +69,13 @@ constexpr DenoiserCalls kLibraryCalls{&createDefault,         &rnnoise_destroy, 
 // Constant-initialised: no guard, safe to read from the audio thread.
 DenoiserCalls gDenoiserCalls = kLibraryCalls;
 
+// floor() for stream positions, exact for |t| < 2^63, without a library
+// call.
+inline std::int64_t floorToInt(double t) noexcept {
+  const auto i = static_cast<std::int64_t>(t);  // toward zero
+  return double(i) > t ? i - 1 : i;
+}
+
 // Reads 32 consecutive ring samples starting at stream index `first`, with
 // samples outside [lowest, highest] given as 0 (left out of the sum). The
 // fast case, a window wholly inside the valid range, points into the ring.
@@ -631,12 +638,12 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
       }
       for (; double(m) * r <= double(n - kLookAhead); ++m) {
         const double t = double(m) * r;
-        const double whole = std::floor(t);
-        const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+        const std::int64_t whole = floorToInt(t);
+        const std::int64_t first = whole - ResamplerKernel::kCentreTap;
         for (int c = 0; c < channels; ++c) {
           const float* w =
               ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n, scratch);
-          chainIn[c][m - mStart] = downKernel.read(t - whole, w);
+          chainIn[c][m - mStart] = downKernel.read(t - double(whole), w);
         }
       }
       producedBy[j] = m;
@@ -662,15 +669,15 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
       const std::int64_t n = inputCount + j;
       const std::int64_t mNow = producedBy[j];
       const double u = double(n) / r - offset;
-      const double whole = std::floor(u);
-      const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+      const std::int64_t whole = floorToInt(u);
+      const std::int64_t first = whole - ResamplerKernel::kCentreTap;
       const ChainParams& mix = mixAfter[mNow - mStart];
       for (int c = 0; c < channels; ++c) {
         float* const out = outputs[c];
         if (!out) continue;
         const float* w = ringWindow(outRing[c], first, std::max<std::int64_t>(0, mNow - kRing),
                                     mNow - 1, scratch);
-        const float wet = upKernel.read(u - whole, w);
+        const float wet = upKernel.read(u - double(whole), w);
         const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
         float o = mixSample<true>(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);
         o = std::isfinite(o) ? clampSample(o) : 0.0f;

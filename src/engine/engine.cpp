@@ -613,9 +613,9 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
 
   float inPeak = 0.0f, outPeak = 0.0f;
   bool clip = false, fault = false;
-  float chainIn[kMaxChannels][kBatch + 1], chainOut[kMaxChannels][kBatch + 1];
+  float chainIn[kMaxChannels][kBatch], chainOut[kMaxChannels][kBatch];
   // Parameter values after each 48 kHz sample of the batch (entry 0: before it).
-  ChainParams mixAfter[kBatch + 2];
+  ChainParams mixAfter[kBatch + 1];
   std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
   float scratch[ResamplerKernel::kTaps];
 
@@ -636,7 +636,9 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
         dryRing[c][n & kDryMask] = x;
         inPeak = maxf(inPeak, std::fabs(x));
       }
-      for (; double(m) * r <= double(n - kLookAhead); ++m) {
+      // (The chunk length keeps a batch under kBatch samples; the bound only
+      // guards the buffers.)
+      for (; double(m) * r <= double(n - kLookAhead) && m - mStart < kBatch; ++m) {
         const double t = double(m) * r;
         const std::int64_t whole = floorToInt(t);
         const std::int64_t first = whole - ResamplerKernel::kCentreTap;

@@ -445,9 +445,13 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
       // the threshold) down to a floor of 0.15 (-16.5 dB), opening fast and
       // closing slowly.
       const float level = std::fabs(y);
-      gateEnv += (level - gateEnv) * (level > gateEnv ? attack : release);
+      // Both candidates first, then the choice: the choice stays off the
+      // multiply-add chain that carries the state from sample to sample.
+      const float envStep = level - gateEnv;
+      gateEnv = level > gateEnv ? gateEnv + envStep * attack : gateEnv + envStep * release;
       const float ratio = maxf(minf(gateEnv / p.gateThreshold, 1.0f), 0.15f);
-      gateGain += (ratio - gateGain) * (ratio > gateGain ? attack : release);
+      const float gainStep = ratio - gateGain;
+      gateGain = ratio > gateGain ? gateGain + gainStep * attack : gateGain + gainStep * release;
       const float g = (1.0f - p.gateDepth * (1.0f - gateGain)) * y;
 
       float wet, dry;

@@ -410,6 +410,38 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
                  outPeak, clip, fault, reductionSum);
 }
 
+// Input conditioning for a run (non-finite to 0, the rest clamped to +-4)
+// with the largest magnitude; a null input is silence.
+void conditionRun(const float* in, float* x, int count, float& peak) noexcept {
+  if (!in) {
+    std::fill(x, x + count, 0.0f);
+    return;
+  }
+  int k = 0;
+#if defined(__SSE__) || defined(_M_X64)
+  if (count >= 4) {
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
+    const __m128 limit = _mm_set1_ps(kSampleLimit), lowest = _mm_set1_ps(-kSampleLimit);
+    __m128 top = _mm_set1_ps(peak);
+    for (; k + 4 <= count; k += 4) {
+      const __m128 v = _mm_loadu_ps(in + k);
+      const __m128 finite = _mm_cmple_ps(_mm_and_ps(v, absMask), largest);
+      const __m128 c = _mm_and_ps(finite, _mm_min_ps(_mm_max_ps(v, lowest), limit));
+      _mm_storeu_ps(x + k, c);
+      top = _mm_max_ps(top, _mm_and_ps(c, absMask));
+    }
+    float lanes[4];
+    _mm_storeu_ps(lanes, top);
+    peak = maxf(maxf(lanes[0], lanes[1]), maxf(lanes[2], lanes[3]));
+  }
+#endif
+  for (; k < count; ++k) {
+    x[k] = conditioned(in[k]);
+    peak = maxf(peak, std::fabs(x[k]));
+  }
+}
+
 }  // namespace
 
 // One channel over `count` samples, in chunks: first the recursive part of
@@ -427,14 +459,14 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
         bodyState = ch.bodyState;
   float inPeak = meters.inPeak;
   bool fault = meters.fault;
-  float wetChunk[kChunk], dryChunk[kChunk];
+  float inChunk[kChunk], wetChunk[kChunk], dryChunk[kChunk];
 
   for (int chunkStart = 0; chunkStart < count; chunkStart += kChunk) {
     const int chunk = std::min(kChunk, count - chunkStart);
+    conditionRun(in ? in + chunkStart : nullptr, inChunk, chunk, inPeak);
     for (int k = 0; k < chunk; ++k) {
       const ChainParams& p = Track ? track[k] : steady;
-      const float x = conditioned(in ? in[chunkStart + k] : 0.0f);
-      inPeak = maxf(inPeak, std::fabs(x));
+      const float x = inChunk[k];
 
       // First-order high-pass ("Frequency focus").
       const float y = (hpOut + x - hpIn) * p.highPass;

@@ -143,7 +143,7 @@ TEST(Latency, ProcessedPathLinesUpWithTheReportedLatency) {
 // bit for bit, in place or not.
 TEST(BlockInvariance, SplitBlocksMatchOneBlock) {
   for (const EngineConfig& cfg : kAllConfigs)
-    for (double rate : {44100.0, 48000.0, 96000.0}) {
+    for (double rate : {8000.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
       const Signal in = busySignal(2, 9000, 5);
       auto runSplit = [&](const std::vector<int>& pattern, bool inPlace) {
         auto e = makeEngine(cfg, rate, 2, {{CleanupProfile, 1.0f}, {BodyRestore, 0.7f}});

@@ -69,6 +69,13 @@ constexpr DenoiserCalls kLibraryCalls{&createDefault,         &rnnoise_destroy, 
 // Constant-initialised: no guard, safe to read from the audio thread.
 DenoiserCalls gDenoiserCalls = kLibraryCalls;
 
+// floor() for stream positions, exact for |t| < 2^63, without a library
+// call.
+inline std::int64_t floorToInt(double t) noexcept {
+  const auto i = static_cast<std::int64_t>(t);  // toward zero
+  return double(i) > t ? i - 1 : i;
+}
+
 // Reads 32 consecutive ring samples starting at stream index `first`, with
 // samples outside [lowest, highest] given as 0 (left out of the sum). The
 // fast case, a window wholly inside the valid range, points into the ring.
@@ -403,6 +410,38 @@ void finishRun(const float* wetIn, const float* dryIn, float* out, int count, fl
                  outPeak, clip, fault, reductionSum);
 }
 
+// Input conditioning for a run (non-finite to 0, the rest clamped to +-4)
+// with the largest magnitude; a null input is silence.
+void conditionRun(const float* in, float* x, int count, float& peak) noexcept {
+  if (!in) {
+    std::fill(x, x + count, 0.0f);
+    return;
+  }
+  int k = 0;
+#if defined(__SSE__) || defined(_M_X64)
+  if (count >= 4) {
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
+    const __m128 limit = _mm_set1_ps(kSampleLimit), lowest = _mm_set1_ps(-kSampleLimit);
+    __m128 top = _mm_set1_ps(peak);
+    for (; k + 4 <= count; k += 4) {
+      const __m128 v = _mm_loadu_ps(in + k);
+      const __m128 finite = _mm_cmple_ps(_mm_and_ps(v, absMask), largest);
+      const __m128 c = _mm_and_ps(finite, _mm_min_ps(_mm_max_ps(v, lowest), limit));
+      _mm_storeu_ps(x + k, c);
+      top = _mm_max_ps(top, _mm_and_ps(c, absMask));
+    }
+    float lanes[4];
+    _mm_storeu_ps(lanes, top);
+    peak = maxf(maxf(lanes[0], lanes[1]), maxf(lanes[2], lanes[3]));
+  }
+#endif
+  for (; k < count; ++k) {
+    x[k] = conditioned(in[k]);
+    peak = maxf(peak, std::fabs(x[k]));
+  }
+}
+
 }  // namespace
 
 // One channel over `count` samples, in chunks: first the recursive part of
@@ -420,14 +459,14 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
         bodyState = ch.bodyState;
   float inPeak = meters.inPeak;
   bool fault = meters.fault;
-  float wetChunk[kChunk], dryChunk[kChunk];
+  float inChunk[kChunk], wetChunk[kChunk], dryChunk[kChunk];
 
   for (int chunkStart = 0; chunkStart < count; chunkStart += kChunk) {
     const int chunk = std::min(kChunk, count - chunkStart);
+    conditionRun(in ? in + chunkStart : nullptr, inChunk, chunk, inPeak);
     for (int k = 0; k < chunk; ++k) {
       const ChainParams& p = Track ? track[k] : steady;
-      const float x = conditioned(in ? in[chunkStart + k] : 0.0f);
-      inPeak = maxf(inPeak, std::fabs(x));
+      const float x = inChunk[k];
 
       // First-order high-pass ("Frequency focus").
       const float y = (hpOut + x - hpIn) * p.highPass;
@@ -438,9 +477,13 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
       // the threshold) down to a floor of 0.15 (-16.5 dB), opening fast and
       // closing slowly.
       const float level = std::fabs(y);
-      gateEnv += (level - gateEnv) * (level > gateEnv ? attack : release);
+      // Both candidates first, then the choice: the choice stays off the
+      // multiply-add chain that carries the state from sample to sample.
+      const float envStep = level - gateEnv;
+      gateEnv = level > gateEnv ? gateEnv + envStep * attack : gateEnv + envStep * release;
       const float ratio = maxf(minf(gateEnv / p.gateThreshold, 1.0f), 0.15f);
-      gateGain += (ratio - gateGain) * (ratio > gateGain ? attack : release);
+      const float gainStep = ratio - gateGain;
+      gateGain = ratio > gateGain ? gateGain + gainStep * attack : gateGain + gainStep * release;
       const float g = (1.0f - p.gateDepth * (1.0f - gateGain)) * y;
 
       float wet, dry;
@@ -606,9 +649,9 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
 
   float inPeak = 0.0f, outPeak = 0.0f;
   bool clip = false, fault = false;
-  float chainIn[kMaxChannels][kBatch + 1], chainOut[kMaxChannels][kBatch + 1];
+  float chainIn[kMaxChannels][kBatch], chainOut[kMaxChannels][kBatch];
   // Parameter values after each 48 kHz sample of the batch (entry 0: before it).
-  ChainParams mixAfter[kBatch + 2];
+  ChainParams mixAfter[kBatch + 1];
   std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
   float scratch[ResamplerKernel::kTaps];
 
@@ -629,14 +672,16 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
         dryRing[c][n & kDryMask] = x;
         inPeak = maxf(inPeak, std::fabs(x));
       }
-      for (; double(m) * r <= double(n - kLookAhead); ++m) {
+      // (The chunk length keeps a batch under kBatch samples; the bound only
+      // guards the buffers.)
+      for (; double(m) * r <= double(n - kLookAhead) && m - mStart < kBatch; ++m) {
         const double t = double(m) * r;
-        const double whole = std::floor(t);
-        const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+        const std::int64_t whole = floorToInt(t);
+        const std::int64_t first = whole - ResamplerKernel::kCentreTap;
         for (int c = 0; c < channels; ++c) {
           const float* w =
               ringWindow(inRing[c], first, std::max<std::int64_t>(0, n - kRingMask), n, scratch);
-          chainIn[c][m - mStart] = downKernel.read(t - whole, w);
+          chainIn[c][m - mStart] = downKernel.read(t - double(whole), w);
         }
       }
       producedBy[j] = m;
@@ -662,15 +707,15 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
       const std::int64_t n = inputCount + j;
       const std::int64_t mNow = producedBy[j];
       const double u = double(n) / r - offset;
-      const double whole = std::floor(u);
-      const std::int64_t first = static_cast<std::int64_t>(whole) - ResamplerKernel::kCentreTap;
+      const std::int64_t whole = floorToInt(u);
+      const std::int64_t first = whole - ResamplerKernel::kCentreTap;
       const ChainParams& mix = mixAfter[mNow - mStart];
       for (int c = 0; c < channels; ++c) {
         float* const out = outputs[c];
         if (!out) continue;
         const float* w = ringWindow(outRing[c], first, std::max<std::int64_t>(0, mNow - kRing),
                                     mNow - 1, scratch);
-        const float wet = upKernel.read(u - whole, w);
+        const float wet = upKernel.read(u - double(whole), w);
         const float dry = n >= latencySamples ? dryRing[c][(n - latencySamples) & kDryMask] : 0.0f;
         float o = mixSample<true>(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);
         o = std::isfinite(o) ? clampSample(o) : 0.0f;

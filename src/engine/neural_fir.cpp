@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
 namespace orvane {
 
 namespace {
@@ -82,8 +86,31 @@ float NeuralFir::process(float x) noexcept {
   // the centre x[95] is at c, and x[95 -/+ t] at c + t and c - t.
   const float* centre = history.data() + p + kRing - kFirDelay;
   // Sixteen running sums, tap t feeding sum t mod 16, then added pairwise: a
-  // fixed order that maps onto four independent four-wide accumulators, so
-  // the additions do not wait on one another.
+  // fixed order, the same in the vector and the scalar form, whose four
+  // four-wide accumulators do not wait on one another.
+  ++counter;
+#if defined(__SSE__) || defined(_M_X64)
+  // pair(t) = x[95 + t] + x[95 - t] for taps t .. t + 3; the backward run is
+  // loaded from centre - t - 3 and reversed.
+  auto pair = [centre](int t) {
+    const __m128 back = _mm_loadu_ps(centre - t - 3);
+    return _mm_add_ps(_mm_loadu_ps(centre + t), _mm_shuffle_ps(back, back, _MM_SHUFFLE(0, 1, 2, 3)));
+  };
+  const float* c = current.data();
+  // Tap 0, the centre, is not paired.
+  __m128 acc0 = _mm_move_ss(_mm_mul_ps(_mm_loadu_ps(c), pair(0)), _mm_set_ss(c[0] * centre[0]));
+  __m128 acc1 = _mm_mul_ps(_mm_loadu_ps(c + 4), pair(4));
+  __m128 acc2 = _mm_mul_ps(_mm_loadu_ps(c + 8), pair(8));
+  __m128 acc3 = _mm_mul_ps(_mm_loadu_ps(c + 12), pair(12));
+  for (int t = 16; t < kFirHalfTaps; t += 16) {
+    acc0 = _mm_add_ps(acc0, _mm_mul_ps(_mm_loadu_ps(c + t), pair(t)));
+    acc1 = _mm_add_ps(acc1, _mm_mul_ps(_mm_loadu_ps(c + t + 4), pair(t + 4)));
+    acc2 = _mm_add_ps(acc2, _mm_mul_ps(_mm_loadu_ps(c + t + 8), pair(t + 8)));
+    acc3 = _mm_add_ps(acc3, _mm_mul_ps(_mm_loadu_ps(c + t + 12), pair(t + 12)));
+  }
+  float acc[4];
+  _mm_storeu_ps(acc, _mm_add_ps(_mm_add_ps(acc0, acc2), _mm_add_ps(acc1, acc3)));
+#else
   float acc[16] = {current[0] * centre[0]};
   for (int t = 1; t < 16; ++t) acc[t] = current[t] * (centre[t] + centre[-t]);
   for (int t = 16; t < kFirHalfTaps; t += 16) {
@@ -91,7 +118,7 @@ float NeuralFir::process(float x) noexcept {
   }
   for (int j = 0; j < 8; ++j) acc[j] += acc[j + 8];
   for (int j = 0; j < 4; ++j) acc[j] += acc[j + 4];
-  ++counter;
+#endif
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
 

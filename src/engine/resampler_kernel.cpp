@@ -3,6 +3,10 @@
 
 #include <cmath>
 
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
 namespace orvane {
 
 namespace {
@@ -47,7 +51,21 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
   const float* a = rows[p].data();
   const float* b = rows[p + 1].data();
   // Eight running sums (tap k feeds sum k mod 8), added pairwise at the end:
-  // a fixed order that maps onto vector arithmetic.
+  // a fixed order, the same in the vector and the scalar form.
+#if defined(__SSE__) || defined(_M_X64)
+  const __m128 m = _mm_set1_ps(mu);
+  __m128 low = _mm_setzero_ps(), high = _mm_setzero_ps();  // sums 0..3 and 4..7
+  for (int k = 0; k < kTaps; k += 8) {
+    const __m128 a0 = _mm_loadu_ps(a + k), a1 = _mm_loadu_ps(a + k + 4);
+    const __m128 h0 = _mm_add_ps(a0, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(b + k), a0), m));
+    const __m128 h1 = _mm_add_ps(a1, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(b + k + 4), a1), m));
+    low = _mm_add_ps(low, _mm_mul_ps(h0, _mm_loadu_ps(window + k)));
+    high = _mm_add_ps(high, _mm_mul_ps(h1, _mm_loadu_ps(window + k + 4)));
+  }
+  float pairs[4];
+  _mm_storeu_ps(pairs, _mm_add_ps(low, high));
+  return (pairs[0] + pairs[1]) + (pairs[2] + pairs[3]);
+#else
   float acc[8] = {};
   for (int k = 0; k < kTaps; k += 8) {
     for (int j = 0; j < 8; ++j) {
@@ -56,6 +74,7 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
     }
   }
   return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]));
+#endif
 }
 
 }  // namespace orvane

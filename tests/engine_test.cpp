@@ -102,10 +102,10 @@ TEST(Latency, BypassGivesTheInputDelayedByTheReportedLatency) {
         auto e = makeEngine(cfg, rate, channels, {{Bypass, 1.0f}});
         const Signal in = busySignal(channels, 8000, 3);
         const Signal out = run(*e, in, {441});
-        const int L = e->latencySamples;
+        const int lat = e->latencySamples;
         for (int c = 0; c < channels; ++c)
           for (int i = 0; i < 8000; ++i)
-            ASSERT_EQ(out[c][i], i >= L ? in[c][i - L] : 0.0f)
+            ASSERT_EQ(out[c][i], i >= lat ? in[c][i - lat] : 0.0f)
                 << cfg.name << " " << rate << " " << i;
       }
 }
@@ -117,7 +117,7 @@ TEST(Latency, ProcessedPathLinesUpWithTheReportedLatency) {
   for (const EngineConfig& cfg : kAllConfigs)
     for (double rate : {8000.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
       auto e = makeEngine(cfg, rate, 1, {{NoiseReduction, 0.0f}, {FrequencyFocus, 0.0f}});
-      const int L = e->latencySamples, n = L + 8000;
+      const int lat = e->latencySamples, n = lat + 8000;
       const double top = std::min(0.1 * rate, 9000.0);
       Signal in(1, std::vector<float>(n));
       for (int i = 0; i < n; ++i)
@@ -126,8 +126,8 @@ TEST(Latency, ProcessedPathLinesUpWithTheReportedLatency) {
       const Signal out = run(*e, in);
       auto correlation = [&](int lag) {
         double xy = 0, xx = 0, yy = 0;
-        for (int i = L + 2000; i < n - 2; ++i) {
-          const double x = in[0][i - L - lag], y = out[0][i];
+        for (int i = lat + 2000; i < n - 2; ++i) {
+          const double x = in[0][i - lat - lag], y = out[0][i];
           xy += x * y, xx += x * x, yy += y * y;
         }
         return xy / std::sqrt(xx * yy);

@@ -38,25 +38,37 @@ const int gHooked = __sanitizer_install_malloc_and_free_hooks(
 #else
 // glibc: these definitions replace the library's for the whole process
 // (operator new calls malloc) and forward to glibc's own entry points.
+// NOLINTBEGIN(bugprone-reserved-identifier,readability-identifier-naming): glibc's names
 extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
 void* __libc_memalign(std::size_t, std::size_t);
 void __libc_free(void*);
-void* malloc(std::size_t n) { return noteAllocation(), __libc_malloc(n); }
-void* calloc(std::size_t count, std::size_t n) { return noteAllocation(), __libc_calloc(count, n); }
-void* realloc(void* p, std::size_t n) { return noteAllocation(), __libc_realloc(p, n); }
+void* malloc(std::size_t n) {
+  return noteAllocation(), __libc_malloc(n);
+}
+void* calloc(std::size_t count, std::size_t n) {
+  return noteAllocation(), __libc_calloc(count, n);
+}
+void* realloc(void* p, std::size_t n) {
+  return noteAllocation(), __libc_realloc(p, n);
+}
 void* memalign(std::size_t alignment, std::size_t n) {
   return noteAllocation(), __libc_memalign(alignment, n);
 }
-void* aligned_alloc(std::size_t alignment, std::size_t n) { return memalign(alignment, n); }
+void* aligned_alloc(std::size_t alignment, std::size_t n) {
+  return memalign(alignment, n);
+}
 int posix_memalign(void** p, std::size_t alignment, std::size_t n) {
   *p = memalign(alignment, n);
   return *p ? 0 : 12;  // ENOMEM
 }
-void free(void* p) { __libc_free(p); }
+void free(void* p) {
+  __libc_free(p);
 }
+}
+// NOLINTEND(bugprone-reserved-identifier,readability-identifier-naming)
 #endif
 
 namespace orvane {

@@ -73,13 +73,13 @@ Figures measure(const test::EngineConfig& cfg, double noiseDb, bool absolute) {
   const std::vector<float> noise = test::pinkNoise(g.speech.size(), float(noiseRms), 2024);
 
   auto e = test::makeEngine(cfg, kRate, 1);
-  const int L = e->latencySamples;
-  test::Signal in(1, std::vector<float>(g.speech.size() + L, 0.0f));
+  const int lat = e->latencySamples;
+  test::Signal in(1, std::vector<float>(g.speech.size() + lat, 0.0f));
   for (std::size_t i = 0; i < g.speech.size(); ++i) in[0][i] = g.speech[i] + noise[i];
   const std::vector<float> out = test::run(*e, in, {512})[0];
 
-  Figures f{10 * std::log10(powerOver(in[0], g.pause, 0) / powerOver(out, g.pause, L)),
-            10 * std::log10(powerOver(out, g.active, L) / speechPower), 0};
+  Figures f{10 * std::log10(powerOver(in[0], g.pause, 0) / powerOver(out, g.pause, lat)),
+            10 * std::log10(powerOver(out, g.active, lat) / speechPower), 0};
   // Alignment on first differences, which weigh the voice's upper partials:
   // the high-passes' phase lead in the lowest octaves would blur the peak.
   double best = -1.0;
@@ -87,7 +87,7 @@ Figures measure(const test::EngineConfig& cfg, double noiseDb, bool absolute) {
     double xy = 0.0;
     for (std::size_t i = 1; i < g.active.size(); ++i)
       if (g.active[i])
-        xy += double(g.speech[i] - g.speech[i - 1]) * (out[i + L + lag] - out[i + L + lag - 1]);
+        xy += double(g.speech[i] - g.speech[i - 1]) * (out[i + lat + lag] - out[i + lat + lag - 1]);
     if (xy > best) best = xy, f.bestLag = lag;
   }
   std::printf("[ figures  ] %-13s noise %5.1f %-5s pauses -%.1f dB, speech %+.2f dB, lag %d\n",

@@ -50,15 +50,27 @@ inline float maxf(float a, float b) noexcept {
   return a;
 }
 #else
-inline float minf(float a, float b) noexcept { return a < b ? a : b; }
-inline float maxf(float a, float b) noexcept { return a > b ? a : b; }
+inline float minf(float a, float b) noexcept {
+  return a < b ? a : b;
+}
+inline float maxf(float a, float b) noexcept {
+  return a > b ? a : b;
+}
 #endif
 
-inline float clampSample(float x) noexcept { return minf(maxf(x, -kSampleLimit), kSampleLimit); }
-inline float conditioned(float x) noexcept { return std::isfinite(x) ? clampSample(x) : 0.0f; }
+inline float clampSample(float x) noexcept {
+  return minf(maxf(x, -kSampleLimit), kSampleLimit);
+}
+inline float conditioned(float x) noexcept {
+  return std::isfinite(x) ? clampSample(x) : 0.0f;
+}
 
-DenoiseState* createDefault() { return rnnoise_create(nullptr); }
-void initDefault(DenoiseState* st) { rnnoise_init(st, nullptr); }
+DenoiseState* createDefault() {
+  return rnnoise_create(nullptr);
+}
+void initDefault(DenoiseState* st) {
+  rnnoise_init(st, nullptr);
+}
 bool layoutOkOnce() {
   static const bool ok = orvane_denoiser_layout_ok() != 0;
   return ok;
@@ -93,9 +105,13 @@ inline const float* ringWindow(const std::array<float, 2 * Engine::kRing>& ring,
 
 }  // namespace
 
-DenoiserCalls& denoiserCalls() noexcept { return gDenoiserCalls; }
+DenoiserCalls& denoiserCalls() noexcept {
+  return gDenoiserCalls;
+}
 
-DenoiserCalls defaultDenoiserCalls() noexcept { return kLibraryCalls; }
+DenoiserCalls defaultDenoiserCalls() noexcept {
+  return kLibraryCalls;
+}
 
 Engine::Engine() noexcept {
   for (auto& ch : channelStates) clearChannel(ch);

@@ -25,7 +25,9 @@ class ScopedFlushDenormals {
   ScopedFlushDenormals() noexcept : saved(_mm_getcsr()) {
     _mm_setcsr(kAllMasked | kFlushToZero | kDenormalsAreZero);
   }
-  ~ScopedFlushDenormals() { _mm_setcsr(saved); }
+  ~ScopedFlushDenormals() {
+    _mm_setcsr(saved);
+  }
 
  private:
   unsigned saved;
@@ -36,7 +38,9 @@ class ScopedFlushDenormals {
     const unsigned long flushToZero = 1ul << 24;
     __asm__ __volatile__("msr fpcr, %0" ::"r"(flushToZero));
   }
-  ~ScopedFlushDenormals() { __asm__ __volatile__("msr fpcr, %0" ::"r"(saved)); }
+  ~ScopedFlushDenormals() {
+    __asm__ __volatile__("msr fpcr, %0" ::"r"(saved));
+  }
 
  private:
   unsigned long saved;

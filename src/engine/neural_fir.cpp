@@ -94,7 +94,8 @@ float NeuralFir::process(float x) noexcept {
   // loaded from centre - t - 3 and reversed.
   auto pair = [centre](int t) {
     const __m128 back = _mm_loadu_ps(centre - t - 3);
-    return _mm_add_ps(_mm_loadu_ps(centre + t), _mm_shuffle_ps(back, back, _MM_SHUFFLE(0, 1, 2, 3)));
+    return _mm_add_ps(_mm_loadu_ps(centre + t),
+                      _mm_shuffle_ps(back, back, _MM_SHUFFLE(0, 1, 2, 3)));
   };
   const float* c = current.data();
   // Tap 0, the centre, is not paired.

@@ -8,7 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include <public.sdk/source/vst/hosting/parameterchanges.h>
+
 #include "engine_harness.h"
+#include "processor/processor.h"
+#include "support/vst_helpers.h"
 
 namespace {
 std::atomic<bool> gCounting{false};
@@ -119,6 +123,50 @@ TEST(RealTime, ProcessingAllocatesNothing) {
         });
         EXPECT_EQ(count, 0) << cfg.name << " " << rate << " Hz, " << channels << " channels";
       }
+}
+
+// The component's process loop around the engines: queue walks, sub-blocks,
+// a mode switch with its realtime reset, meters and the mode report written
+// back. The host's queues are warmed up and cleared first, so that only the
+// component's own allocations could count.
+TEST(RealTime, ProcessLoopAllocatesNothing) {
+  using namespace Steinberg;
+  using namespace Steinberg::Vst;
+  Steinberg::IPtr<Processor> p = Steinberg::owned(new Processor(kDefaultMode));
+  ASSERT_EQ(p->initialize(test::hostContext()), kResultOk);
+  ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
+  ASSERT_EQ(p->setupProcessing(setup), kResultOk);
+  ASSERT_EQ(p->setActive(true), kResultOk);
+  const test::Signal in = test::noise(2, 512, 0.3f, 2);
+  test::Signal out(2, std::vector<float>(512));
+  float* ins[2] = {const_cast<float*>(in[0].data()), const_cast<float*>(in[1].data())};
+  float* outs[2] = {out[0].data(), out[1].data()};
+  AudioBusBuffers inBus{}, outBus{};
+  inBus.numChannels = outBus.numChannels = 2;
+  inBus.channelBuffers32 = ins;
+  outBus.channelBuffers32 = outs;
+  ParameterChanges inChanges(16), outChanges(16);
+  ProcessData data{};
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = 512;
+  data.numInputs = data.numOutputs = 1;
+  data.inputs = &inBus;
+  data.outputs = &outBus;
+  data.inputParameterChanges = &inChanges;
+  data.outputParameterChanges = &outChanges;
+  auto block = [&](double mode) {
+    inChanges.clearQueue();
+    outChanges.clearQueue();
+    int32 index = 0;
+    inChanges.addParameterData(ProcessingMode, index)->addPoint(0, mode, index);
+    IParamValueQueue* q = inChanges.addParameterData(OutputGain, index);
+    for (int32 offset : {0, 100, 300}) q->addPoint(offset, offset / 600.0, index);
+    return countAllocations([&] { EXPECT_EQ(p->process(data), kResultOk); });
+  };
+  for (double mode : {0.0, 1.0, 0.5}) block(mode);  // warm the host's queues
+  for (double mode : {0.0, 0.5, 1.0, 0.0}) EXPECT_EQ(block(mode), 0) << "mode " << mode;
+  p->setActive(false);
+  p->terminate();
 }
 
 }  // namespace

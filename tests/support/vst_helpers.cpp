@@ -1,6 +1,7 @@
 #include "support/vst_helpers.h"
 
 #include <public.sdk/source/vst/hosting/hostclasses.h>
+#include <public.sdk/source/vst/utility/stringconvert.h>
 
 #include <algorithm>
 #include <cstring>
@@ -119,23 +120,6 @@ IPtr<IMessage> makeMessage(const char* id, const int64* mode) {
   return message;
 }
 
-std::string toUtf8(const TChar* text) {
-  // The catalog holds only Basic Multilingual Plane characters.
-  std::string out;
-  for (; *text; ++text) {
-    const unsigned c = static_cast<char16_t>(*text);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+std::string toUtf8(const TChar* text) { return StringConvert::convert(text); }
 
 }  // namespace orvane::test

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "controller/controller.h"
+#include "editor/fitting_button.h"
 #include "editor/knob/logo.h"
 #include "editor/knob/orv_material.h"
 
@@ -123,7 +124,7 @@ std::shared_ptr<tk::Label> OrvaneView::label(const std::string& text, tk::Rect f
 
 std::shared_ptr<OrvaneButton> OrvaneView::button(const std::string& title, double x, double width,
                                                  const char* action) {
-  auto b = std::make_shared<OrvaneButton>(tk::Rect{x, kRowY, width, kControlHeight}, title);
+  auto b = std::make_shared<OrvaneFittingButton>(tk::Rect{x, kRowY, width, kControlHeight}, title);
   b->setTarget(this);
   b->setAction(action);
   b->setFocusRingType(tk::FocusRingType::None);

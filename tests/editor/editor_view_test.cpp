@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "editor/fitting_button.h"
 #include "editor/readouts.h"
 #include "editor_scene.h"
 
@@ -148,6 +149,15 @@ TEST(EditorReadouts, FormatsOfTheSlidersAndMeters) {
   i18n::setLanguage(2, false);
   EXPECT_EQ(meterReadout(1.0, 1.0, 1.0), "ENT +0 / SAL +0 SATURACIÓN");
   i18n::setLanguage(0, false);
+}
+
+TEST(ButtonTitles, LongTitlesShrinkToKeepClearOfTheOutline) {
+  using B = OrvaneFittingButton;
+  EXPECT_EQ(B::titleFont("Effect ON", 115).size, styled::kTitleFont.size) << "titles that fit keep the standard size";
+  const tk::Font shrunk = B::titleFont("Efecto encendido", 115);
+  EXPECT_LE(tk::measureText("Efecto encendido", shrunk).width, 115 - 2 * B::kTitleMargin);
+  EXPECT_EQ(shrunk.weight, styled::kTitleFont.weight);
+  EXPECT_EQ(B::titleFont("A title far too long for any button of this row", 60).size, B::kMinTitleSize);
 }
 
 TEST_F(EditorTest, EditorRefreshFollowsTheController) {

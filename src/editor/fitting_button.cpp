@@ -10,7 +10,8 @@ constexpr double kSizeStep = 0.5;
 tk::Font OrvaneFittingButton::titleFont(std::string_view title, double buttonWidth) {
   tk::Font font = styled::kTitleFont;
   const double room = buttonWidth - 2 * kTitleMargin;
-  while (font.size > kMinTitleSize && tk::measureText(title, font).width > room) font.size -= kSizeStep;
+  while (font.size > kMinTitleSize && tk::measureText(title, font).width > room)
+    font.size -= kSizeStep;
   return font;
 }
 

@@ -32,7 +32,7 @@ class RunLoopDriver final : public FObject, public Linux::ITimerHandler {
 
   OBJ_METHODS(RunLoopDriver, FObject)
   DEFINE_INTERFACES
-    DEF_INTERFACE(Linux::ITimerHandler)
+  DEF_INTERFACE(Linux::ITimerHandler)
   END_DEFINE_INTERFACES(FObject)
   REFCOUNT_METHODS(FObject)
 
@@ -45,7 +45,8 @@ class RunLoopDriver final : public FObject, public Linux::ITimerHandler {
 
 namespace {
 // The SDK's view rectangle of the fixed editor.
-const ViewRect kEditorRect{0, 0, static_cast<int32>(OrvaneView::kWidth), static_cast<int32>(OrvaneView::kHeight)};
+const ViewRect kEditorRect{0, 0, static_cast<int32>(OrvaneView::kWidth),
+                           static_cast<int32>(OrvaneView::kHeight)};
 }  // namespace
 
 MacEditor::MacEditor(Controller* c) : CPluginView(&kEditorRect), controller(c) {
@@ -77,7 +78,9 @@ tresult PLUGIN_API MacEditor::attached(void* parent, FIDString type) {
 
   if (plugFrame) {
     Linux::IRunLoop* loop = nullptr;
-    if (plugFrame->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&loop)) == kResultOk && loop) {
+    if (plugFrame->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&loop)) ==
+            kResultOk &&
+        loop) {
       hostRunLoop = owned(loop);
       driver = owned(new RunLoopDriver);
       if (hostRunLoop->registerTimer(driver, RunLoopDriver::kHostIntervalMs) != kResultOk) {
@@ -108,6 +111,8 @@ void MacEditor::detach() {
   view.reset();
 }
 
-IPlugView* makeEditor(Controller* controller) { return new MacEditor(controller); }
+IPlugView* makeEditor(Controller* controller) {
+  return new MacEditor(controller);
+}
 
 }  // namespace orvane

@@ -29,12 +29,18 @@ constexpr double kSliderRowHeight = 24;
 constexpr tk::Rect kBypassMain{286, 422, 188, 32};
 constexpr tk::Rect kBypassAdvanced{210, 78, 115, 32};
 
-const char* uiText(Key key) { return i18n::text(key).utf8; }
-Key keyAt(Key first, int offset) { return static_cast<Key>(static_cast<int>(first) + offset); }
+const char* uiText(Key key) {
+  return i18n::text(key).utf8;
+}
+Key keyAt(Key first, int offset) {
+  return static_cast<Key>(static_cast<int>(first) + offset);
+}
 
 // The item a list parameter's value selects: the nearest of 0, 0.5 and 1
 // (halves away from zero).
-int listIndex(double v) { return static_cast<int>(std::lround(2.0 * v)); }
+int listIndex(double v) {
+  return static_cast<int>(std::lround(2.0 * v));
+}
 
 }  // namespace
 
@@ -47,8 +53,8 @@ std::shared_ptr<OrvaneView> OrvaneView::create(Controller* controller) {
   return view;
 }
 
-OrvaneView::OrvaneView(Passkey, Controller* controller) : View(tk::Rect{0, 0, kWidth, kHeight}), _controller(controller) {
-  if (_controller) _controller->addRef();
+OrvaneView::OrvaneView(Passkey, Controller* controller)
+    : View(tk::Rect{0, 0, kWidth, kHeight}), _controller(controller) {
   setBackgroundColor(kBackground);
   setAppearance(tk::Appearance::Dark);
 
@@ -74,7 +80,8 @@ OrvaneView::OrvaneView(Passkey, Controller* controller) : View(tk::Rect{0, 0, kW
   for (int i = 0; i < kSliderCount; ++i) {
     const double y = kSliderTop + kSliderPitch * i;
     _labels[std::size_t(i)] = label("", {24, y, 165, kSliderRowHeight}, 13);
-    auto slider = std::make_shared<tk::Slider>(tk::Rect{195, y, 380, kSliderRowHeight}, value(ParamId(i)), 0.0, 1.0);
+    auto slider = std::make_shared<tk::Slider>(tk::Rect{195, y, 380, kSliderRowHeight},
+                                               value(ParamId(i)), 0.0, 1.0);
     slider->setCell(std::make_unique<OrvaneSliderCell>());
     slider->setDoubleValue(value(ParamId(i)));
     slider->setTarget(this);
@@ -107,8 +114,13 @@ OrvaneView::OrvaneView(Passkey, Controller* controller) : View(tk::Rect{0, 0, kW
 
   _meters = label("", {510, 420, 230, 24}, 11);
 
-  for (int p = 0; p < kEngineParamCount; ++p) _alternate[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
+  for (int p = 0; p < kEngineParamCount; ++p)
+    _alternate[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
   _alternate[ProcessingMode] = modeToNormalized(kDefaultMode);
+
+  // Taken last: when building a control throws (a broken knob material), no
+  // destructor runs to give the reference back.
+  if (_controller) _controller->addRef();
 }
 
 OrvaneView::~OrvaneView() {

@@ -108,7 +108,8 @@ class OrvaneView : public tk::View, public tk::Target {
 
  private:
   std::shared_ptr<tk::Label> label(const std::string& text, tk::Rect frame, double size);
-  std::shared_ptr<OrvaneButton> button(const std::string& title, double x, double width, const char* action);
+  std::shared_ptr<OrvaneButton> button(const std::string& title, double x, double width,
+                                       const char* action);
   std::shared_ptr<OrvanePopup> popup(tk::Rect frame, const char* action);
   void startTimer();
   double value(ParamId id) const;

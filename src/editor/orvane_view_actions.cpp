@@ -17,15 +17,20 @@ using i18n::Key;
 
 namespace {
 
-const char* uiText(Key key) { return i18n::text(key).utf8; }
+const char* uiText(Key key) {
+  return i18n::text(key).utf8;
+}
 
-int listIndex(double v) { return static_cast<int>(std::lround(2.0 * v)); }
+int listIndex(double v) {
+  return static_cast<int>(std::lround(2.0 * v));
+}
 
 // The defaults of parameters 0..8 as the controller holds them (single
 // precision widened), then the default processing mode.
 std::array<double, OrvaneView::kWritableCount> resetValues() {
   std::array<double, OrvaneView::kWritableCount> v{};
-  for (int p = 0; p < kEngineParamCount; ++p) v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
+  for (int p = 0; p < kEngineParamCount; ++p)
+    v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
   v[ProcessingMode] = modeToNormalized(kDefaultMode);
   return v;
 }
@@ -49,7 +54,9 @@ bool readPresetFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-double OrvaneView::value(ParamId id) const { return _controller ? _controller->getParamNormalized(id) : 0.0; }
+double OrvaneView::value(ParamId id) const {
+  return _controller ? _controller->getParamNormalized(id) : 0.0;
+}
 
 void OrvaneView::edit(ParamId id, double v) {
   if (!_controller) return;
@@ -118,7 +125,9 @@ void OrvaneView::processingChanged() {
   if (index >= 0) edit(ProcessingMode, modeToNormalized(index));
 }
 
-void OrvaneView::bypass() { edit(Bypass, bypassOn(value(Bypass)) ? 0.0 : 1.0); }
+void OrvaneView::bypass() {
+  edit(Bypass, bypassOn(value(Bypass)) ? 0.0 : 1.0);
+}
 
 void OrvaneView::reset() {
   const auto defaults = resetValues();
@@ -144,8 +153,8 @@ void OrvaneView::showError(Key key) {
 void OrvaneView::savePreset() {
   tk::Window* w = window();
   if (!w) return;
-  const auto path =
-      w->modal().runSavePanel({uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName});
+  const auto path = w->modal().runSavePanel(
+      {uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName});
   if (!path) return;
   preset::Values values{};
   for (int p = 0; p < preset::kValueCount; ++p) values[std::size_t(p)] = value(ParamId(p));
@@ -155,7 +164,8 @@ void OrvaneView::savePreset() {
 void OrvaneView::openPreset() {
   tk::Window* w = window();
   if (!w) return;
-  const auto path = w->modal().runOpenPanel({uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}});
+  const auto path = w->modal().runOpenPanel(
+      {uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}});
   if (!path) return;
   std::vector<std::uint8_t> bytes;
   if (!readPresetFile(*path, bytes)) {

@@ -44,8 +44,8 @@ std::string sliderReadout(int slider, double v) {
 std::string meterReadout(double inputPeak, double outputPeak, double clipping) {
   using i18n::Key;
   char text[128];
-  std::snprintf(text, sizeof text, "%s %+.0f / %s %+.0f %s", i18n::text(Key::MeterIn).utf8, peakDb(inputPeak),
-                i18n::text(Key::MeterOut).utf8, peakDb(outputPeak),
+  std::snprintf(text, sizeof text, "%s %+.0f / %s %+.0f %s", i18n::text(Key::MeterIn).utf8,
+                peakDb(inputPeak), i18n::text(Key::MeterOut).utf8, peakDb(outputPeak),
                 clipping > 0.5 ? i18n::text(Key::Clipping).utf8 : "");
   return text;
 }

@@ -22,7 +22,8 @@ std::array<double, 10> live(const EditorScene& s) {
   return v;
 }
 
-const std::array<double, 10> kDefaults = {1.0, 0.0, 1.0, 0.0, double(0.1f), 1.0, 0.5, 0.0, 0.5, 0.5};
+const std::array<double, 10> kDefaults = {1.0, 0.0, 1.0, 0.0, double(0.1f),
+                                          1.0, 0.5, 0.0, 0.5, 0.5};
 const std::array<double, 10> kCustom = {0.25, 0.5, 0.75, 0.125, 0.375, 0.625, 0.875, 1.0, 1.0, 0.0};
 
 Edits gesturesTo(const std::array<double, 10>& values) {

@@ -31,7 +31,8 @@ std::vector<std::uint8_t> image(const char* magic, std::initializer_list<double>
 
 void writeBytes(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(p, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> readBytes(const fs::path& p) {
@@ -77,7 +78,8 @@ TEST_F(PresetTest, PresetSaveWritesTheDefaultImageByteForByte) {
   EXPECT_EQ(panel.prompt, "Save");
   EXPECT_EQ(panel.allowedFileType, "orvane");
   EXPECT_EQ(panel.proposedName, "Orvane.orvane");
-  EXPECT_EQ(readBytes(file), image("ORV2", {1.0, 0.0, 1.0, 0.0, 0.10000000149011612, 1.0, 0.5, 0.0, 0.5, 0.5}));
+  EXPECT_EQ(readBytes(file),
+            image("ORV2", {1.0, 0.0, 1.0, 0.0, 0.10000000149011612, 1.0, 0.5, 0.0, 0.5, 0.5}));
   EXPECT_TRUE(s.modal->alerts.empty());
   EXPECT_TRUE(s.handler.edits.empty()) << "saving writes no parameter";
 }
@@ -214,7 +216,8 @@ TEST_F(PresetTest, PresetOverwriteInReadOnlyFolderKeepsTheOldFile) {
   if (child == 0) {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
     s.click(s.view().saveButton());
-    const bool told = s.modal->alerts.size() == 1 && s.modal->alerts[0].informativeText == "Could not save the preset.";
+    const bool told = s.modal->alerts.size() == 1 &&
+                      s.modal->alerts[0].informativeText == "Could not save the preset.";
     ::_exit(told ? 0 : 1);
   }
   int status = 0;
@@ -222,7 +225,8 @@ TEST_F(PresetTest, PresetOverwriteInReadOnlyFolderKeepsTheOldFile) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the save error must be shown";
   EXPECT_EQ(readBytes(file), old);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "no temporary left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
+      << "no temporary left";
   fs::permissions(folder, fs::perms::owner_all);
 }
 

@@ -63,7 +63,8 @@ TEST_F(EditorTest, EditorFacesMainFaceShowsOnlyItsControls) {
     EXPECT_TRUE(a->isHidden());
     EXPECT_NE(a.get(), static_cast<tk::View*>(&v.bypassButton()));
   }
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(v.slider(i).frame(), (tk::Rect{195, 128.0 + 41 * i, 380, 24}));
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(v.slider(i).frame(), (tk::Rect{195, 128.0 + 41 * i, 380, 24}));
 }
 
 TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
@@ -153,11 +154,13 @@ TEST(EditorReadouts, FormatsOfTheSlidersAndMeters) {
 
 TEST(ButtonTitles, LongTitlesShrinkToKeepClearOfTheOutline) {
   using B = OrvaneFittingButton;
-  EXPECT_EQ(B::titleFont("Effect ON", 115).size, styled::kTitleFont.size) << "titles that fit keep the standard size";
+  EXPECT_EQ(B::titleFont("Effect ON", 115).size, styled::kTitleFont.size)
+      << "titles that fit keep the standard size";
   const tk::Font shrunk = B::titleFont("Efecto encendido", 115);
   EXPECT_LE(tk::measureText("Efecto encendido", shrunk).width, 115 - 2 * B::kTitleMargin);
   EXPECT_EQ(shrunk.weight, styled::kTitleFont.weight);
-  EXPECT_EQ(B::titleFont("A title far too long for any button of this row", 60).size, B::kMinTitleSize);
+  EXPECT_EQ(B::titleFont("A title far too long for any button of this row", 60).size,
+            B::kMinTitleSize);
 }
 
 TEST_F(EditorTest, EditorRefreshFollowsTheController) {

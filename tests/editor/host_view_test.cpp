@@ -2,7 +2,6 @@
 // fixed size, attaching and removing, destruction, and the host's run loop
 // driving the refresh.
 #include <gtest/gtest.h>
-
 #include <pluginterfaces/gui/iplugview.h>
 
 #include "editor_scene.h"
@@ -29,7 +28,8 @@ class HostFrame : public test::Counted<IPlugFrame>, public Linux::IRunLoop {
       addRef();
       return kResultOk;
     }
-    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IPlugFrame*>(this);
       addRef();
       return kResultOk;
@@ -43,8 +43,11 @@ class HostFrame : public test::Counted<IPlugFrame>, public Linux::IRunLoop {
   tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
     return kNotImplemented;
   }
-  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kNotImplemented; }
-  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval ms) override {
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override {
+    return kNotImplemented;
+  }
+  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler,
+                                   Linux::TimerInterval ms) override {
     timers.push_back({handler, ms});
     return kResultOk;
   }
@@ -177,7 +180,8 @@ TEST_F(EditorTest, HostViewRunLoopDrivesTheRefresh) {
   EXPECT_EQ(frame.timers.size(), 1u);
   other.hostSets(InputPeak, 1.0);
   frame.fire();
-  EXPECT_EQ(other.view().meters().stringValue(), "IN +0 / OUT -120 ") << "the remaining editor drives";
+  EXPECT_EQ(other.view().meters().stringValue(), "IN +0 / OUT -120 ")
+      << "the remaining editor drives";
   ASSERT_EQ(other.editor->removed(), kResultOk);
   EXPECT_TRUE(frame.timers.empty());
   for (EditorScene* scene : {&s, &other}) scene->editor->setFrame(nullptr);

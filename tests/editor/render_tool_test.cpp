@@ -38,7 +38,8 @@ std::pair<unsigned, unsigned> pngSize(const fs::path& p) {
   in.read(reinterpret_cast<char*>(head.data()), 24);
   if (in.gcount() != 24 || head[1] != 'P' || head[12] != 'I') return {0, 0};
   auto be = [&](int at) {
-    return (unsigned(head[at]) << 24) | (unsigned(head[at + 1]) << 16) | (unsigned(head[at + 2]) << 8) | head[at + 3];
+    return (unsigned(head[at]) << 24) | (unsigned(head[at + 1]) << 16) |
+           (unsigned(head[at + 2]) << 8) | head[at + 3];
   };
   return {be(16), be(20)};
 }
@@ -63,7 +64,8 @@ class RenderTool : public ::testing::Test {
 };
 
 TEST_F(RenderTool, DrawsBothFacesAtTheEditorSize) {
-  const fs::path main = dir / "main.png", advanced = dir / "advanced.png", large = dir / "large.png";
+  const fs::path main = dir / "main.png", advanced = dir / "advanced.png",
+                 large = dir / "large.png";
   ToolRun r = runTool("render " + main.string() + " --language es --set 100=0.5 --set 104=1");
   ASSERT_EQ(r.status, 0) << r.output;
   r = runTool("render " + advanced.string() + " --face advanced --language pt-BR --set 7=on");
@@ -74,7 +76,8 @@ TEST_F(RenderTool, DrawsBothFacesAtTheEditorSize) {
   EXPECT_EQ(pngSize(advanced), std::make_pair(760u, 480u));
   EXPECT_EQ(pngSize(large), std::make_pair(1520u, 960u));
   EXPECT_NE(bytes(main), bytes(advanced));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3) << "no temporary file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3)
+      << "no temporary file left";
 }
 
 TEST_F(RenderTool, RefusesBadRequestsWithoutWriting) {

@@ -33,7 +33,8 @@ class Frame : public IPlugFrame, public Linux::IRunLoop {
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
     if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
       *obj = static_cast<Linux::IRunLoop*>(this);
-    } else if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    } else if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
+               FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IPlugFrame*>(this);
     } else {
       *obj = nullptr;
@@ -50,7 +51,9 @@ class Frame : public IPlugFrame, public Linux::IRunLoop {
   tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
     return kNotImplemented;
   }
-  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kNotImplemented; }
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override {
+    return kNotImplemented;
+  }
   tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval) override {
     if (!handler) return kInvalidArgument;
     handler->addRef();
@@ -94,7 +97,8 @@ struct AttachedView {
 }  // namespace
 
 void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOptions& options) {
-  if (!(options.scale > 0) || options.scale > 4) throw Error("the scale must be above 0 and at most 4");
+  if (!(options.scale > 0) || options.scale > 4)
+    throw Error("the scale must be above 0 and at most 4");
   const fs::path target(pngPath);
   std::error_code ec;
   if (!target.parent_path().empty() && !fs::is_directory(target.parent_path(), ec))
@@ -113,7 +117,8 @@ void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOption
   if (made->getSize(&size) != kResultOk || size.getWidth() <= 0 || size.getHeight() <= 0)
     throw Error("the plug-in's editor reports no size");
 
-  window = std::make_unique<tk::Window>(tk::Size{double(size.getWidth()), double(size.getHeight())}, options.scale);
+  window = std::make_unique<tk::Window>(tk::Size{double(size.getWidth()), double(size.getHeight())},
+                                        options.scale);
   window->setVisible(true);
   made->setFrame(&frame);
   if (made->attached(window->contentView(), kPlatformType) != kResultOk)
@@ -132,8 +137,8 @@ void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOption
   for (int i = 0; i < kSettleTicks; ++i) frame.fireTimers();
   window->display();
 
-  const fs::path temp =
-      target.parent_path() / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()));
+  const fs::path temp = target.parent_path() /
+                        ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()));
   if (!window->writePng(temp.string())) {
     fs::remove(temp, ec);
     throw Error("cannot write " + pngPath);

@@ -96,8 +96,7 @@ Options parse(int argc, char** argv, int first) {
     } else if (a == "--scale") {
       o.scale = parseNumber(value(), "scale");
       if (!(o.scale > 0) || o.scale > 4) usage("scale must be above 0 and at most 4");
-    }
-    else if (a == "--set") {
+    } else if (a == "--set") {
       const std::string s = value();
       const auto eq = s.find('=');
       if (eq == std::string::npos || eq == 0) usage("--set takes NAME=VALUE, not " + s);

@@ -127,6 +127,11 @@ void useLanguage(const std::string& code) {
       fs::temp_directory_path() / ("orvane-host-language-" + std::to_string(::getpid()));
   std::ofstream(file) << code << '\n';
   ::setenv("ORV_LANGUAGE_FILE", file.c_str(), 1);
+  // The file is only needed for this run; it goes when the tool exits,
+  // whichever way (usage errors leave through std::exit too).
+  static std::string toRemove;
+  toRemove = file.string();
+  std::atexit([] { ::unlink(toRemove.c_str()); });
 }
 
 std::string modeEntry(const std::string& m) {

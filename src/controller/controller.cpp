@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "controller/i18n.h"
+#include "editor/mac_editor.h"
 #include "processor/mode_messages.h"
 #include "processor/parameters.h"
 #include "processor/state_record.h"
@@ -147,6 +148,11 @@ tresult PLUGIN_API Controller::notify(IMessage* message) {
   EditController::setParamNormalized(ProcessingMode, modeToNormalized(static_cast<int>(mode)));
   requestRestart(kLatencyChanged);
   return kResultOk;
+}
+
+IPlugView* PLUGIN_API Controller::createView(FIDString name) {
+  if (!name || std::strcmp(name, kEditorViewName) != 0) return nullptr;
+  return makeEditor(this);
 }
 
 void Controller::requestRestart(int32 flags) {

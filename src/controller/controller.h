@@ -17,6 +17,9 @@ class Controller : public Steinberg::Vst::EditController {
   Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* stream) override;
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override;
+  // The editor for the view name "editor" (owned by the caller); null for
+  // any other name.
+  Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
   // Retitles every parameter and relabels the list entries in the current
   // language; asks the host to re-read the titles when it has given a handler.

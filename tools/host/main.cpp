@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "demo.h"
+#include "editor_render.h"
 #include "host.h"
 
 using namespace orvane::host;
@@ -26,6 +27,7 @@ const char* kUsage = R"(usage:
   orvane-host state save FILE [options]  write the component state after the options
   orvane-host state load FILE [options]  load a state and show the resulting settings
   orvane-host demo [DIR]                 clean the built-in noisy speech in all three modes
+  orvane-host render OUT.png [options]   draw the plug-in's editor after the options
 
 options:
   --bundle PATH        the .vst3 bundle (default: the one this build produced)
@@ -39,11 +41,16 @@ options:
   --block N            block size (default 512)
   --rate HZ            sample rate for info (default 48000)
   --language CODE      en, pt-BR or es for this run (the stored choice is untouched)
+  --face F             render: main or advanced (default main)
+  --scale S            render: device pixels per point (default 1)
+                       For render, --set also takes the meters (100 to 104) as
+                       normalised values, as the audio component reports them.
 )";
 
 struct Options {
   std::string bundle = defaultBundle();
-  std::string mode, profile, stateFile, language;
+  std::string mode, profile, stateFile, language, face = "main";
+  double scale = 1.0;
   std::vector<std::pair<std::string, std::string>> sets;
   std::vector<std::string> at;
   int block = 512;
@@ -83,7 +90,13 @@ Options parse(int argc, char** argv, int first) {
       o.stateFile = value();
     else if (a == "--language")
       o.language = value();
-    else if (a == "--set") {
+    else if (a == "--face") {
+      o.face = value();
+      if (o.face != "main" && o.face != "advanced") usage("face must be main or advanced");
+    } else if (a == "--scale") {
+      o.scale = parseNumber(value(), "scale");
+      if (!(o.scale > 0) || o.scale > 4) usage("scale must be above 0 and at most 4");
+    } else if (a == "--set") {
       const std::string s = value();
       const auto eq = s.find('=');
       if (eq == std::string::npos || eq == 0) usage("--set takes NAME=VALUE, not " + s);
@@ -114,6 +127,11 @@ void useLanguage(const std::string& code) {
       fs::temp_directory_path() / ("orvane-host-language-" + std::to_string(::getpid()));
   std::ofstream(file) << code << '\n';
   ::setenv("ORV_LANGUAGE_FILE", file.c_str(), 1);
+  // The file is only needed for this run; it goes when the tool exits,
+  // whichever way (usage errors leave through std::exit too).
+  static std::string toRemove;
+  toRemove = file.string();
+  std::atexit([] { ::unlink(toRemove.c_str()); });
 }
 
 std::string modeEntry(const std::string& m) {
@@ -277,6 +295,38 @@ int cmdState(const Options& o) {
   return 0;
 }
 
+// Read-only parameters (the meters) reach a controller from the audio
+// component through the host; for a picture the host sets them directly.
+bool isReadOnly(const Plugin& plugin, Steinberg::Vst::ParamID id) {
+  for (const ParamDesc& p : plugin.parameters())
+    if (p.id == id) return (p.flags & 2) != 0;
+  return false;
+}
+
+int cmdRender(const Options& o) {
+  if (o.positional.size() != 1) usage("render takes OUT.png");
+  const std::string out = o.positional[0];
+  if (fs::path(out).extension() != ".png") usage("render writes a .png file");
+  Module module(o.bundle);
+  Plugin plugin(module);
+  Options writable = o;
+  writable.sets.clear();
+  for (const auto& [name, value] : o.sets) {
+    const auto id = plugin.resolve(name);
+    if (!isReadOnly(plugin, id)) {
+      writable.sets.emplace_back(name, value);
+      continue;
+    }
+    const double v = parseNumber(value, "meter value");
+    if (v < 0 || v > 1) usage("meter values are normalised, 0 to 1: " + value);
+    plugin.controller()->setParamNormalized(id, v);
+  }
+  applySettings(plugin, writable);
+  renderEditor(plugin, out, {o.face == "advanced", o.scale});
+  std::printf("wrote %s\n", out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,6 +342,7 @@ int main(int argc, char** argv) {
     if (command == "process") return cmdProcess(o);
     if (command == "info") return cmdInfo(o);
     if (command == "state") return cmdState(o);
+    if (command == "render") return cmdRender(o);
     if (command == "demo") {
       if (o.positional.size() > 1) usage("demo takes at most one folder");
       if (o.language.empty()) useLanguage("en");

@@ -1,0 +1,143 @@
+// The whole editor surface: a fixed 760 x 480 view with two faces, the main
+// face around the large "Voice cleanup" dial and the advanced panel with the
+// seven sliders, the clean-up profile, A/B comparison, preset files and reset.
+// Every control is built once, at a fixed place, and kept.
+//
+// Reads go to the controller's normalised values; writes are complete host
+// edit gestures (beginEdit, setParamNormalized, performEdit, endEdit). A
+// 60 Hz timer on the main run loop brings the controls in line with the
+// controller while the window is visible, writing to a control only when what
+// it shows differs. Main (user-interface) thread only.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "controller/i18n.h"
+#include "editor/orvane_dial.h"
+#include "editor/styled_controls.h"
+#include "editor/toolkit/controls.h"
+#include "editor/toolkit/run_loop.h"
+#include "processor/parameters.h"
+
+namespace orvane {
+
+class Controller;
+
+class OrvaneView : public tk::View, public tk::Target {
+  struct Passkey {};
+
+ public:
+  static constexpr double kWidth = 760;
+  static constexpr double kHeight = 480;
+  static constexpr double kRefreshInterval = 1.0 / 60.0;
+  static constexpr int kSliderCount = 7;
+  // Parameters 0..9: everything a user can set, and what A/B, reset and
+  // preset files cover.
+  static constexpr int kWritableCount = 10;
+
+  // Builds both faces, takes a counted reference on the controller, starts
+  // the refresh timer, applies the current language and refreshes once.
+  // Throws knob::MaterialError when the dial's embedded material is broken.
+  static std::shared_ptr<OrvaneView> create(Controller* controller);
+
+  OrvaneView(Passkey, Controller* controller);
+  ~OrvaneView() override;
+
+  // Dispatches the controls' actions by name.
+  void performAction(std::string_view action, tk::Control* sender) override;
+
+  // ---- faces and language
+  void toggleAdvanced();
+  // Puts every text in the current language, reselects the pop-ups from the
+  // controller and has the controller retitle its parameters.
+  void applyLanguage();
+  // Stores the language chosen in the language pop-up and applies it.
+  void languageChanged();
+
+  // ---- parameter actions (each write is one complete edit gesture)
+  void beginDial();
+  void endDial();
+  // The dial's and the sliders' action. During a dial drag only the value is
+  // sent; the drag's beginDial/endDial bracket it.
+  void changed(tk::Control* sender);
+  void modeChanged();
+  void processingChanged();
+  void bypass();
+  // Every writable parameter to its default; the A/B slot stays as it is.
+  void reset();
+  // Swaps the live settings with the stored A/B slot.
+  void compare();
+  void savePreset();
+  void openPreset();
+  // A modal alert "Orvane" with the key's text and one OK button.
+  void showError(i18n::Key key);
+
+  // Follows the controller; does nothing while the view is hidden (in no
+  // window, or in one that is not visible).
+  void refresh();
+  // Invalidates the refresh timer; the host view adapter calls it before
+  // taking the view out of its parent. Harmless twice.
+  void stop();
+
+  // ---- what the view holds, for the host adapter and for tests
+  Controller* controller() const { return _controller; }
+  bool isAdvanced() const { return _advanced; }
+  bool isSideB() const { return _sideB; }
+  const std::array<double, kWritableCount>& alternate() const { return _alternate; }
+  bool hasTimer() const { return _timer != nullptr; }
+  int appliedLanguage() const { return _appliedLanguage; }
+  OrvaneDial& dial() const { return *_dial; }
+  tk::Slider& slider(int i) const { return *_sliders[std::size_t(i)]; }
+  tk::Label& valueLabel(int i) const { return *_values[std::size_t(i)]; }
+  tk::Label& nameLabel(int i) const { return *_labels[std::size_t(i)]; }
+  tk::Label& subtitle() const { return *_subtitle; }
+  tk::Label& meters() const { return *_meters; }
+  OrvanePopup& profilePopup() const { return *_mode; }
+  OrvanePopup& processingPopup() const { return *_processing; }
+  OrvanePopup& languagePopup() const { return *_language; }
+  OrvaneButton& bypassButton() const { return *_bypass; }
+  OrvaneButton& settingsButton() const { return *_settings; }
+  OrvaneButton& compareButton() const { return *_compare; }
+  OrvaneButton& saveButton() const { return *_save; }
+  OrvaneButton& openButton() const { return *_open; }
+  OrvaneButton& resetButton() const { return *_reset; }
+  const std::vector<std::shared_ptr<tk::View>>& advancedViews() const { return _advancedViews; }
+
+ private:
+  std::shared_ptr<tk::Label> label(const std::string& text, tk::Rect frame, double size);
+  std::shared_ptr<OrvaneButton> button(const std::string& title, double x, double width,
+                                       const char* action);
+  std::shared_ptr<OrvanePopup> popup(tk::Rect frame, const char* action);
+  void startTimer();
+  double value(ParamId id) const;
+  // beginEdit, setParamNormalized, performEdit, endEdit.
+  void edit(ParamId id, double v);
+
+  Controller* _controller;
+  std::array<std::shared_ptr<tk::Slider>, kSliderCount> _sliders;
+  std::array<std::shared_ptr<tk::Label>, kSliderCount> _values;
+  std::array<std::shared_ptr<tk::Label>, kSliderCount> _labels;
+  std::shared_ptr<tk::Label> _subtitle;
+  int _appliedLanguage = -1;
+  std::shared_ptr<OrvanePopup> _mode;
+  std::shared_ptr<OrvanePopup> _processing;
+  std::shared_ptr<OrvanePopup> _language;
+  std::shared_ptr<OrvaneButton> _bypass;
+  std::shared_ptr<tk::Label> _meters;
+  std::shared_ptr<tk::Timer> _timer;
+  std::array<double, kWritableCount> _alternate{};
+  bool _sideB = false;
+  bool _advanced = false;
+  std::vector<std::shared_ptr<tk::View>> _advancedViews;
+  std::shared_ptr<OrvaneDial> _dial;
+  std::shared_ptr<OrvaneButton> _settings;
+  std::shared_ptr<OrvaneButton> _compare;
+  std::shared_ptr<OrvaneButton> _save;
+  std::shared_ptr<OrvaneButton> _open;
+  std::shared_ptr<OrvaneButton> _reset;
+};
+
+}  // namespace orvane

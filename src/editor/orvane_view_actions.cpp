@@ -1,0 +1,220 @@
+// What the editor's controls do to the parameters, the periodic refresh that
+// follows the controller, A/B comparison, reset, the error alert and preset
+// files.
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "controller/controller.h"
+#include "editor/orvane_view.h"
+#include "editor/preset_file.h"
+#include "editor/readouts.h"
+#include "editor/toolkit/window.h"
+
+namespace orvane {
+
+using i18n::Key;
+
+namespace {
+
+const char* uiText(Key key) {
+  return i18n::text(key).utf8;
+}
+
+int listIndex(double v) {
+  return static_cast<int>(std::lround(2.0 * v));
+}
+
+// The defaults of parameters 0..8 as the controller holds them (single
+// precision widened), then the default processing mode.
+std::array<double, OrvaneView::kWritableCount> resetValues() {
+  std::array<double, OrvaneView::kWritableCount> v{};
+  for (int p = 0; p < kEngineParamCount; ++p)
+    v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
+  v[ProcessingMode] = modeToNormalized(kDefaultMode);
+  return v;
+}
+
+// Reads a chosen preset file. A preset is at most 84 bytes, so one byte more
+// is enough to recognise any longer file as not a preset; reading a large
+// file whole would only cost memory. Only regular files are opened: a fifo
+// or a device would block or never end.
+bool readPresetFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::vector<std::uint8_t> data(preset::kSizeV2 + 1);
+  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (in.bad()) return false;
+  data.resize(static_cast<std::size_t>(in.gcount()));
+  bytes = std::move(data);
+  return true;
+}
+
+}  // namespace
+
+double OrvaneView::value(ParamId id) const {
+  return _controller ? _controller->getParamNormalized(id) : 0.0;
+}
+
+void OrvaneView::edit(ParamId id, double v) {
+  if (!_controller) return;
+  _controller->beginEdit(id);
+  _controller->setParamNormalized(id, v);
+  _controller->performEdit(id, v);
+  _controller->endEdit(id);
+}
+
+void OrvaneView::performAction(std::string_view action, tk::Control* sender) {
+  if (action == "changed:")
+    changed(sender);
+  else if (action == "beginDial:")
+    beginDial();
+  else if (action == "endDial:")
+    endDial();
+  else if (action == "modeChanged:")
+    modeChanged();
+  else if (action == "processingChanged:")
+    processingChanged();
+  else if (action == "languageChanged:")
+    languageChanged();
+  else if (action == "bypass:")
+    bypass();
+  else if (action == "compare:")
+    compare();
+  else if (action == "savePreset:")
+    savePreset();
+  else if (action == "openPreset:")
+    openPreset();
+  else if (action == "reset:")
+    reset();
+  else if (action == "toggleAdvanced:")
+    toggleAdvanced();
+}
+
+void OrvaneView::beginDial() {
+  if (_controller) _controller->beginEdit(CleanAmount);
+}
+
+void OrvaneView::endDial() {
+  if (_controller) _controller->endEdit(CleanAmount);
+}
+
+void OrvaneView::changed(tk::Control* sender) {
+  if (!sender || !_controller) return;
+  if (sender == _dial.get() && _dial->isTracking()) {
+    const double v = _dial->doubleValue();
+    _controller->setParamNormalized(CleanAmount, v);
+    _controller->performEdit(CleanAmount, v);
+    return;
+  }
+  // The dial and the sliders carry their parameter as their tag.
+  const int tag = sender->tag();
+  if (tag < 0 || tag >= kSliderCount) return;
+  edit(ParamId(tag), sender->doubleValue());
+}
+
+void OrvaneView::modeChanged() {
+  const int index = _mode->indexOfSelectedItem();
+  if (index >= 0) edit(CleanupProfile, index * 0.5);
+}
+
+void OrvaneView::processingChanged() {
+  const int index = _processing->indexOfSelectedItem();
+  if (index >= 0) edit(ProcessingMode, modeToNormalized(index));
+}
+
+void OrvaneView::bypass() {
+  edit(Bypass, bypassOn(value(Bypass)) ? 0.0 : 1.0);
+}
+
+void OrvaneView::reset() {
+  const auto defaults = resetValues();
+  for (int p = 0; p < kWritableCount; ++p) edit(ParamId(p), defaults[std::size_t(p)]);
+}
+
+void OrvaneView::compare() {
+  for (int p = 0; p < kWritableCount; ++p) {
+    const double live = value(ParamId(p));
+    edit(ParamId(p), _alternate[std::size_t(p)]);
+    _alternate[std::size_t(p)] = live;
+  }
+  _sideB = !_sideB;
+  _compare->setTitle(uiText(_sideB ? Key::SideBSwitchToA : Key::SideASwitchToB));
+}
+
+void OrvaneView::showError(Key key) {
+  tk::Window* w = window();
+  if (!w) return;  // nowhere to show it
+  w->modal().runAlert({"Orvane", uiText(key), {uiText(Key::Ok)}});
+}
+
+void OrvaneView::savePreset() {
+  tk::Window* w = window();
+  if (!w) return;
+  const auto path = w->modal().runSavePanel(
+      {uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName});
+  if (!path) return;
+  preset::Values values{};
+  for (int p = 0; p < preset::kValueCount; ++p) values[std::size_t(p)] = value(ParamId(p));
+  if (!preset::writeAtomic(*path, preset::encode(values))) showError(Key::SaveFailed);
+}
+
+void OrvaneView::openPreset() {
+  tk::Window* w = window();
+  if (!w) return;
+  const auto path = w->modal().runOpenPanel(
+      {uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}});
+  if (!path) return;
+  std::vector<std::uint8_t> bytes;
+  if (!readPresetFile(*path, bytes)) {
+    showError(Key::OpenFailed);
+    return;
+  }
+  // Checked whole before anything moves: a rejected file changes nothing.
+  preset::Values values{};
+  if (!preset::decode(bytes, value(ProcessingMode), values)) {
+    showError(Key::InvalidPreset);
+    return;
+  }
+  for (int p = 0; p < preset::kValueCount; ++p) edit(ParamId(p), values[std::size_t(p)]);
+}
+
+void OrvaneView::refresh() {
+  const tk::Window* w = window();
+  if (!w || !w->isVisible()) return;
+  if (_appliedLanguage != i18n::validLanguage(i18n::preference())) applyLanguage();
+
+  _dial->setDoubleValue(value(CleanAmount));
+
+  for (int i = 0; i < kSliderCount; ++i) {
+    const double v = value(ParamId(i));
+    tk::Slider& slider = *_sliders[std::size_t(i)];
+    if (slider.doubleValue() != v) slider.setDoubleValue(v);
+    std::string readout = sliderReadout(i, v);
+    tk::Label& shown = *_values[std::size_t(i)];
+    if (shown.stringValue() != readout) shown.setStringValue(std::move(readout));
+  }
+
+  const int profile = listIndex(value(CleanupProfile));
+  if (_mode->indexOfSelectedItem() != profile) _mode->selectItemAtIndex(profile);
+  const int mode = listIndex(value(ProcessingMode));
+  if (_processing->indexOfSelectedItem() != mode) _processing->selectItemAtIndex(mode);
+
+  const bool bypassed = bypassOn(value(Bypass));
+  const char* title = uiText(bypassed ? Key::EffectOff : Key::EffectOn);
+  if (_bypass->title() != title) _bypass->setTitle(title);
+  _bypass->setState(bypassed ? 1 : 0);
+
+  std::string levels = meterReadout(value(InputPeak), value(OutputPeak), value(Clipping));
+  if (_meters->stringValue() != levels) _meters->setStringValue(std::move(levels));
+}
+
+void OrvaneView::stop() {
+  if (!_timer) return;
+  _timer->invalidate();
+  _timer.reset();
+}
+
+}  // namespace orvane

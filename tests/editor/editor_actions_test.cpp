@@ -1,0 +1,170 @@
+// What the editor's controls write to the controller, and in which order:
+// every write a complete host edit gesture, a dial drag one long gesture.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "editor_scene.h"
+
+namespace orvane {
+namespace {
+
+using test::EditorScene;
+using test::EditorTest;
+using test::gesture;
+
+using Edits = std::vector<std::string>;
+
+// The live values of parameters 0..9.
+std::array<double, 10> live(const EditorScene& s) {
+  std::array<double, 10> v{};
+  for (unsigned p = 0; p < 10; ++p) v[p] = s.value(p);
+  return v;
+}
+
+const std::array<double, 10> kDefaults = {1.0, 0.0, 1.0, 0.0, double(0.1f),
+                                          1.0, 0.5, 0.0, 0.5, 0.5};
+const std::array<double, 10> kCustom = {0.25, 0.5, 0.75, 0.125, 0.375, 0.625, 0.875, 1.0, 1.0, 0.0};
+
+Edits gesturesTo(const std::array<double, 10>& values) {
+  Edits out;
+  for (unsigned p = 0; p < 10; ++p) {
+    const auto g = gesture(p, values[p]);
+    out.insert(out.end(), g.begin(), g.end());
+  }
+  return out;
+}
+
+TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  s.showAdvanced();
+  EditorScene::tick();
+  const tk::Slider& slider = v.slider(2);
+  const double y = EditorScene::centre(slider).y;
+  const std::string before = v.valueLabel(2).stringValue();
+  s.drag({{300, y}, {260, y}, {240, y}});
+  const double dragged = slider.doubleValue();
+  EXPECT_LT(dragged, 0.5);
+  EXPECT_EQ(s.value(2), dragged);
+  const Edits& e = s.handler.edits;
+  ASSERT_GE(e.size(), 8u);
+  ASSERT_EQ(e.size() % 4, 0u);
+  for (std::size_t i = 0; i < e.size(); i += 4) {
+    EXPECT_EQ(e[i], "begin 2");
+    EXPECT_EQ(e[i + 1].rfind("set 2 ", 0), 0u) << e[i + 1];
+    EXPECT_EQ(e[i + 2].rfind("perform 2 ", 0), 0u) << e[i + 2];
+    EXPECT_EQ(e[i + 3], "end 2");
+  }
+  EXPECT_EQ(Edits(e.end() - 4, e.end()), gesture(2, dragged));
+  EXPECT_EQ(v.valueLabel(2).stringValue(), before) << "the read-out follows on the next tick";
+  EditorScene::tick();
+  EXPECT_NE(v.valueLabel(2).stringValue(), before);
+}
+
+TEST_F(EditorTest, EditGesturesDialDragIsBracketedOnce) {
+  EditorScene s;
+  s.hostSets(0, 0.2);
+  EditorScene::tick();
+  // The dial's knob centre sits at (380, 210) in the window.
+  s.drag({{380, 210}, {380, 190}, {380, 170}, {380, 150}});
+  EXPECT_NEAR(s.value(0), 0.45, 1e-12);
+  const Edits& e = s.handler.edits;
+  ASSERT_GE(e.size(), 4u);
+  EXPECT_EQ(e.front(), "begin 0");
+  EXPECT_EQ(e.back(), "end 0");
+  for (std::size_t i = 1; i + 1 < e.size(); i += 2) {
+    EXPECT_EQ(e[i].rfind("set 0 ", 0), 0u) << e[i];
+    EXPECT_EQ(e[i + 1].rfind("perform 0 ", 0), 0u) << e[i + 1];
+  }
+  EXPECT_EQ(e[e.size() - 2], "perform 0 0.45");
+}
+
+TEST_F(EditorTest, EditGesturesDialScrollIsOneCompleteGesture) {
+  EditorScene s;
+  s.hostSets(0, 0.5);
+  EditorScene::tick();
+  s.window.postEvent(tk::Event::scroll({380, 210}, 10));
+  s.window.dispatchEvents();
+  EXPECT_EQ(s.handler.edits, gesture(0, 0.55));
+}
+
+TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalf) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  s.choose(v.processingPopup(), 2);
+  EXPECT_EQ(s.handler.edits, gesture(ProcessingMode, 1.0));
+  EXPECT_EQ(s.value(ProcessingMode), 1.0);
+  s.handler.edits.clear();
+  s.showAdvanced();
+  s.choose(v.profilePopup(), 0);
+  EXPECT_EQ(s.handler.edits, gesture(CleanupProfile, 0.0));
+  s.handler.edits.clear();
+  s.modal->menuAnswers.push_back(std::nullopt);  // menu dismissed
+  s.click(v.profilePopup());
+  EXPECT_TRUE(s.handler.edits.empty());
+}
+
+TEST_F(EditorTest, EditGesturesBypassToggles) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  s.click(v.bypassButton());
+  EXPECT_EQ(s.handler.edits, gesture(Bypass, 1.0));
+  EXPECT_EQ(v.bypassButton().title(), "Effect ON") << "the title follows on the next tick";
+  EditorScene::tick();
+  EXPECT_EQ(v.bypassButton().title(), "Effect OFF");
+  EXPECT_EQ(v.bypassButton().state(), 1);
+  s.handler.edits.clear();
+  s.click(v.bypassButton());
+  EXPECT_EQ(s.handler.edits, gesture(Bypass, 0.0));
+  EditorScene::tick();
+  EXPECT_EQ(v.bypassButton().title(), "Effect ON");
+  EXPECT_EQ(v.bypassButton().state(), 0);
+}
+
+TEST_F(EditorTest, EditGesturesResetWritesEveryDefaultInOrder) {
+  EditorScene s;
+  for (unsigned p = 0; p < 10; ++p) s.hostSets(p, kCustom[p]);
+  s.showAdvanced();
+  s.click(s.view().resetButton());
+  EXPECT_EQ(s.handler.edits, gesturesTo(kDefaults));
+  EXPECT_EQ(live(s), kDefaults);
+}
+
+TEST_F(EditorTest, ABComparisonTwoPressesRestoreEveryValue) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  for (unsigned p = 0; p < 10; ++p) s.hostSets(p, kCustom[p]);
+  s.showAdvanced();
+  s.click(v.compareButton());
+  EXPECT_EQ(s.handler.edits, gesturesTo(kDefaults)) << "side B starts at the defaults";
+  EXPECT_EQ(live(s), kDefaults);
+  EXPECT_EQ(v.compareButton().title(), "B / switch to A");
+  EXPECT_TRUE(v.isSideB());
+
+  s.handler.edits.clear();
+  s.click(v.compareButton());
+  EXPECT_EQ(s.handler.edits, gesturesTo(kCustom));
+  EXPECT_EQ(live(s), kCustom);
+  EXPECT_EQ(v.compareButton().title(), "A / switch to B");
+  EXPECT_EQ(v.alternate(), kDefaults);
+}
+
+TEST_F(EditorTest, ABComparisonResetLeavesTheStoredSideAlone) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  for (unsigned p = 0; p < 10; ++p) s.hostSets(p, kCustom[p]);
+  s.showAdvanced();
+  s.click(v.compareButton());
+  s.hostSets(1, 0.9);
+  s.click(v.resetButton());
+  EXPECT_EQ(live(s), kDefaults);
+  EXPECT_TRUE(v.isSideB());
+  EXPECT_EQ(v.compareButton().title(), "B / switch to A");
+  EXPECT_EQ(v.alternate(), kCustom);
+  s.click(v.compareButton());
+  EXPECT_EQ(live(s), kCustom);
+}
+
+}  // namespace
+}  // namespace orvane

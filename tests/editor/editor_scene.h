@@ -1,0 +1,143 @@
+// An editor opened the way a host opens it: a controller with a recording
+// component handler, its view created through createView("editor") and
+// attached to a visible headless window, driven by clicks, drags, menu
+// choices and timer ticks.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/controller.h"
+#include "controller/i18n.h"
+#include "editor/mac_editor.h"
+#include "editor/orvane_view.h"
+#include "editor/toolkit/run_loop.h"
+#include "editor/toolkit/window.h"
+#include "support/vst_helpers.h"
+
+namespace orvane::test {
+
+// Logs setParamNormalized into the handler's list, so the order of the four
+// calls of an edit gesture can be read in one place.
+class LoggingController : public Controller {
+ public:
+  std::vector<std::string>* log = nullptr;
+  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
+                                                   Steinberg::Vst::ParamValue value) override {
+    if (log) {
+      char text[64];
+      std::snprintf(text, sizeof text, "set %u %.6g", id, value);
+      log->emplace_back(text);
+    }
+    return Controller::setParamNormalized(id, value);
+  }
+};
+
+// The four entries of one complete gesture, as the handler records them.
+inline std::vector<std::string> gesture(unsigned id, double v) {
+  char set[64], perform[64];
+  std::snprintf(set, sizeof set, "set %u %.6g", id, v);
+  std::snprintf(perform, sizeof perform, "perform %u %.6g", id, v);
+  return {"begin " + std::to_string(id), set, perform, "end " + std::to_string(id)};
+}
+
+// One controller, one window, one editor.
+class EditorScene {
+ public:
+  explicit EditorScene(bool visible = true) {
+    controller = new LoggingController;
+    EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
+    controller->setComponentHandler(&handler);
+    controller->log = &handler.edits;
+    window.setModal(modal);
+    window.setVisible(visible);
+    editor = controller->createView("editor");
+    EXPECT_NE(editor, nullptr);
+    EXPECT_EQ(editor->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
+    handler.edits.clear();
+    handler.restarts.clear();
+  }
+  ~EditorScene() {
+    if (editor) {
+      editor->removed();
+      editor->release();
+    }
+    controller->setComponentHandler(nullptr);
+    controller->terminate();
+    controller->release();
+  }
+  EditorScene(const EditorScene&) = delete;
+  EditorScene& operator=(const EditorScene&) = delete;
+
+  OrvaneView& view() const { return *static_cast<MacEditor*>(editor)->mainView(); }
+  double value(unsigned id) const { return controller->getParamNormalized(id); }
+  // A value arriving from elsewhere (automation, the audio component's meters).
+  void hostSets(unsigned id, double v) {
+    controller->log = nullptr;
+    controller->setParamNormalized(id, v);
+    controller->log = &handler.edits;
+  }
+
+  static void tick(int n = 1) {
+    for (int i = 0; i < n; ++i) tk::RunLoop::main().advance(OrvaneView::kRefreshInterval);
+  }
+  static tk::Point centre(const tk::View& v) {
+    const tk::Rect b = v.bounds();
+    return v.convertToWindow({b.width / 2, b.height / 2});
+  }
+  void click(tk::Point p) {
+    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, p));
+    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, p));
+    window.dispatchEvents();
+  }
+  void click(const tk::View& v) { click(centre(v)); }
+  // Opens a pop-up's menu and picks an item.
+  void choose(const tk::View& popup, int item) {
+    modal->menuAnswers.push_back(item);
+    click(popup);
+  }
+  void drag(const std::vector<tk::Point>& points) {
+    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, points.front()));
+    for (std::size_t i = 1; i < points.size(); ++i)
+      window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDragged, points[i]));
+    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, points.back()));
+    window.dispatchEvents();
+  }
+  void showAdvanced() {
+    if (!view().isAdvanced()) click(view().settingsButton());
+  }
+
+  RecordingHandler handler;
+  LoggingController* controller = nullptr;
+  tk::Window window{{OrvaneView::kWidth, OrvaneView::kHeight}};
+  std::shared_ptr<tk::ScriptedModal> modal = std::make_shared<tk::ScriptedModal>();
+  Steinberg::IPlugView* editor = nullptr;
+};
+
+// Every test starts in English with the language preference in a private
+// folder, which it may also use for preset files.
+class EditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvane-editor-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir = pattern;
+    ::setenv("ORV_LANGUAGE_FILE", (dir / "language.txt").c_str(), 1);
+    i18n::setLanguage(0, false);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(dir, ec);
+  }
+  std::filesystem::path dir;
+};
+
+}  // namespace orvane::test

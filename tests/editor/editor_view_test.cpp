@@ -1,0 +1,233 @@
+// The editor surface: its two faces, its languages and the refresh that
+// follows the controller.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "editor/fitting_button.h"
+#include "editor/readouts.h"
+#include "editor_scene.h"
+
+namespace orvane {
+namespace {
+
+using test::EditorScene;
+using test::EditorTest;
+
+std::vector<const tk::View*> visibleSubviews(const OrvaneView& v) {
+  std::vector<const tk::View*> out;
+  for (const auto& s : v.subviews())
+    if (!s->isHidden()) out.push_back(s.get());
+  return out;
+}
+
+struct Snapshot {
+  std::vector<bool> hidden;
+  std::vector<tk::Rect> frames;
+  bool operator==(const Snapshot& o) const { return hidden == o.hidden && frames == o.frames; }
+};
+Snapshot snapshot(const OrvaneView& v) {
+  Snapshot s;
+  for (const auto& sub : v.subviews()) {
+    s.hidden.push_back(sub->isHidden());
+    s.frames.push_back(sub->frame());
+  }
+  return s;
+}
+
+std::string fileText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TEST_F(EditorTest, EditorFacesMainFaceShowsOnlyItsControls) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  EXPECT_EQ(v.frame(), (tk::Rect{0, 0, 760, 480}));
+  EXPECT_EQ(v.subtitle().stringValue(), "VOICE CLEANUP / 0.7.4");
+  EXPECT_EQ(v.settingsButton().title(), "Advanced");
+  EXPECT_EQ(v.bypassButton().title(), "Effect ON");
+  EXPECT_EQ(v.compareButton().title(), "A / switch to B");
+  EXPECT_EQ(v.processingPopup().titleOfSelectedItem(), "Neural Classic");
+  // Logo, product name, subtitle, the two top pop-ups, bypass, dial, the
+  // face switch and the meters.
+  const auto shown = visibleSubviews(v);
+  EXPECT_EQ(shown.size(), 9u);
+  EXPECT_EQ(v.bypassButton().frame(), (tk::Rect{286, 422, 188, 32}));
+  // The advanced panel: profile, A/B, Save, Open, Reset and seven rows of three.
+  EXPECT_EQ(v.advancedViews().size(), 26u);
+  for (const auto& a : v.advancedViews()) {
+    EXPECT_TRUE(a->isHidden());
+    EXPECT_NE(a.get(), static_cast<tk::View*>(&v.bypassButton()));
+  }
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(v.slider(i).frame(), (tk::Rect{195, 128.0 + 41 * i, 380, 24}));
+}
+
+TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  const Snapshot main = snapshot(v);
+  s.click(v.settingsButton());
+  EXPECT_TRUE(v.isAdvanced());
+  EXPECT_TRUE(v.dial().isHidden());
+  for (const auto& a : v.advancedViews()) EXPECT_FALSE(a->isHidden());
+  EXPECT_EQ(v.bypassButton().frame(), (tk::Rect{210, 78, 115, 32}));
+  EXPECT_EQ(v.settingsButton().title(), "Back");
+  EXPECT_TRUE(s.handler.edits.empty()) << "switching faces writes no parameter";
+
+  s.click(v.settingsButton());
+  EXPECT_EQ(snapshot(v), main);
+  EXPECT_EQ(v.settingsButton().title(), "Advanced");
+}
+
+TEST_F(EditorTest, EditorLanguageChoiceRelabelsStoresAndRetitles) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  s.hostSets(ProcessingMode, 0.5);
+  s.choose(v.languagePopup(), 2);
+  EXPECT_EQ(fileText(dir / "language.txt"), "es\n");
+  EXPECT_EQ(v.nameLabel(0).stringValue(), "Limpieza de voz");
+  EXPECT_EQ(v.nameLabel(6).stringValue(), "Ganancia de salida");
+  EXPECT_EQ(v.slider(6).accessibilityLabel(), "Ganancia de salida");
+  EXPECT_EQ(v.subtitle().stringValue(), "LIMPIEZA DE VOZ / 0.7.4");
+  EXPECT_EQ(v.processingPopup().titleOfSelectedItem(), "Neural Clásico");
+  EXPECT_EQ(v.profilePopup().itemTitles(),
+            (std::vector<std::string>{"En vivo / suave", "Emisión / medio", "Estudio / intenso"}));
+  EXPECT_EQ(v.languagePopup().itemTitles(), (std::vector<std::string>{"EN", "PT-BR", "ES"}));
+  EXPECT_EQ(v.dial().accessibilityLabel(), "Limpieza de voz");
+  EXPECT_EQ(v.meters().stringValue(), "ENT -120 / SAL -120 ");
+  // The host is asked to re-read the titles, which are now Spanish.
+  ASSERT_FALSE(s.handler.restarts.empty());
+  EXPECT_EQ(s.handler.restarts.back(), Steinberg::Vst::kParamTitlesChanged);
+  Steinberg::Vst::ParameterInfo info{};
+  ASSERT_EQ(s.controller->getParameterInfo(0, info), Steinberg::kResultOk);
+  EXPECT_EQ(test::toUtf8(info.title), "Limpieza de voz");
+  EXPECT_TRUE(s.handler.edits.empty()) << "a language choice writes no parameter";
+}
+
+TEST_F(EditorTest, EditorLanguageReachesASecondEditorWithinOneTick) {
+  EditorScene first;
+  EditorScene second;
+  first.choose(first.view().languagePopup(), 1);
+  EXPECT_EQ(second.view().settingsButton().title(), "Advanced") << "not before its next tick";
+  EditorScene::tick();
+  EXPECT_EQ(second.view().appliedLanguage(), 1);
+  EXPECT_EQ(second.view().settingsButton().title(), "Avançadas");
+  EXPECT_EQ(second.view().nameLabel(2).stringValue(), "Redução de ruído");
+  EXPECT_EQ(second.view().languagePopup().indexOfSelectedItem(), 1);
+}
+
+TEST_F(EditorTest, EditorLanguageWaitsWhileTheWindowIsHidden) {
+  EditorScene shown;
+  EditorScene hidden(false);
+  shown.choose(shown.view().languagePopup(), 2);
+  EditorScene::tick(3);
+  EXPECT_EQ(hidden.view().appliedLanguage(), 0);
+  EXPECT_EQ(hidden.view().compareButton().title(), "A / switch to B");
+  hidden.window.setVisible(true);
+  EditorScene::tick();
+  EXPECT_EQ(hidden.view().compareButton().title(), "A / cambiar a B");
+}
+
+TEST(EditorReadouts, FormatsOfTheSlidersAndMeters) {
+  i18n::setLanguage(0, false);
+  EXPECT_EQ(sliderReadout(4, double(0.1f)), "HP 50 Hz");
+  EXPECT_EQ(sliderReadout(4, 1.0), "HP 180 Hz");
+  EXPECT_EQ(sliderReadout(6, 0.5), "+0.0 dB");
+  EXPECT_EQ(sliderReadout(6, 0.0), "-18.0 dB");
+  EXPECT_EQ(sliderReadout(1, 0.37), "37 %");
+  EXPECT_EQ(sliderReadout(5, 1.0), "100 %");
+  EXPECT_EQ(meterReadout(1.0, 1.0, 0.0), "IN +0 / OUT +0 ");
+  EXPECT_EQ(meterReadout(0.5, 0.0, 0.0), "IN -6 / OUT -120 ");
+  EXPECT_EQ(meterReadout(0.5, 0.0, 0.5), "IN -6 / OUT -120 ") << "clipping shows above 0.5 only";
+  EXPECT_EQ(meterReadout(1.0, 0.25, 1.0), "IN +0 / OUT -12 CLIPPING");
+  i18n::setLanguage(1, false);
+  EXPECT_EQ(meterReadout(1.0, 1.0, 1.0), "ENT +0 / SAÍ +0 SATURAÇÃO");
+  i18n::setLanguage(2, false);
+  EXPECT_EQ(meterReadout(1.0, 1.0, 1.0), "ENT +0 / SAL +0 SATURACIÓN");
+  i18n::setLanguage(0, false);
+}
+
+TEST(ButtonTitles, LongTitlesShrinkToKeepClearOfTheOutline) {
+  using B = OrvaneFittingButton;
+  EXPECT_EQ(B::titleFont("Effect ON", 115).size, styled::kTitleFont.size)
+      << "titles that fit keep the standard size";
+  const tk::Font shrunk = B::titleFont("Efecto encendido", 115);
+  EXPECT_LE(tk::measureText("Efecto encendido", shrunk).width, 115 - 2 * B::kTitleMargin);
+  EXPECT_EQ(shrunk.weight, styled::kTitleFont.weight);
+  EXPECT_EQ(B::titleFont("A title far too long for any button of this row", 60).size,
+            B::kMinTitleSize);
+}
+
+TEST_F(EditorTest, EditorRefreshFollowsTheController) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  s.hostSets(0, 0.25);
+  s.hostSets(1, 0.37);
+  s.hostSets(6, 0.0);
+  s.hostSets(Bypass, 1.0);
+  s.hostSets(CleanupProfile, 1.0);
+  s.hostSets(ProcessingMode, 0.0);
+  s.hostSets(InputPeak, 0.5);
+  s.hostSets(OutputPeak, 1.0);
+  s.hostSets(Clipping, 1.0);
+  EditorScene::tick();
+  EXPECT_EQ(v.dial().doubleValue(), 0.25);
+  EXPECT_EQ(v.slider(0).doubleValue(), 0.25);
+  EXPECT_EQ(v.valueLabel(1).stringValue(), "37 %");
+  EXPECT_EQ(v.valueLabel(4).stringValue(), "HP 50 Hz");
+  EXPECT_EQ(v.valueLabel(6).stringValue(), "-18.0 dB");
+  EXPECT_EQ(v.bypassButton().title(), "Effect OFF");
+  EXPECT_EQ(v.bypassButton().state(), 1);
+  EXPECT_EQ(v.profilePopup().indexOfSelectedItem(), 2);
+  EXPECT_EQ(v.processingPopup().indexOfSelectedItem(), 0);
+  EXPECT_EQ(v.meters().stringValue(), "IN -6 / OUT +0 CLIPPING");
+  EXPECT_TRUE(s.handler.edits.empty()) << "following the controller writes nothing back";
+}
+
+TEST_F(EditorTest, EditorRefreshTouchesOnlyWhatChanged) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  s.showAdvanced();
+  EditorScene::tick();
+  s.window.display();
+  EditorScene::tick(5);
+  EXPECT_FALSE(s.window.needsDisplay()) << "an idle editor redraws nothing";
+
+  s.hostSets(3, 0.62);
+  EditorScene::tick();
+  std::vector<const tk::View*> marked;
+  for (const auto& sub : v.subviews())  // hidden views keep their marks until shown
+    if (!sub->isHidden() && sub->needsDisplay()) marked.push_back(sub.get());
+  EXPECT_EQ(marked, (std::vector<const tk::View*>{&v.slider(3), &v.valueLabel(3)}));
+  EXPECT_EQ(v.valueLabel(3).stringValue(), "62 %");
+}
+
+TEST_F(EditorTest, EditorRefreshSkipsHiddenAndDetachedViews) {
+  EditorScene s;
+  OrvaneView& v = s.view();
+  EditorScene::tick();
+  s.window.setVisible(false);
+  s.hostSets(2, 0.3);
+  s.hostSets(OutputPeak, 1.0);
+  EditorScene::tick(4);
+  EXPECT_EQ(v.slider(2).doubleValue(), 1.0);
+  EXPECT_EQ(v.meters().stringValue(), "IN -120 / OUT -120 ");
+  s.window.setVisible(true);
+  EditorScene::tick();
+  EXPECT_EQ(v.slider(2).doubleValue(), 0.3);
+  EXPECT_EQ(v.meters().stringValue(), "IN -120 / OUT +0 ");
+
+  // A view in no window at all does nothing either.
+  auto loose = OrvaneView::create(s.controller);
+  EditorScene::tick(2);
+  EXPECT_EQ(loose->meters().stringValue(), "");
+  EXPECT_EQ(loose->valueLabel(2).stringValue(), "");
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,191 @@
+// The editor as the host sees it: creation by name, the platform type, the
+// fixed size, attaching and removing, destruction, and the host's run loop
+// driving the refresh.
+#include <gtest/gtest.h>
+#include <pluginterfaces/gui/iplugview.h>
+
+#include "editor_scene.h"
+
+namespace orvane {
+namespace {
+
+using namespace Steinberg;
+using test::EditorScene;
+using test::EditorTest;
+
+// The controller's reference count, read without changing it.
+uint32 refCount(Vst::IEditController* object) {
+  object->addRef();
+  return object->release();
+}
+
+// A host frame that offers a run loop and keeps the registered timers.
+class HostFrame : public test::Counted<IPlugFrame>, public Linux::IRunLoop {
+ public:
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
+      *obj = static_cast<Linux::IRunLoop*>(this);
+      addRef();
+      return kResultOk;
+    }
+    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+      *obj = static_cast<IPlugFrame*>(this);
+      addRef();
+      return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return test::Counted<IPlugFrame>::addRef(); }
+  uint32 PLUGIN_API release() override { return test::Counted<IPlugFrame>::release(); }
+  tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
+    return kNotImplemented;
+  }
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override {
+    return kNotImplemented;
+  }
+  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler,
+                                   Linux::TimerInterval ms) override {
+    timers.push_back({handler, ms});
+    return kResultOk;
+  }
+  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
+    for (auto it = timers.begin(); it != timers.end(); ++it)
+      if (it->handler == handler) {
+        timers.erase(it);
+        return kResultOk;
+      }
+    return kInvalidArgument;
+  }
+  void fire() {
+    const auto now = timers;
+    for (const auto& t : now) t.handler->onTimer();
+  }
+  struct Registered {
+    Linux::ITimerHandler* handler;
+    Linux::TimerInterval ms;
+  };
+  std::vector<Registered> timers;
+};
+
+TEST_F(EditorTest, HostViewIsCreatedForTheNameEditorOnly) {
+  EditorScene s;
+  IPlugView* other = s.controller->createView("Editor");
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(s.controller->createView(nullptr), nullptr);
+  EXPECT_EQ(s.controller->createView(""), nullptr);
+}
+
+TEST_F(EditorTest, HostViewAcceptsOnlyNSViewAndKeepsItsSize) {
+  EditorScene s;
+  IPlugView* e = s.editor;
+  EXPECT_EQ(e->isPlatformTypeSupported("NSView"), kResultTrue);
+  EXPECT_EQ(e->isPlatformTypeSupported("nsview"), kResultFalse);
+  EXPECT_EQ(e->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  EXPECT_EQ(e->isPlatformTypeSupported(nullptr), kResultFalse);
+  ViewRect r;
+  ASSERT_EQ(e->getSize(&r), kResultOk);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 760);
+  EXPECT_EQ(r.bottom, 480);
+  EXPECT_EQ(e->getSize(nullptr), kInvalidArgument);
+  EXPECT_EQ(e->canResize(), kResultFalse);
+  ViewRect wanted(0, 0, 100, 100);
+  EXPECT_EQ(e->checkSizeConstraint(&wanted), kResultFalse);
+}
+
+TEST_F(EditorTest, HostViewRefusesBadAttachesWithoutEffect) {
+  EditorScene s;
+  tk::View* root = s.window.contentView();
+  OrvaneView* first = &s.view();
+  EXPECT_EQ(s.editor->attached(root, "NSView"), kResultFalse) << "attached twice";
+  EXPECT_EQ(root->subviews().size(), 1u);
+  EXPECT_EQ(&s.view(), first);
+
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  EXPECT_TRUE(root->subviews().empty());
+  EXPECT_EQ(s.editor->attached(nullptr, "NSView"), kResultFalse);
+  EXPECT_EQ(s.editor->attached(root, nullptr), kResultFalse);
+  EXPECT_EQ(s.editor->attached(root, "HWND"), kResultFalse);
+  EXPECT_EQ(static_cast<MacEditor*>(s.editor)->mainView(), nullptr);
+  EXPECT_TRUE(root->subviews().empty());
+  EXPECT_EQ(s.editor->removed(), kResultOk) << "removing with nothing attached is harmless";
+}
+
+TEST_F(EditorTest, HostViewRemoveThenAttachStartsAFreshView) {
+  EditorScene s;
+  tk::View* root = s.window.contentView();
+  s.showAdvanced();
+  s.click(s.view().compareButton());
+  auto old = std::static_pointer_cast<OrvaneView>(s.view().shared_from_this());
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  EXPECT_FALSE(old->hasTimer()) << "its timer stopped";
+  EXPECT_EQ(old->superview(), nullptr);
+  EXPECT_TRUE(root->subviews().empty());
+  old.reset();
+
+  ASSERT_EQ(s.editor->attached(root, "NSView"), kResultOk);
+  ASSERT_EQ(root->subviews().size(), 1u);
+  EXPECT_FALSE(s.view().isAdvanced());
+  EXPECT_FALSE(s.view().isSideB());
+  EXPECT_EQ(s.view().compareButton().title(), "A / switch to B");
+  EXPECT_TRUE(s.view().hasTimer());
+}
+
+TEST_F(EditorTest, HostViewDestroyedWhileAttachedLetsGoOfEverything) {
+  EditorScene s;
+  const uint32 baseline = refCount(s.controller) - 2;  // minus the adapter's and the view's
+  auto view = std::static_pointer_cast<OrvaneView>(s.view().shared_from_this());
+  std::weak_ptr<OrvaneView> watch = view;
+  view.reset();
+  s.editor->release();
+  s.editor = nullptr;
+  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(s.window.contentView()->subviews().empty());
+  EXPECT_EQ(refCount(s.controller), baseline);
+  EditorScene::tick(2);  // a tick after the view has gone does nothing
+}
+
+TEST_F(EditorTest, HostViewOpeningRetitlesTheHostParameters) {
+  EditorScene s;
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  s.handler.restarts.clear();
+  ASSERT_EQ(s.editor->attached(s.window.contentView(), "NSView"), kResultOk);
+  EXPECT_EQ(s.handler.restarts, (std::vector<int32>{Vst::kParamTitlesChanged}));
+}
+
+TEST_F(EditorTest, HostViewRunLoopDrivesTheRefresh) {
+  HostFrame frame;
+  EditorScene s;
+  EditorScene other;
+  for (EditorScene* scene : {&s, &other}) {
+    ASSERT_EQ(scene->editor->removed(), kResultOk);
+    ASSERT_EQ(scene->editor->setFrame(&frame), kResultTrue);
+    ASSERT_EQ(scene->editor->attached(scene->window.contentView(), "NSView"), kResultOk);
+  }
+  ASSERT_EQ(frame.timers.size(), 2u);
+  EXPECT_EQ(frame.timers[0].ms, 16u);
+
+  s.hostSets(OutputPeak, 1.0);
+  const double before = tk::RunLoop::main().now();
+  frame.fire();
+  EXPECT_DOUBLE_EQ(tk::RunLoop::main().now() - before, OrvaneView::kRefreshInterval)
+      << "two editors, one step per host tick";
+  EXPECT_EQ(s.view().meters().stringValue(), "IN -120 / OUT +0 ");
+
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  EXPECT_EQ(frame.timers.size(), 1u);
+  other.hostSets(InputPeak, 1.0);
+  frame.fire();
+  EXPECT_EQ(other.view().meters().stringValue(), "IN +0 / OUT -120 ")
+      << "the remaining editor drives";
+  ASSERT_EQ(other.editor->removed(), kResultOk);
+  EXPECT_TRUE(frame.timers.empty());
+  for (EditorScene* scene : {&s, &other}) scene->editor->setFrame(nullptr);
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,14 +1,13 @@
 // Counts every heap allocation made while the engine processes: the audio
 // path must make none. Its own binary, because it replaces the allocator.
 #include <gtest/gtest.h>
+#include <public.sdk/source/vst/hosting/parameterchanges.h>
 
 #include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
-
-#include <public.sdk/source/vst/hosting/parameterchanges.h>
 
 #include "engine_harness.h"
 #include "processor/processor.h"

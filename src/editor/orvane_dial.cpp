@@ -13,8 +13,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kCentreRaise = 30;  // knob centre above the middle of the bounds
-constexpr double kRingDrop = 58;     // ring centre below the knob centre (the floor the knob stands on)
-constexpr double kSquash = 0.82;     // vertical/horizontal radius ratio of the perspective
+constexpr double kRingDrop =
+    58;  // ring centre below the knob centre (the floor the knob stands on)
+constexpr double kSquash = 0.82;         // vertical/horizontal radius ratio of the perspective
 constexpr double kVerticalTravel = 240;  // points of vertical drag for the whole range
 constexpr double kDeadZone = 12;         // rotary drags ignore the pointer this close to the centre
 constexpr double kScrollStep = 0.005, kFineScrollStep = 0.0005, kKeyStep = 0.01;
@@ -27,8 +28,12 @@ const tk::Color kGroove = tk::Color::rgb255(8, 12, 13);
 const tk::Color kNumbers{1, 1, 1, 1};
 const tk::Color kReadout = tk::Color::rgb255(80, 203, 255);
 
-double angleOf(double t) { return (t * 270 + 135) * kPi / 180; }
-double clamp01(double v) { return std::isnan(v) ? 0 : (v < 0 ? 0 : (v > 1 ? 1 : v)); }
+double angleOf(double t) {
+  return (t * 270 + 135) * kPi / 180;
+}
+double clamp01(double v) {
+  return std::isnan(v) ? 0 : (v < 0 ? 0 : (v > 1 ? 1 : v));
+}
 
 }  // namespace
 
@@ -37,8 +42,10 @@ OrvaneDial::OrvaneDial(tk::Rect frame) : Control(frame) {
   // the dial's frame for three-digit values.
   setClipsToBounds(false);
   knob::Material m = knob::loadEmbeddedMaterial();
-  _materialImage = tk::Image::fromPixelWords(m.words.data(), m.words.size(), m.width, m.height, true);
-  _rotatingMaterial = std::make_unique<knob::RotatingMaterial>(m.width, m.height, std::move(m.words));
+  _materialImage =
+      tk::Image::fromPixelWords(m.words.data(), m.words.size(), m.width, m.height, true);
+  _rotatingMaterial =
+      std::make_unique<knob::RotatingMaterial>(m.width, m.height, std::move(m.words));
 }
 
 void OrvaneDial::setDoubleValue(double v) {
@@ -130,10 +137,16 @@ void OrvaneDial::scrollWheel(const tk::Event& e) {
 void OrvaneDial::keyDown(const tk::Event& e) {
   switch (e.keyCode) {
     case tk::key::kUpArrow:
-    case tk::key::kRightArrow: setDoubleValue(_doubleValue + kKeyStep); break;
+    case tk::key::kRightArrow:
+      setDoubleValue(_doubleValue + kKeyStep);
+      break;
     case tk::key::kDownArrow:
-    case tk::key::kLeftArrow: setDoubleValue(_doubleValue - kKeyStep); break;
-    default: Control::keyDown(e); return;
+    case tk::key::kLeftArrow:
+      setDoubleValue(_doubleValue - kKeyStep);
+      break;
+    default:
+      Control::keyDown(e);
+      return;
   }
   sendAction();
 }
@@ -222,8 +235,8 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
   // 7. Readout.
   char readout[16];
   std::snprintf(readout, sizeof readout, "%.0f%%", _doubleValue * 100);
-  canvas.drawText(readout, {c.x + 195, c.y + 180}, tk::Font::monospacedDigitSystem(13, tk::FontWeight::Medium),
-                  kReadout);
+  canvas.drawText(readout, {c.x + 195, c.y + 180},
+                  tk::Font::monospacedDigitSystem(13, tk::FontWeight::Medium), kReadout);
 }
 
 }  // namespace orvane

@@ -26,7 +26,8 @@ SurfaceStyle surfaceStyle(bool hover, bool highlighted, bool focused, bool activ
   return s;
 }
 
-void ORVSurface(tk::Canvas& canvas, const tk::Rect& rect, bool hover, bool highlighted, bool focused, bool active) {
+void ORVSurface(tk::Canvas& canvas, const tk::Rect& rect, bool hover, bool highlighted,
+                bool focused, bool active) {
   const SurfaceStyle style = surfaceStyle(hover, highlighted, focused, active);
   tk::Path shape = tk::Path::roundedRect(tk::insetRect(rect, 1, 1), 7, 7);
   canvas.fill(shape, style.fill);
@@ -39,8 +40,8 @@ void OrvaneButton::drawRect(tk::Canvas& canvas, const tk::Rect&) {
   const tk::Rect b = bounds();
   ORVSurface(canvas, b, _hover, isHighlighted(), isFirstResponder(), active);
   const tk::Size size = canvas.measureText(title(), styled::kTitleFont);
-  canvas.drawText(title(), {(b.width - size.width) / 2, (b.height - size.height) / 2}, styled::kTitleFont,
-                  active ? styled::kTitleActive : styled::kTitle);
+  canvas.drawText(title(), {(b.width - size.width) / 2, (b.height - size.height) / 2},
+                  styled::kTitleFont, active ? styled::kTitleActive : styled::kTitle);
 }
 
 void OrvanePopup::drawRect(tk::Canvas& canvas, const tk::Rect&) {
@@ -69,7 +70,8 @@ void OrvaneSliderCell::drawBarInside(tk::Canvas& canvas, const tk::Rect& rect, b
   double f = span != 0 ? (doubleValue() - minValue()) / span : 0;
   f = std::isnan(f) ? 0 : std::fmin(std::fmax(f, 0.0), 1.0);
   if (rect.width * f > 0)
-    canvas.fill(tk::Path::roundedRect({rect.x, m - 2, rect.width * f, 4}, 2, 2), styled::kTrackFilled);
+    canvas.fill(tk::Path::roundedRect({rect.x, m - 2, rect.width * f, 4}, 2, 2),
+                styled::kTrackFilled);
 }
 
 void OrvaneSliderCell::drawKnob(tk::Canvas& canvas, const tk::Rect& knobRect) {

@@ -25,7 +25,8 @@ SurfaceStyle surfaceStyle(bool hover, bool highlighted, bool focused, bool activ
 
 // Draws the shared surface: `rect` inset by 1 point, corner radius 7, filled
 // and outlined (outline centred on the edge) in the style's colours.
-void ORVSurface(tk::Canvas& canvas, const tk::Rect& rect, bool hover, bool highlighted, bool focused, bool active);
+void ORVSurface(tk::Canvas& canvas, const tk::Rect& rect, bool hover, bool highlighted,
+                bool focused, bool active);
 
 namespace styled {
 inline const tk::Color kTitleActive = tk::Color::rgb255(245, 195, 128);
@@ -56,7 +57,8 @@ class HoverTracked : public Base {
   void updateTrackingAreas() override {
     if (_hoverArea) this->removeTrackingArea(_hoverArea);
     _hoverArea = std::make_shared<tk::TrackingArea>(
-        this->visibleRect(), tk::kTrackMouseEnteredAndExited | tk::kTrackActiveAlways | tk::kTrackInVisibleRect, this);
+        this->visibleRect(),
+        tk::kTrackMouseEnteredAndExited | tk::kTrackActiveAlways | tk::kTrackInVisibleRect, this);
     this->addTrackingArea(_hoverArea);
     Base::updateTrackingAreas();
   }

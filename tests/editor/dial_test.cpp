@@ -71,9 +71,11 @@ struct DialScene {
   void drag(const std::vector<Point>& offsets, std::uint32_t mods = 0, bool release = true) {
     window.postEvent(Event::mouse(EventType::LeftMouseDown, at(offsets[0].x, offsets[0].y), mods));
     for (std::size_t i = 1; i < offsets.size(); ++i)
-      window.postEvent(Event::mouse(EventType::LeftMouseDragged, at(offsets[i].x, offsets[i].y), mods));
+      window.postEvent(
+          Event::mouse(EventType::LeftMouseDragged, at(offsets[i].x, offsets[i].y), mods));
     if (release)
-      window.postEvent(Event::mouse(EventType::LeftMouseUp, at(offsets.back().x, offsets.back().y), mods));
+      window.postEvent(
+          Event::mouse(EventType::LeftMouseUp, at(offsets.back().x, offsets.back().y), mods));
     window.dispatchEvents();
   }
 };
@@ -180,8 +182,8 @@ TEST(DialRotaryDrag, CrossingTheCentreDiscPausesTheDial) {
   EXPECT_DOUBLE_EQ(s.dial->doubleValue(), 0.4);
   // Starting inside the disc: the first point outside only sets the angle.
   s.drag({{3, 3}, {0, 30}, {-30, 0}}, tk::kOption);
-  EXPECT_NEAR(s.dial->doubleValue(), 0.4 + (std::remainder(kPi - std::atan2(30 / 0.82, 0), 2 * kPi)) / (1.5 * kPi),
-              1e-9);
+  EXPECT_NEAR(s.dial->doubleValue(),
+              0.4 + (std::remainder(kPi - std::atan2(30 / 0.82, 0), 2 * kPi)) / (1.5 * kPi), 1e-9);
 }
 
 TEST(DialRotaryDrag, ModeIsFixedByTheClick) {
@@ -226,7 +228,8 @@ TEST(DialScrollAndKeys, StepsClampAndAlwaysReport) {
   EXPECT_EQ(s.target.count("changed:"), before + 1) << "a key at the end still reports";
   s.window.sendEvent(Event::keyDown(tk::key::kSpace));
   EXPECT_EQ(s.target.count("changed:"), before + 1);
-  EXPECT_EQ(s.backdrop->keys, std::vector<int>{tk::key::kSpace}) << "other keys go on to the superview";
+  EXPECT_EQ(s.backdrop->keys, std::vector<int>{tk::key::kSpace})
+      << "other keys go on to the superview";
 }
 
 TEST(DialHitArea, TallEllipseAroundTheKnobCentre) {
@@ -236,8 +239,10 @@ TEST(DialHitArea, TallEllipseAroundTheKnobCentre) {
   EXPECT_EQ(root->hitTest(s.at(0, 160)), s.dial.get());
   EXPECT_EQ(root->hitTest(s.at(140, 0)), s.dial.get());
   EXPECT_EQ(root->hitTest(s.at(150, 0)), s.backdrop.get());
-  EXPECT_EQ(root->hitTest(s.at(110, 120)), s.backdrop.get()) << "the corners of the frame fall through";
-  EXPECT_EQ(root->hitTest(s.at(0, -155)), s.backdrop.get()) << "inside the ellipse but above the frame";
+  EXPECT_EQ(root->hitTest(s.at(110, 120)), s.backdrop.get())
+      << "the corners of the frame fall through";
+  EXPECT_EQ(root->hitTest(s.at(0, -155)), s.backdrop.get())
+      << "inside the ellipse but above the frame";
   s.window.sendEvent(Event::mouse(EventType::LeftMouseDown, s.at(150, 0)));
   EXPECT_EQ(s.backdrop->downs, 1);
   EXPECT_TRUE(s.target.log.empty());
@@ -279,12 +284,15 @@ TEST(DialDrawing, LitSegmentsFollowTheValue) {
   auto segmentMiddle = [](int k) { return (k - 0.5) / 40; };
   s.dial->setDoubleValue(0.0);
   s.window.display();
-  for (int k : {1, 2, 6, 12, 30, 40}) EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kUnlit)) << k;
+  for (int k : {1, 2, 6, 12, 30, 40})
+    EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kUnlit)) << k;
 
   s.dial->setDoubleValue(0.3);  // exactly segments 1 to 12
   s.window.display();
-  for (int k : {1, 6, 12}) EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kLit)) << k;
-  for (int k : {13, 30, 40}) EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kUnlit)) << k;
+  for (int k : {1, 6, 12})
+    EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kLit)) << k;
+  for (int k : {13, 30, 40})
+    EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kUnlit)) << k;
 
   s.dial->setDoubleValue(0.2875);  // half of segment 12
   s.window.display();
@@ -293,7 +301,8 @@ TEST(DialDrawing, LitSegmentsFollowTheValue) {
 
   s.dial->setDoubleValue(1.0);
   s.window.display();
-  for (int k : {1, 12, 30, 40}) EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kLit)) << k;
+  for (int k : {1, 12, 30, 40})
+    EXPECT_TRUE(near(colourAt(s.window, ringPixel(s, segmentMiddle(k))), kLit)) << k;
 }
 
 TEST(DialDrawing, GlowOnlyBesideLitSegments) {

@@ -37,7 +37,8 @@ bool writeDial(const std::string& dir, double scale, double value, const char* n
 
 // Renders one control in its own window (focus and hover are per window) and
 // returns the picture.
-std::shared_ptr<tk::Image> shoot(tk::Size size, double scale, const std::function<void(tk::Window&)>& setup) {
+std::shared_ptr<tk::Image> shoot(tk::Size size, double scale,
+                                 const std::function<void(tk::Window&)>& setup) {
   tk::Window window(size, scale);
   window.contentView()->setBackgroundColor(kEditorBackground);
   window.setVisible(true);
@@ -76,7 +77,8 @@ bool writeControls(const std::string& dir, double scale) {
                        b->setTag(tag);
                        b->setState(on);
                        stage(w, b, state);
-                       if (state == State::Pressed || state == State::HoverPressed) b->setHighlighted(true);
+                       if (state == State::Pressed || state == State::HoverPressed)
+                         b->setHighlighted(true);
                      })});
   };
   button("button", "Advanced", State::Normal, 0, 0);
@@ -91,7 +93,8 @@ bool writeControls(const std::string& dir, double scale) {
   auto popup = [&](const char* caption, State state, bool items) {
     shots.push_back({caption, shoot(cell, scale, [&](tk::Window& w) {
                        auto p = std::make_shared<OrvanePopup>(tk::Rect{8, 6, 115, 32});
-                       if (items) p->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
+                       if (items)
+                         p->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
                        stage(w, p, state);
                      })});
   };
@@ -122,8 +125,8 @@ bool writeControls(const std::string& dir, double scale) {
       x = 5;
       y += 66;
     }
-    sheet.contentView()->addSubview(
-        std::make_shared<tk::Label>(tk::Rect{x + 4, y, size.width, 16}, s.caption, tk::Font::system(10)));
+    sheet.contentView()->addSubview(std::make_shared<tk::Label>(tk::Rect{x + 4, y, size.width, 16},
+                                                                s.caption, tk::Font::system(10)));
     auto view = std::make_shared<tk::ImageView>(tk::Rect{x, y + 16, size.width, size.height});
     view->setImage(s.image);
     sheet.contentView()->addSubview(view);
@@ -143,8 +146,10 @@ bool writeMainFace(const std::string& dir, double scale) {
   auto logoView = std::make_shared<tk::ImageView>(tk::Rect{24, 22, 32, 32});
   logoView->setImage(ORVMaterial(knob::logo(), knob::kLogoSize, false));
   root->addSubview(logoView);
-  root->addSubview(std::make_shared<tk::Label>(tk::Rect{67, 20, 160, 36}, "Orvane", tk::Font::system(28)));
-  root->addSubview(std::make_shared<tk::Label>(tk::Rect{24, 56, 600, 20}, "VOICE CLEANUP / 0.7.4", tk::Font::system(11)));
+  root->addSubview(
+      std::make_shared<tk::Label>(tk::Rect{67, 20, 160, 36}, "Orvane", tk::Font::system(28)));
+  root->addSubview(std::make_shared<tk::Label>(tk::Rect{24, 56, 600, 20}, "VOICE CLEANUP / 0.7.4",
+                                               tk::Font::system(11)));
   auto processing = std::make_shared<OrvanePopup>(tk::Rect{235, 24, 270, 32});
   processing->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
   root->addSubview(processing);
@@ -158,8 +163,8 @@ bool writeMainFace(const std::string& dir, double scale) {
   bypass->setTag(kBypassButtonTag);
   root->addSubview(bypass);
   root->addSubview(std::make_shared<OrvaneButton>(tk::Rect{630, 24, 106, 32}, "Advanced"));
-  root->addSubview(
-      std::make_shared<tk::Label>(tk::Rect{510, 420, 230, 24}, "IN -18 / OUT -21 ", tk::Font::system(11)));
+  root->addSubview(std::make_shared<tk::Label>(tk::Rect{510, 420, 230, 24}, "IN -18 / OUT -21 ",
+                                               tk::Font::system(11)));
   window.setVisible(true);
   window.display();
   return window.writePng(dir + "/main_face.png");
@@ -172,12 +177,16 @@ int main(int argc, char** argv) {
   const double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  bool ok = writeDial(dir, scale, 0.0, "dial_000.png") && writeDial(dir, scale, 0.5, "dial_050.png") &&
-            writeDial(dir, scale, 1.0, "dial_100.png") && writeControls(dir, scale) && writeMainFace(dir, scale);
+  bool ok = writeDial(dir, scale, 0.0, "dial_000.png") &&
+            writeDial(dir, scale, 0.5, "dial_050.png") &&
+            writeDial(dir, scale, 1.0, "dial_100.png") && writeControls(dir, scale) &&
+            writeMainFace(dir, scale);
   if (!ok) {
     std::fprintf(stderr, "cannot write the pictures into %s\n", dir.c_str());
     return 1;
   }
-  std::printf("wrote dial_000.png, dial_050.png, dial_100.png, controls.png and main_face.png into %s\n", dir.c_str());
+  std::printf(
+      "wrote dial_000.png, dial_050.png, dial_100.png, controls.png and main_face.png into %s\n",
+      dir.c_str());
   return 0;
 }

@@ -76,7 +76,8 @@ TEST(MaterialLoading, RejectsWhatIsNotEightBitRgba) {
   const std::uint8_t grey[4] = {1, 2, 3, 4};
   const std::uint8_t rgb[12] = {};
   const std::uint16_t deep[16] = {};
-  for (const auto& png : {testing::encodePng(2, 2, PNG_FORMAT_GRAY, grey), testing::encodePng(2, 2, PNG_FORMAT_RGB, rgb),
+  for (const auto& png : {testing::encodePng(2, 2, PNG_FORMAT_GRAY, grey),
+                          testing::encodePng(2, 2, PNG_FORMAT_RGB, rgb),
                           testing::encodePng(2, 2, PNG_FORMAT_LINEAR_RGB_ALPHA, deep)}) {
     ASSERT_FALSE(png.empty());
     try {
@@ -129,7 +130,8 @@ std::vector<std::uint32_t> noiseImage(int w, int h) {
   for (auto& p : px) {
     s = s * 1664525u + 1013904223u;
     const int a = int(s >> 24);
-    p = pixelWord(a, (a * int((s >> 16) & 0xff)) / 255, (a * int((s >> 8) & 0xff)) / 255, (a * int(s & 0xff)) / 255);
+    p = pixelWord(a, (a * int((s >> 16) & 0xff)) / 255, (a * int((s >> 8) & 0xff)) / 255,
+                  (a * int(s & 0xff)) / 255);
   }
   return px;
 }
@@ -139,7 +141,8 @@ TEST(Sampling, WholePointsReturnThePixelAndEdgesRepeat) {
   const RotatingMaterial rm(w, h, noiseImage(w, h));
   const auto& img = rm.material();
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) ASSERT_EQ(rm.sample(img, x, y), img[std::size_t(y) * w + x]) << x << "," << y;
+    for (int x = 0; x < w; ++x)
+      ASSERT_EQ(rm.sample(img, x, y), img[std::size_t(y) * w + x]) << x << "," << y;
   // Beyond the right and bottom edges the edge pixels repeat; before the
   // left and top ones, the first.
   EXPECT_EQ(rm.sample(img, w - 0.5, 3), img[3 * w + w - 1]);
@@ -152,8 +155,8 @@ TEST(Sampling, WholePointsReturnThePixelAndEdgesRepeat) {
 
 TEST(Sampling, BlendsRowsRoundedToBytes) {
   // 2 x 2: channel values chosen so that rounding each row first matters.
-  std::vector<std::uint32_t> px = {pixelWord(10, 10, 0, 0), pixelWord(21, 21, 0, 0), pixelWord(10, 10, 0, 0),
-                                   pixelWord(20, 20, 0, 0)};
+  std::vector<std::uint32_t> px = {pixelWord(10, 10, 0, 0), pixelWord(21, 21, 0, 0),
+                                   pixelWord(10, 10, 0, 0), pixelWord(20, 20, 0, 0)};
   const RotatingMaterial rm(2, 2, px);
   // Top row at 0.5: 15.5 -> 16; bottom row 15; halfway down: 15.5 -> 16.
   EXPECT_EQ(rm.sample(rm.material(), 0.5, 0), pixelWord(16, 16, 0, 0));
@@ -181,8 +184,10 @@ TEST(LightingBlur, BoxSizeFollowsTheMaterialScale) {
     const RotatingMaterial byColumn(c.size, c.size, column), byRow(c.size, c.size, row);
     for (int d = -c.radius - 2; d <= c.radius + 2; ++d) {
       const int want = std::abs(d) <= c.radius ? expected : 0;
-      ASSERT_EQ(alphaOf(byColumn.blurred()[std::size_t(mid) * c.size + mid + d]), want) << c.size << " dx " << d;
-      ASSERT_EQ(redOf(byRow.blurred()[std::size_t(mid + d) * c.size + mid]), want) << c.size << " dy " << d;
+      ASSERT_EQ(alphaOf(byColumn.blurred()[std::size_t(mid) * c.size + mid + d]), want)
+          << c.size << " dx " << d;
+      ASSERT_EQ(redOf(byRow.blurred()[std::size_t(mid + d) * c.size + mid]), want)
+          << c.size << " dy " << d;
     }
   }
 }
@@ -343,13 +348,22 @@ TEST(OrvMaterialImage, CopiesOrRefersToTheWords) {
 
 namespace reference {
 
-int toByte(double z) { return z + 0.5 < 0 ? 0 : int(std::min(z + 0.5, 255.0)); }
-int clip(double z) { return z < 0 ? 0 : int(std::min(z, 255.0)); }
-int ch(std::uint32_t w, int c) { return int((w >> (8 * c)) & 0xff); }
-double clamp01(double v) { return std::min(std::max(v, 0.0), 1.0); }
+int toByte(double z) {
+  return z + 0.5 < 0 ? 0 : int(std::min(z + 0.5, 255.0));
+}
+int clip(double z) {
+  return z < 0 ? 0 : int(std::min(z, 255.0));
+}
+int ch(std::uint32_t w, int c) {
+  return int((w >> (8 * c)) & 0xff);
+}
+double clamp01(double v) {
+  return std::min(std::max(v, 0.0), 1.0);
+}
 
 std::uint32_t sample(const std::vector<std::uint32_t>& img, int w, int h, double x, double y) {
-  const double xc = x < 0 ? 0 : std::min(x, double(w - 1)), yc = y < 0 ? 0 : std::min(y, double(h - 1));
+  const double xc = x < 0 ? 0 : std::min(x, double(w - 1)),
+               yc = y < 0 ? 0 : std::min(y, double(h - 1));
   const int x0 = int(xc), y0 = int(yc), x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
   const double fx = xc - x0, fy = yc - y0;
   auto p = [&](int px, int py) { return img[std::size_t(py) * w + px]; };
@@ -367,7 +381,8 @@ std::vector<std::uint32_t> render(const RotatingMaterial& rm, double v) {
   const auto& mat = rm.material();
   const auto& blur = rm.blurred();
   const int W = rm.width(), H = rm.height();
-  const double s = rm.scale(), cx = 175 * s, cy = 124 * s, R = 105 * s, R2 = 114 * s, pi = std::acos(-1.0);
+  const double s = rm.scale(), cx = 175 * s, cy = 124 * s, R = 105 * s, R2 = 114 * s,
+               pi = std::acos(-1.0);
   std::vector<std::uint32_t> out = mat;
   const double th = (v * 270 + 135 - 405) * pi / 180;
   if (std::fabs(th) < 1e-12) return out;
@@ -377,10 +392,12 @@ std::vector<std::uint32_t> render(const RotatingMaterial& rm, double v) {
       const double dx = x + 0.5 - cx, dy = (y + 0.5 - cy) / 0.82, rho = std::hypot(dx, dy);
       if (rho < 31 * s || rho > R) continue;
       const double w = std::min(clamp01((R - rho) / s), clamp01((rho - 31 * s) / (6 * s)));
-      const std::uint32_t q = sample(mat, W, H, cs * dx + sn * dy + cx - 0.5, 0.82 * (cs * dy - sn * dx) + cy - 0.5);
+      const std::uint32_t q =
+          sample(mat, W, H, cs * dx + sn * dy + cx - 0.5, 0.82 * (cs * dy - sn * dx) + cy - 0.5);
       const std::uint32_t m = mat[std::size_t(y) * W + x];
       std::uint32_t o = 0;
-      for (int c = 0; c < 4; ++c) o |= std::uint32_t(toByte(ch(m, c) + (ch(q, c) - ch(m, c)) * w)) << (8 * c);
+      for (int c = 0; c < 4; ++c)
+        o |= std::uint32_t(toByte(ch(m, c) + (ch(q, c) - ch(m, c)) * w)) << (8 * c);
       out[std::size_t(y) * W + x] = o;
     }
   for (int x = int(cx - R2) + 1; x < int(cx + R2); ++x) {
@@ -399,10 +416,12 @@ std::vector<std::uint32_t> render(const RotatingMaterial& rm, double v) {
       if (ch(m, 3) < 250 || L > 118 || Lq < 3 || L < 1 || Lb < 1) continue;
       const double Ls = luminance(sample(mat, W, H, sx, srcTop + t - 0.5));
       const double g = std::min(std::max((Lb * (Ls / Lq)) / L, 0.23), 3.5);
-      const double f = clamp01(std::min({std::min(t / (4 * s), 1.0), (50 * s - t) / (4 * s), (R2 - std::fabs(dx)) / (3 * s)}));
+      const double f = clamp01(std::min(
+          {std::min(t / (4 * s), 1.0), (50 * s - t) / (4 * s), (R2 - std::fabs(dx)) / (3 * s)}));
       std::uint32_t o = std::uint32_t(ch(m, 3)) << 24;
       for (int c = 0; c < 3; ++c) {
-        const int shaded = std::min(clip(g * ch(m, c)), ch(m, 3));  // premultiplied: never above alpha
+        const int shaded =
+            std::min(clip(g * ch(m, c)), ch(m, 3));  // premultiplied: never above alpha
         o |= std::uint32_t(toByte(ch(m, c) + (shaded - ch(m, c)) * f)) << (8 * c);
       }
       out[i] = o;
@@ -439,7 +458,8 @@ TEST(Sampling, MatchesThePlainFormulaAtRandomPoints) {
   };
   for (int i = 0; i < 20000; ++i) {
     const double x = next() * (w + 4) - 2, y = next() * (h + 4) - 2;
-    ASSERT_EQ(rm.sample(rm.material(), x, y), reference::sample(rm.material(), w, h, x, y)) << x << "," << y;
+    ASSERT_EQ(rm.sample(rm.material(), x, y), reference::sample(rm.material(), w, h, x, y))
+        << x << "," << y;
   }
 }
 

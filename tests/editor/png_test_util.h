@@ -11,7 +11,8 @@ namespace orvane::testing {
 // `format` is a libpng simplified-API format (PNG_FORMAT_RGBA, PNG_FORMAT_GRAY,
 // PNG_FORMAT_RGB, PNG_FORMAT_LINEAR_RGB_ALPHA...); `pixels` holds the samples
 // in that format, rows top to bottom.
-inline std::vector<std::uint8_t> encodePng(int width, int height, png_uint_32 format, const void* pixels) {
+inline std::vector<std::uint8_t> encodePng(int width, int height, png_uint_32 format,
+                                           const void* pixels) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   image.width = png_uint_32(width);

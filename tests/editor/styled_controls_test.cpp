@@ -1,10 +1,11 @@
-#include <gtest/gtest.h>
+#include "editor/styled_controls.h"
 
 #include <cairo.h>
+#include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
-#include "editor/styled_controls.h"
 #include "editor/toolkit/window.h"
 
 namespace orvane {
@@ -12,11 +13,14 @@ namespace {
 
 using tk::Color;
 
-Color rgb(int r, int g, int b) { return Color::rgb255(r, g, b); }
+Color rgb(int r, int g, int b) {
+  return Color::rgb255(r, g, b);
+}
 
-const Color kFillNormal = rgb(19, 33, 50), kFillHover = rgb(27, 45, 65), kFillPressed = rgb(29, 55, 80),
-            kFillActive = rgb(48, 36, 25);
-const Color kOutlineNormal = rgb(44, 64, 86), kOutlineBlue = rgb(115, 187, 255), kOutlineActive = rgb(231, 176, 101);
+const Color kFillNormal = rgb(19, 33, 50), kFillHover = rgb(27, 45, 65),
+            kFillPressed = rgb(29, 55, 80), kFillActive = rgb(48, 36, 25);
+const Color kOutlineNormal = rgb(44, 64, 86), kOutlineBlue = rgb(115, 187, 255),
+            kOutlineActive = rgb(231, 176, 101);
 
 TEST(SurfacePalette, ActiveOutranksEverything) {
   for (int bits = 0; bits < 8; ++bits) {
@@ -63,8 +67,9 @@ Rgb rgbAt(const tk::Image& img, int x, int y) {
   return {tk::redOf(w), tk::greenOf(w), tk::blueOf(w)};
 }
 bool near(Rgb a, const Color& c, int tol = 1) {
-  return std::abs(a.r - int(c.red * 255 + 0.5)) <= tol && std::abs(a.g - int(c.green * 255 + 0.5)) <= tol &&
-         std::abs(a.b - int(c.blue * 255 + 0.5)) <= tol;
+  return std::abs(a.r - int(std::lround(c.red * 255))) <= tol &&
+         std::abs(a.g - int(std::lround(c.green * 255))) <= tol &&
+         std::abs(a.b - int(std::lround(c.blue * 255))) <= tol;
 }
 // True when some pixel of the rectangle is within `tol` of the colour.
 bool anyNear(const tk::Image& img, tk::Rect r, const Color& c, int tol) {
@@ -86,8 +91,10 @@ TEST(SurfaceDrawing, InsetRoundedShapeWithCentredOutline) {
   auto plain = draw(false), focused = draw(true);
   EXPECT_TRUE(near(rgbAt(*plain, 30, 15), kFillNormal, 0));
   EXPECT_EQ(plain->pixel(0, 0), 0u) << "rounded corner of the inset shape";
-  EXPECT_EQ(plain->pixel(0, 15) >> 24, 128u) << "a 1-point outline centred on x 1 covers half of column 0";
-  EXPECT_TRUE(near(rgbAt(*focused, 1, 15), kOutlineBlue, 0)) << "a 2-point outline covers columns 0 and 1";
+  EXPECT_EQ(plain->pixel(0, 15) >> 24, 128u)
+      << "a 1-point outline centred on x 1 covers half of column 0";
+  EXPECT_TRUE(near(rgbAt(*focused, 1, 15), kOutlineBlue, 0))
+      << "a 2-point outline covers columns 0 and 1";
   EXPECT_TRUE(near(rgbAt(*focused, 0, 15), kOutlineBlue, 0));
 }
 
@@ -123,7 +130,8 @@ TEST(ButtonLook, BypassOnIsAmberWhateverItsHoverOrPressedState) {
   other->setState(1);
   EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), kFillActive));
   EXPECT_TRUE(anyNear(s.window.image(), {40, 14, 55, 24}, rgb(245, 195, 128), 30)) << "amber title";
-  EXPECT_TRUE(near(rgbAt(s.window.image(), 150 + 6, kFillY), kFillNormal)) << "other buttons ignore their state";
+  EXPECT_TRUE(near(rgbAt(s.window.image(), 150 + 6, kFillY), kFillNormal))
+      << "other buttons ignore their state";
 
   s.move({60, 20});
   bypass->setHighlighted(true);
@@ -131,9 +139,9 @@ TEST(ButtonLook, BypassOnIsAmberWhateverItsHoverOrPressedState) {
   EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), kFillActive));
   // The 1-point outline covers half of the first column: amber at half strength.
   const Rgb edge = rgbAt(s.window.image(), 10, kFillY);
-  EXPECT_NEAR(edge.r, 231 / 2, 3);
-  EXPECT_NEAR(edge.g, 176 / 2, 3);
-  EXPECT_NEAR(edge.b, 101 / 2, 3);
+  EXPECT_NEAR(edge.r, 231 / 2.0, 3);
+  EXPECT_NEAR(edge.g, 176 / 2.0, 3);
+  EXPECT_NEAR(edge.b, 101 / 2.0, 3);
 
   bypass->setState(0);
   EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), kFillPressed)) << "off again: the pressed fill";
@@ -209,8 +217,10 @@ TEST(SliderLook, TrackFillFollowsTheValue) {
   const Color track = rgb(36, 55, 75), filled = rgb(90, 163, 228);
   const tk::Image& img = s.shot();
   // Bars run from x 18 to 202 in the window; the middle row is y + 12.
-  for (int x : {40, 120, 190}) EXPECT_TRUE(near(rgbAt(img, x, 12), track)) << "minimum: track only, x " << x;
-  for (int x : {20, 40, 120, 190}) EXPECT_TRUE(near(rgbAt(img, x, 42), filled)) << "maximum: filled, x " << x;
+  for (int x : {40, 120, 190})
+    EXPECT_TRUE(near(rgbAt(img, x, 12), track)) << "minimum: track only, x " << x;
+  for (int x : {20, 40, 120, 190})
+    EXPECT_TRUE(near(rgbAt(img, x, 42), filled)) << "maximum: filled, x " << x;
   EXPECT_TRUE(near(rgbAt(img, 60, 72), filled));
   EXPECT_TRUE(near(rgbAt(img, 160, 72), track));
   EXPECT_TRUE(near(rgbAt(img, 110, 72), rgb(115, 187, 255))) << "knob at the middle";

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <cairo.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
@@ -31,8 +30,10 @@ class Probe : public View {
   void mouseExited(const Event&) override { log.push_back("exit"); }
   void resetCursorRects() override { addCursorRect({0, 0, 10, 10}, Cursor::PointingHand); }
   void updateTrackingAreas() override {
-    for (auto a : std::vector<std::shared_ptr<TrackingArea>>(trackingAreas())) removeTrackingArea(a);
-    addTrackingArea(std::make_shared<TrackingArea>(Rect{}, kTrackMouseEnteredAndExited | kTrackInVisibleRect, this));
+    for (const auto& a : std::vector<std::shared_ptr<TrackingArea>>(trackingAreas()))
+      removeTrackingArea(a);
+    addTrackingArea(std::make_shared<TrackingArea>(
+        Rect{}, kTrackMouseEnteredAndExited | kTrackInVisibleRect, this));
   }
 };
 

@@ -120,6 +120,8 @@ IPtr<IMessage> makeMessage(const char* id, const int64* mode) {
   return message;
 }
 
-std::string toUtf8(const TChar* text) { return StringConvert::convert(text); }
+std::string toUtf8(const TChar* text) {
+  return StringConvert::convert(text);
+}
 
 }  // namespace orvane::test

@@ -38,9 +38,15 @@ constexpr double kGlowR = 117;  // radius of the glow's bright core on the floor
 struct Vec {
   double x, y, z;  // x right, y up, z towards the viewer
 };
-Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec operator*(Vec a, double k) { return {a.x * k, a.y * k, a.z * k}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec operator+(Vec a, Vec b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec operator*(Vec a, double k) {
+  return {a.x * k, a.y * k, a.z * k};
+}
+double dot(Vec a, Vec b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vec normalize(Vec a) {
   const double l = std::sqrt(dot(a, a));
   return l > 0 ? a * (1 / l) : Vec{0, 1, 0};
@@ -49,8 +55,12 @@ Vec normalize(Vec a) {
 struct Rgb {
   double r, g, b;
 };
-Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-Rgb operator*(Rgb a, double k) { return {a.r * k, a.g * k, a.b * k}; }
+Rgb operator+(Rgb a, Rgb b) {
+  return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+Rgb operator*(Rgb a, double k) {
+  return {a.r * k, a.g * k, a.b * k};
+}
 
 // The studio light: a large softbox above and to the left, slightly behind.
 const Vec kLight = normalize({-0.55, 0.78, -0.10});
@@ -76,12 +86,16 @@ std::uint32_t hash(std::uint32_t x) {
   x ^= x >> 16;
   return x;
 }
-double rnd(int i, int seed) { return hash(std::uint32_t(i) * 0x9e3779b9U ^ hash(std::uint32_t(seed))) / 4294967296.0; }
+double rnd(int i, int seed) {
+  return hash(std::uint32_t(i) * 0x9e3779b9U ^ hash(std::uint32_t(seed))) / 4294967296.0;
+}
 double rnd2(int i, int j, int seed) {
   // Unsigned arithmetic: the lattice mixing is meant to wrap.
   return rnd(static_cast<int>(std::uint32_t(i) * 73856093u ^ std::uint32_t(j) * 19349663u), seed);
 }
-double smooth(double t) { return t * t * (3 - 2 * t); }
+double smooth(double t) {
+  return t * t * (3 - 2 * t);
+}
 double noise1(double x, int seed) {
   const double f = std::floor(x);
   const int i = static_cast<int>(f);
@@ -96,19 +110,28 @@ double noise2(double x, double y, int seed) {
   return a + (b - a) * ty;
 }
 
-double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
-double sstep(double a, double b, double x) { return smooth(clamp01((x - a) / (b - a))); }
+double clamp01(double v) {
+  return v < 0 ? 0 : (v > 1 ? 1 : v);
+}
+double sstep(double a, double b, double x) {
+  return smooth(clamp01((x - a) / (b - a)));
+}
 
 // Blinn-Phong with the studio light.
-double diffuse(Vec n) { return std::max(0.0, dot(n, kLight)); }
-double specular(Vec n, double power) { return std::pow(std::max(0.0, dot(n, kHalf)), power); }
+double diffuse(Vec n) {
+  return std::max(0.0, dot(n, kLight));
+}
+double specular(Vec n, double power) {
+  return std::pow(std::max(0.0, dot(n, kHalf)), power);
+}
 
 // ---- surfaces -----------------------------------------------------------------
 
 // Concentric lathe brushing: fine rings whose radius wobbles slowly with angle.
 double brushed(double rho, double psi, int seed) {
   const double r = rho + 0.7 * noise1(psi * 5 / kPi + 11, seed);
-  return 0.42 * noise1(r * 7.0, seed + 1) + 0.33 * noise1(r * 2.3, seed + 2) + 0.25 * noise1(r * 21.0, seed + 3);
+  return 0.42 * noise1(r * 7.0, seed + 1) + 0.33 * noise1(r * 2.3, seed + 2) +
+         0.25 * noise1(r * 21.0, seed + 3);
 }
 
 Rgb topFace(double rho, double psi) {
@@ -131,7 +154,8 @@ Rgb centreCap(double rho, double dx, double dz) {
   const Vec n = normalize({dx * 0.022, 1, dz * 0.022});
   const Rgb gunmetal{0.25, 0.27, 0.31};
   const double tex = brushed(rho, std::atan2(dz, dx), 40);
-  Rgb col = gunmetal * (0.55 + 0.55 * diffuse(n) + 0.18 * (tex - 0.5)) + Rgb{0.9, 0.93, 1.0} * (0.55 * specular(n, 60));
+  Rgb col = gunmetal * (0.55 + 0.55 * diffuse(n) + 0.18 * (tex - 0.5)) +
+            Rgb{0.9, 0.93, 1.0} * (0.55 * specular(n, 60));
   if (rho > 27.6 && rho < 29.0) col = col * 0.3;  // parting groove
   if (rho >= 29.0) {                              // bright chamfer of the cap
     const double psi = std::atan2(dz, dx);
@@ -143,7 +167,8 @@ Rgb centreCap(double rho, double dx, double dz) {
 Rgb chamfer(double r, double psi) {
   // Polished bevel sloping outwards and down.
   const double tilt = 0.95;
-  const Vec n = normalize({std::cos(psi) * std::sin(tilt), std::cos(tilt), std::sin(psi) * std::sin(tilt)});
+  const Vec n =
+      normalize({std::cos(psi) * std::sin(tilt), std::cos(tilt), std::sin(psi) * std::sin(tilt)});
   const Rgb metal{0.76, 0.78, 0.82};
   const double lathe = 0.08 * (noise1(r * 9, 60) - 0.5);
   return metal * (0.16 + 0.80 * diffuse(n) + lathe) + Rgb{1, 1, 1} * (0.55 * specular(n, 30));
@@ -201,14 +226,17 @@ Rgb plate(double rf, double psi) {
   if (rf > kPlateR - kPlateBevel) {  // rounded outer edge
     const double t = (rf - (kPlateR - kPlateBevel)) / kPlateBevel;
     const double tilt = 0.2 + 1.1 * t;
-    const Vec n = normalize({std::cos(psi) * std::sin(tilt), std::cos(tilt), std::sin(psi) * std::sin(tilt)});
-    col = Rgb{0.30, 0.32, 0.36} * (0.15 + 0.75 * diffuse(n)) + Rgb{1, 1, 1} * (0.35 * specular(n, 24));
+    const Vec n =
+        normalize({std::cos(psi) * std::sin(tilt), std::cos(tilt), std::sin(psi) * std::sin(tilt)});
+    col = Rgb{0.30, 0.32, 0.36} * (0.15 + 0.75 * diffuse(n)) +
+          Rgb{1, 1, 1} * (0.35 * specular(n, 24));
   }
   // The ring of light escaping from under the knob, and its spread on the plate.
   const double d = rf - kGlowR;
   const double core = std::exp(-(d / 1.7) * (d / 1.7));
   const double halo = d > 0 ? std::exp(-d / 8.0) : std::exp(d / 2.0);
-  return col + kCyan * (0.95 * core + 0.42 * halo) + Rgb{0.6, 0.95, 1.0} * (0.45 * std::pow(core, 3));
+  return col + kCyan * (0.95 * core + 0.42 * halo) +
+         Rgb{0.6, 0.95, 1.0} * (0.45 * std::pow(core, 3));
 }
 
 Rgb plateEdge(double fx, double e) {
@@ -238,7 +266,9 @@ Sample shade(double X, double Y) {
 
   // Chamfer: the bevel's ring at radius r sits (r - 105) * 5/9 units lower.
   if (std::fabs(dx) <= kRimR) {
-    for (double r = kFaceR; r <= kRimR; r += 0.125) {
+    for (int step = 0;; ++step) {
+      const double r = kFaceR + 0.125 * step;  // exact: 0.125 is a power of two
+      if (r > kRimR) break;
       const double drop = (r - kFaceR) * kChamferDrop / (kRimR - kFaceR);
       const double z = (Y - kCy - drop) / kSquash;
       if (std::hypot(dx, z) <= r) return {chamfer(r, std::atan2(z, dx)), 1};
@@ -249,7 +279,8 @@ Sample shade(double X, double Y) {
   if (std::fabs(dx) < kRimR) {
     const double rimFront = kCy + kSquash * std::sqrt(kRimR * kRimR - dx * dx);
     const double depth = Y - rimFront;
-    if (depth >= kChamferDrop && depth <= kWallBottom) return {sideWall(std::asin(dx / kRimR), depth), 1};
+    if (depth >= kChamferDrop && depth <= kWallBottom)
+      return {sideWall(std::asin(dx / kRimR), depth), 1};
     if (depth > kWallBottom && depth <= kFloorDepth) {
       const double t = (depth - kWallBottom) / (kFloorDepth - kWallBottom);
       return {Rgb{0.02, 0.025, 0.03} + kCyan * (0.9 * t * t), 1};
@@ -272,7 +303,9 @@ Sample shade(double X, double Y) {
   return {Rgb{0, 0, 0}, shadow > 0.004 ? shadow : 0};
 }
 
-std::uint8_t toByte(double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); }
+std::uint8_t toByte(double v) {
+  return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+}
 
 bool writePng(const char* path, const std::vector<std::uint8_t>& rgba) {
   FILE* f = std::fopen(path, "wb");
@@ -286,8 +319,8 @@ bool writePng(const char* path, const std::vector<std::uint8_t>& rgba) {
   }
   png_init_io(png, f);
   png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, kSize, kSize, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, kSize, kSize, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
   png_set_gAMA_fixed(png, info, 45455);
   // 700 pixels shown as 350 points: 144 pixels per inch.

@@ -51,7 +51,8 @@ std::vector<std::uint32_t> buildLogo() {
       const int a8 = static_cast<int>(std::min(A, 1.0) * 255);
       std::uint32_t word = std::uint32_t(a8) << 24;
       for (int c = 0; c < 3; ++c) {
-        const double colour = std::clamp((ab * barColour[c] + (1 - ab) * aa * arcColour[c]) / A, 0.0, 255.0);
+        const double colour =
+            std::clamp((ab * barColour[c] + (1 - ab) * aa * arcColour[c]) / A, 0.0, 255.0);
         const int premultiplied = static_cast<int>(a8 * colour / 255);
         word |= std::uint32_t(premultiplied) << (8 * (2 - c));
       }

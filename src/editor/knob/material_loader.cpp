@@ -43,8 +43,10 @@ void decodeInto(DecodeState* st, MemoryReader* reader) {
   png_set_user_limits(st->png, kMaxSide, kMaxSide);
   png_read_info(st->png, st->info);
   int bitDepth = 0, colourType = 0, interlace = 0;
-  png_get_IHDR(st->png, st->info, &st->width, &st->height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
-  if (bitDepth != 8 || colourType != PNG_COLOR_TYPE_RGBA || png_get_channels(st->png, st->info) != 4) {
+  png_get_IHDR(st->png, st->info, &st->width, &st->height, &bitDepth, &colourType, &interlace,
+               nullptr, nullptr);
+  if (bitDepth != 8 || colourType != PNG_COLOR_TYPE_RGBA ||
+      png_get_channels(st->png, st->info) != 4) {
     st->status = PngStatus::NotRgba8;
     return;
   }
@@ -96,9 +98,12 @@ std::vector<std::uint32_t> premultiply(const StraightRgba& image) {
 Material loadMaterial(const std::uint8_t* png, std::size_t size) {
   StraightRgba straight;
   switch (decodeRgbaPng(png, size, straight)) {
-    case PngStatus::Undecodable: throw MaterialError("Embedded knob material must decode");
-    case PngStatus::NotRgba8: throw MaterialError("Expected RGBA material");
-    case PngStatus::Ok: break;
+    case PngStatus::Undecodable:
+      throw MaterialError("Embedded knob material must decode");
+    case PngStatus::NotRgba8:
+      throw MaterialError("Expected RGBA material");
+    case PngStatus::Ok:
+      break;
   }
   Material m;
   m.width = straight.width;
@@ -107,6 +112,8 @@ Material loadMaterial(const std::uint8_t* png, std::size_t size) {
   return m;
 }
 
-Material loadEmbeddedMaterial() { return loadMaterial(materialPng, materialPngSize); }
+Material loadEmbeddedMaterial() {
+  return loadMaterial(materialPng, materialPngSize);
+}
 
 }  // namespace orvane::knob

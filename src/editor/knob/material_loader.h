@@ -11,8 +11,10 @@ namespace orvane::knob {
 
 // The knob material compiled into the program (generated at build time from
 // assets/knob_material.png).
+// NOLINTBEGIN(readability-identifier-naming): the names the build step generates
 extern const unsigned char materialPng[];
 extern const std::size_t materialPngSize;
+// NOLINTEND(readability-identifier-naming)
 
 struct StraightRgba {
   int width = 0;

@@ -26,12 +26,12 @@ constexpr double kFaceCentreY = 124;
 constexpr double kFaceRadius = 105;
 constexpr double kRimRadius = 114;
 constexpr double kCapRadius = 31;
-constexpr double kSquash = 0.82;       // vertical/horizontal ratio of the perspective view
-constexpr double kCapFeather = 6;      // units over which the turned face fades in at the cap
-constexpr double kWallOffset = 5;      // the wall starts this far below the rim
+constexpr double kSquash = 0.82;   // vertical/horizontal ratio of the perspective view
+constexpr double kCapFeather = 6;  // units over which the turned face fades in at the cap
+constexpr double kWallOffset = 5;  // the wall starts this far below the rim
 constexpr double kWallHeight = 50;
-constexpr double kWallFeatherY = 4;    // fade at the wall's top and bottom
-constexpr double kWallFeatherX = 3;    // fade at the wall's silhouette
+constexpr double kWallFeatherY = 4;  // fade at the wall's top and bottom
+constexpr double kWallFeatherX = 3;  // fade at the wall's silhouette
 // The wall pass only retouches dark, opaque knurling: highlights and the
 // anti-aliased silhouette keep the material's pixels.
 constexpr int kOpaqueAlpha = 250;
@@ -44,14 +44,20 @@ constexpr double kMinSourceLuminance = 3;
 constexpr double kMinGain = 0.23;
 constexpr double kMaxGain = 3.5;
 
-inline int channel(std::uint32_t w, int c) { return static_cast<int>((w >> (8 * c)) & 0xffu); }
+inline int channel(std::uint32_t w, int c) {
+  return static_cast<int>((w >> (8 * c)) & 0xffu);
+}
 
-inline double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+inline double clamp01(double v) {
+  return v < 0 ? 0 : (v > 1 ? 1 : v);
+}
 
 // Rounds a value known to lie in [0, 255] to the nearest byte. The general
 // rounding (0 below -0.5, 255 from 254.5 up) is never needed: every value
 // rounded here is a blend of two bytes.
-inline std::uint32_t roundInRange(double z) { return static_cast<std::uint32_t>(z + 0.5); }
+inline std::uint32_t roundInRange(double z) {
+  return static_cast<std::uint32_t>(z + 0.5);  // NOLINT(bugprone-incorrect-roundings): z >= 0
+}
 
 // Blends two words channel by channel at fraction f, rounding each channel;
 // channels of a blend of bytes stay within [0, 255].
@@ -73,34 +79,40 @@ struct NarrowOps {
 #if defined(__SSE2__)
   static __m128i channels(std::uint32_t w) {
     const __m128i zero = _mm_setzero_si128();
-    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), zero), zero);
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(w)), zero),
+                              zero);
   }
   static __m128i lerp(__m128i a, __m128i b, __m128d f) {
     const __m128i d = _mm_sub_epi32(b, a);
     const __m128d half = _mm_set1_pd(0.5);
-    const __m128d lo = _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(a), _mm_mul_pd(_mm_cvtepi32_pd(d), f)), half);
-    const __m128d hi = _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(a, 0x0e)),
-                                             _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(d, 0x0e)), f)),
-                                  half);
+    const __m128d lo =
+        _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(a), _mm_mul_pd(_mm_cvtepi32_pd(d), f)), half);
+    const __m128d hi =
+        _mm_add_pd(_mm_add_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(a, 0x0e)),
+                              _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(d, 0x0e)), f)),
+                   half);
     return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
   }
   static std::uint32_t pack(__m128i v) {
-    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v)));
+    return static_cast<std::uint32_t>(
+        _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v)));
   }
   static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) {
     return pack(lerp(channels(p), channels(q), _mm_set1_pd(f)));
   }
-  static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, double fx,
-                              double fy) {
+  static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01,
+                              std::uint32_t p11, double fx, double fy) {
     const __m128d vfx = _mm_set1_pd(fx);
     const __m128i top = lerp(channels(p00), channels(p10), vfx);
     const __m128i bottom = lerp(channels(p01), channels(p11), vfx);
     return pack(lerp(top, bottom, _mm_set1_pd(fy)));
   }
 #else
-  static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) { return knob::lerpWords(p, q, f); }
-  static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, double fx,
-                              double fy) {
+  static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) {
+    return knob::lerpWords(p, q, f);
+  }
+  static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01,
+                              std::uint32_t p11, double fx, double fy) {
     return knob::lerpWords(knob::lerpWords(p00, p10, fx), knob::lerpWords(p01, p11, fx), fy);
   }
 #endif
@@ -109,20 +121,24 @@ struct NarrowOps {
 #if ORV_WIDE_VECTORS
 #define ORV_AVX2 __attribute__((target("avx2")))
 struct WideOps {
-  ORV_AVX2 static __m128i channels(std::uint32_t w) { return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(w))); }
+  ORV_AVX2 static __m128i channels(std::uint32_t w) {
+    return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(w)));
+  }
   ORV_AVX2 static __m128i lerp(__m128i a, __m128i b, __m256d f) {
     const __m256d d = _mm256_cvtepi32_pd(_mm_sub_epi32(b, a));
-    const __m256d r = _mm256_add_pd(_mm256_add_pd(_mm256_cvtepi32_pd(a), _mm256_mul_pd(d, f)), _mm256_set1_pd(0.5));
+    const __m256d r = _mm256_add_pd(_mm256_add_pd(_mm256_cvtepi32_pd(a), _mm256_mul_pd(d, f)),
+                                    _mm256_set1_pd(0.5));
     return _mm256_cvttpd_epi32(r);
   }
   ORV_AVX2 static std::uint32_t pack(__m128i v) {
-    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v)));
+    return static_cast<std::uint32_t>(
+        _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), v)));
   }
   ORV_AVX2 static std::uint32_t lerpWords(std::uint32_t p, std::uint32_t q, double f) {
     return pack(lerp(channels(p), channels(q), _mm256_set1_pd(f)));
   }
-  ORV_AVX2 static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11,
-                                       double fx, double fy) {
+  ORV_AVX2 static std::uint32_t bilerp(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01,
+                                       std::uint32_t p11, double fx, double fy) {
     const __m256d vfx = _mm256_set1_pd(fx);
     const __m128i top = lerp(channels(p00), channels(p10), vfx);
     const __m128i bottom = lerp(channels(p01), channels(p11), vfx);
@@ -136,7 +152,8 @@ struct WideOps {
 // call it for every pixel they touch. Each row is rounded to bytes before the
 // vertical blend.
 template <class Ops>
-inline std::uint32_t bilinear(const std::uint32_t* image, int width, int height, double x, double y) {
+inline std::uint32_t bilinear(const std::uint32_t* image, int width, int height, double x,
+                              double y) {
   const double xc = x >= 0 ? std::min(x, double(width - 1)) : 0.0;
   const double yc = y >= 0 ? std::min(y, double(height - 1)) : 0.0;
   const int x0 = static_cast<int>(xc), y0 = static_cast<int>(yc);
@@ -152,7 +169,8 @@ inline std::uint32_t bilinear(const std::uint32_t* image, int width, int height,
 template <class Ops>
 class ColumnSampler {
  public:
-  ColumnSampler(const std::uint32_t* image, int width, int height, double x) : image_(image), width_(width), height_(height) {
+  ColumnSampler(const std::uint32_t* image, int width, int height, double x)
+      : image_(image), width_(width), height_(height) {
     const double xc = x >= 0 ? std::min(x, double(width - 1)) : 0.0;
     x0_ = static_cast<int>(xc);
     x1_ = std::min(x0_ + 1, width - 1);
@@ -205,10 +223,12 @@ bool useWide() {
 }  // namespace
 
 double luminance(std::uint32_t w) {
-  return 0.2126 * double(channel(w, 2)) + 0.7152 * double(channel(w, 1)) + 0.0722 * double(channel(w, 0));
+  return 0.2126 * double(channel(w, 2)) + 0.7152 * double(channel(w, 1)) +
+         0.0722 * double(channel(w, 0));
 }
 
-RotatingMaterial::RotatingMaterial(std::int32_t width, std::int32_t height, std::vector<std::uint32_t> pixels)
+RotatingMaterial::RotatingMaterial(std::int32_t width, std::int32_t height,
+                                   std::vector<std::uint32_t> pixels)
     : width_(width > 0 && height > 0 ? width : 0),
       height_(width > 0 && height > 0 ? height : 0),
       scale_(width_ / 350.0),
@@ -248,7 +268,8 @@ void RotatingMaterial::prepareLighting() {
   prepareWall();
 }
 
-std::uint32_t RotatingMaterial::sample(const std::vector<std::uint32_t>& image, double x, double y) const {
+std::uint32_t RotatingMaterial::sample(const std::vector<std::uint32_t>& image, double x,
+                                       double y) const {
   if (width_ == 0 || image.size() < material_.size()) return 0;
   return bilinear<NarrowOps>(image.data(), width_, height_, x, y);
 }
@@ -283,7 +304,8 @@ void RotatingMaterial::facePass(double sinT, double cosT) {
   const double capR = kCapRadius * s;
   // Squared radii between which both feathers are certainly 1.
   const double solidInner = capR + kCapFeather * s, solidOuter = R - s;
-  const double solidInner2 = solidInner * solidInner * (1 + 1e-9), solidOuter2 = solidOuter * solidOuter * (1 - 1e-9);
+  const double solidInner2 = solidInner * solidInner * (1 + 1e-9),
+               solidOuter2 = solidOuter * solidOuter * (1 - 1e-9);
   const int yBegin = std::max(0, static_cast<int>(std::floor(cy - kSquash * R - 1)));
   const int yEnd = std::min(height_ - 1, static_cast<int>(std::ceil(cy + kSquash * R + 1)));
 
@@ -349,8 +371,8 @@ void RotatingMaterial::prepareWall() {
       if (L > kBrightLuminance || L < 1) continue;
       const double Lb = luminance(blurred_[i]);
       if (Lb < 1) continue;
-      const double f = clamp01(std::min({std::min(t / (kWallFeatherY * s), 1.0), (wallH - t) / (kWallFeatherY * s),
-                                         edgeFeather}));
+      const double f = clamp01(std::min({std::min(t / (kWallFeatherY * s), 1.0),
+                                         (wallH - t) / (kWallFeatherY * s), edgeFeather}));
       wallPixels_.push_back({static_cast<std::uint32_t>(i), t, L, Lb, f});
     }
     col.end = static_cast<std::uint32_t>(wallPixels_.size());
@@ -395,7 +417,8 @@ void RotatingMaterial::sideWallPass(double theta) {
         const int shaded = std::min(static_cast<int>(std::min(g * mc, 255.0)), alpha);
         // Away from the wall's edges the feather is 1 and the blend is the
         // shaded value exactly; a blend of two bytes needs no clamp.
-        out |= (p.f >= 1 ? std::uint32_t(shaded) : roundInRange(mc + (shaded - mc) * p.f)) << (8 * c);
+        out |= (p.f >= 1 ? std::uint32_t(shaded) : roundInRange(mc + (shaded - mc) * p.f))
+               << (8 * c);
       }
       output_[p.index] = out;
     }
@@ -405,12 +428,15 @@ void RotatingMaterial::sideWallPass(double theta) {
 #if ORV_WIDE_VECTORS
 // Compiled for AVX2 with everything inlined, so the passes' own arithmetic
 // uses the wider registers too; called only where the processor has them.
-__attribute__((target("avx2"), flatten)) void RotatingMaterial::passesWide(double sinT, double cosT, double theta) {
+__attribute__((target("avx2"), flatten)) void RotatingMaterial::passesWide(double sinT, double cosT,
+                                                                           double theta) {
   facePass<WideOps>(sinT, cosT);
   sideWallPass<WideOps>(theta);
 }
 #endif
 
-void RotatingMaterial::allowWideVectors(bool allowed) { wideVectorsAllowed() = allowed; }
+void RotatingMaterial::allowWideVectors(bool allowed) {
+  wideVectorsAllowed() = allowed;
+}
 
 }  // namespace orvane::knob

@@ -60,11 +60,21 @@ Path Path::roundedRect(const Rect& r, double radiusX, double radiusY) {
   return p;
 }
 
-void Path::moveTo(Point p) { ops_.push_back({Op::Move, {p, {}, {}}}); }
-void Path::lineTo(Point p) { ops_.push_back({Op::Line, {p, {}, {}}}); }
-void Path::curveTo(Point c1, Point c2, Point end) { ops_.push_back({Op::Curve, {c1, c2, end}}); }
-void Path::close() { ops_.push_back({Op::Close, {}}); }
-void Path::append(const Path& other) { ops_.insert(ops_.end(), other.ops_.begin(), other.ops_.end()); }
+void Path::moveTo(Point p) {
+  ops_.push_back({Op::Move, {p, {}, {}}});
+}
+void Path::lineTo(Point p) {
+  ops_.push_back({Op::Line, {p, {}, {}}});
+}
+void Path::curveTo(Point c1, Point c2, Point end) {
+  ops_.push_back({Op::Curve, {c1, c2, end}});
+}
+void Path::close() {
+  ops_.push_back({Op::Close, {}});
+}
+void Path::append(const Path& other) {
+  ops_.insert(ops_.end(), other.ops_.begin(), other.ops_.end());
+}
 
 // ---- Text -------------------------------------------------------------------
 
@@ -88,10 +98,18 @@ void configureLayout(PangoLayout* layout, std::string_view text, const Font& fon
   pango_font_description_set_absolute_size(desc, font.size * PANGO_SCALE);
   PangoWeight w = PANGO_WEIGHT_NORMAL;
   switch (font.weight) {
-    case FontWeight::Regular: w = PANGO_WEIGHT_NORMAL; break;
-    case FontWeight::Medium: w = PANGO_WEIGHT_MEDIUM; break;
-    case FontWeight::Semibold: w = PANGO_WEIGHT_SEMIBOLD; break;
-    case FontWeight::Bold: w = PANGO_WEIGHT_BOLD; break;
+    case FontWeight::Regular:
+      w = PANGO_WEIGHT_NORMAL;
+      break;
+    case FontWeight::Medium:
+      w = PANGO_WEIGHT_MEDIUM;
+      break;
+    case FontWeight::Semibold:
+      w = PANGO_WEIGHT_SEMIBOLD;
+      break;
+    case FontWeight::Bold:
+      w = PANGO_WEIGHT_BOLD;
+      break;
   }
   pango_font_description_set_weight(desc, w);
   pango_layout_set_font_description(layout, desc);
@@ -128,23 +146,36 @@ Size measureText(std::string_view text, const Font& font) {
 
 // ---- Canvas -----------------------------------------------------------------
 
-void Canvas::save() { cairo_save(cr_); }
-void Canvas::restore() { cairo_restore(cr_); }
-void Canvas::translate(double dx, double dy) { cairo_translate(cr_, dx, dy); }
+void Canvas::save() {
+  cairo_save(cr_);
+}
+void Canvas::restore() {
+  cairo_restore(cr_);
+}
+void Canvas::translate(double dx, double dy) {
+  cairo_translate(cr_, dx, dy);
+}
 
 void Canvas::setPath(const Path& path) {
   cairo_new_path(cr_);
   for (const auto& e : path.ops_) {
     switch (e.op) {
-      case Path::Op::Move: cairo_move_to(cr_, e.p[0].x, e.p[0].y); break;
-      case Path::Op::Line: cairo_line_to(cr_, e.p[0].x, e.p[0].y); break;
+      case Path::Op::Move:
+        cairo_move_to(cr_, e.p[0].x, e.p[0].y);
+        break;
+      case Path::Op::Line:
+        cairo_line_to(cr_, e.p[0].x, e.p[0].y);
+        break;
       case Path::Op::Curve:
         cairo_curve_to(cr_, e.p[0].x, e.p[0].y, e.p[1].x, e.p[1].y, e.p[2].x, e.p[2].y);
         break;
-      case Path::Op::Close: cairo_close_path(cr_); break;
+      case Path::Op::Close:
+        cairo_close_path(cr_);
+        break;
     }
   }
-  cairo_set_fill_rule(cr_, path.winding_ == WindingRule::NonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  cairo_set_fill_rule(cr_, path.winding_ == WindingRule::NonZero ? CAIRO_FILL_RULE_WINDING
+                                                                 : CAIRO_FILL_RULE_EVEN_ODD);
 }
 
 void Canvas::fill(const Path& path, const Color& c) {
@@ -158,28 +189,46 @@ void Canvas::stroke(const Path& path, const Color& c) {
   cairo_set_source_rgba(cr_, c.red, c.green, c.blue, c.alpha);
   cairo_set_line_width(cr_, path.lineWidth_);
   switch (path.lineCap_) {
-    case LineCap::Butt: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT); break;
-    case LineCap::Round: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND); break;
-    case LineCap::Square: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE); break;
+    case LineCap::Butt:
+      cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+      break;
+    case LineCap::Round:
+      cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+      break;
+    case LineCap::Square:
+      cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE);
+      break;
   }
   switch (path.lineJoin_) {
-    case LineJoin::Miter: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER); break;
-    case LineJoin::Round: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND); break;
-    case LineJoin::Bevel: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL); break;
+    case LineJoin::Miter:
+      cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
+      break;
+    case LineJoin::Round:
+      cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+      break;
+    case LineJoin::Bevel:
+      cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL);
+      break;
   }
   cairo_stroke(cr_);
 }
 
-void Canvas::fillRect(const Rect& r, const Color& c) { fill(Path::rect(r), c); }
+void Canvas::fillRect(const Rect& r, const Color& c) {
+  fill(Path::rect(r), c);
+}
 
 void Canvas::clip(const Path& path) {
   setPath(path);
   cairo_clip(cr_);
 }
 
-void Canvas::clipRect(const Rect& r) { clip(Path::rect(r)); }
+void Canvas::clipRect(const Rect& r) {
+  clip(Path::rect(r));
+}
 
-Size Canvas::measureText(std::string_view text, const Font& font) const { return tk::measureText(text, font); }
+Size Canvas::measureText(std::string_view text, const Font& font) const {
+  return tk::measureText(text, font);
+}
 
 void Canvas::drawText(std::string_view text, Point topLeft, const Font& font, const Color& c) {
   PangoLayout* layout = pango_cairo_create_layout(cr_);
@@ -203,7 +252,8 @@ void Canvas::drawImage(const Image& image, const Rect& dest, double opacity, Ima
   cairo_pattern_t* pattern = cairo_get_source(cr_);
   // GOOD resamples with a proper filter when scaling down (the knob picture is
   // drawn at half its pixel size); the pad avoids a transparent seam at the edges.
-  cairo_pattern_set_filter(pattern, quality == ImageQuality::High ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_filter(
+      pattern, quality == ImageQuality::High ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
   cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
   if (opacity >= 1.0)

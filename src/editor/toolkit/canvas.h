@@ -9,7 +9,7 @@
 #include "editor/toolkit/geometry.h"
 #include "editor/toolkit/image.h"
 
-typedef struct _cairo cairo_t;
+typedef struct _cairo cairo_t;  // NOLINT(bugprone-reserved-identifier): cairo's own name
 
 namespace orvane::tk {
 
@@ -63,7 +63,9 @@ struct Font {
   FontWeight weight = FontWeight::Regular;
   bool monospacedDigits = false;
 
-  static Font system(double size, FontWeight weight = FontWeight::Regular) { return {size, weight, false}; }
+  static Font system(double size, FontWeight weight = FontWeight::Regular) {
+    return {size, weight, false};
+  }
   static Font monospacedDigitSystem(double size, FontWeight weight = FontWeight::Regular) {
     return {size, weight, true};
   }

@@ -26,7 +26,9 @@ bool Control::sendToTarget(std::string_view action) {
   return true;
 }
 
-bool Control::isFirstResponder() const { return window() && window()->firstResponder() == this; }
+bool Control::isFirstResponder() const {
+  return window() && window()->firstResponder() == this;
+}
 
 // ---- Button -----------------------------------------------------------------
 
@@ -87,11 +89,13 @@ void Button::keyDown(const Event& e) {
 void Button::drawRect(Canvas& canvas, const Rect&) {
   const Rect b = insetRect(bounds(), 0.5, 0.5);
   Path p = Path::roundedRect(b, 5, 5);
-  canvas.fill(p, highlighted_ ? Color::white(0.35) : (state_ ? Color::white(0.3) : Color::white(0.22)));
+  canvas.fill(
+      p, highlighted_ ? Color::white(0.35) : (state_ ? Color::white(0.3) : Color::white(0.22)));
   canvas.stroke(p, Color::white(0.45));
   const Font f = Font::system(13);
   const Size ts = canvas.measureText(title_, f);
-  canvas.drawText(title_, {(bounds().width - ts.width) / 2, (bounds().height - ts.height) / 2}, f, Color::white(0.9));
+  canvas.drawText(title_, {(bounds().width - ts.width) / 2, (bounds().height - ts.height) / 2}, f,
+                  Color::white(0.9));
 }
 
 // ---- PopUpButton ------------------------------------------------------------
@@ -177,9 +181,15 @@ void PopUpButton::drawRect(Canvas& canvas, const Rect&) {
 
 // ---- SliderCell -------------------------------------------------------------
 
-double SliderCell::doubleValue() const { return slider_ ? slider_->doubleValue() : 0; }
-double SliderCell::minValue() const { return slider_ ? slider_->minValue() : 0; }
-double SliderCell::maxValue() const { return slider_ ? slider_->maxValue() : 1; }
+double SliderCell::doubleValue() const {
+  return slider_ ? slider_->doubleValue() : 0;
+}
+double SliderCell::minValue() const {
+  return slider_ ? slider_->minValue() : 0;
+}
+double SliderCell::maxValue() const {
+  return slider_ ? slider_->maxValue() : 1;
+}
 
 void SliderCell::drawBarInside(Canvas& canvas, const Rect& rect, bool) {
   canvas.fill(Path::roundedRect({rect.x, rect.midY() - 2, rect.width, 4}, 2, 2), Color::white(0.4));
@@ -192,9 +202,13 @@ void SliderCell::drawKnob(Canvas& canvas, const Rect& knobRect) {
 // ---- Slider -----------------------------------------------------------------
 
 Slider::Slider(Rect frame, double value, double minValue, double maxValue)
-    : Control(frame), value_(value), min_(minValue), max_(maxValue), cell_(std::make_unique<SliderCell>()) {
+    : Control(frame),
+      value_(value),
+      min_(minValue),
+      max_(maxValue),
+      cell_(std::make_unique<SliderCell>()) {
   cell_->slider_ = this;
-  setDoubleValue(value);
+  Slider::setDoubleValue(value);  // this class's clamping, as the object is not complete yet
 }
 
 void Slider::setDoubleValue(double v) {
@@ -278,10 +292,16 @@ void Slider::keyDown(const Event& e) {
   double v = value_;
   switch (e.keyCode) {
     case key::kRightArrow:
-    case key::kUpArrow: v += step; break;
+    case key::kUpArrow:
+      v += step;
+      break;
     case key::kLeftArrow:
-    case key::kDownArrow: v -= step; break;
-    default: Control::keyDown(e); return;
+    case key::kDownArrow:
+      v -= step;
+      break;
+    default:
+      Control::keyDown(e);
+      return;
   }
   setDoubleValue(v);
   sendAction();
@@ -317,7 +337,9 @@ void Label::setTextColor(const Color& c) {
   setNeedsDisplay(true);
 }
 
-void Label::drawRect(Canvas& canvas, const Rect&) { canvas.drawText(text_, {2, 0}, font_, color_); }
+void Label::drawRect(Canvas& canvas, const Rect&) {
+  canvas.drawText(text_, {2, 0}, font_, color_);
+}
 
 // ---- ImageView --------------------------------------------------------------
 

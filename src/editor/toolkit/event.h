@@ -9,7 +9,14 @@
 
 namespace orvane::tk {
 
-enum class EventType { LeftMouseDown, LeftMouseDragged, LeftMouseUp, MouseMoved, ScrollWheel, KeyDown };
+enum class EventType {
+  LeftMouseDown,
+  LeftMouseDragged,
+  LeftMouseUp,
+  MouseMoved,
+  ScrollWheel,
+  KeyDown
+};
 
 // Bit set for Event::modifiers.
 enum Modifier : std::uint32_t {
@@ -29,7 +36,9 @@ enum EventMask : std::uint32_t {
   kMaskKeyDown = 1u << 5,
 };
 
-inline std::uint32_t maskOf(EventType t) { return 1u << static_cast<std::uint32_t>(t); }
+inline std::uint32_t maskOf(EventType t) {
+  return 1u << static_cast<std::uint32_t>(t);
+}
 
 namespace key {
 inline constexpr int kReturn = 36;
@@ -44,7 +53,7 @@ inline constexpr int kUpArrow = 126;
 
 struct Event {
   EventType type = EventType::MouseMoved;
-  Point location;             // window coordinates
+  Point location;  // window coordinates
   std::uint32_t modifiers = 0;
   double scrollingDeltaY = 0;  // positive when the content moves down (wheel away from the user)
   int keyCode = -1;
@@ -53,7 +62,9 @@ struct Event {
   static Event scroll(Point p, double deltaY, std::uint32_t mods = 0) {
     return {EventType::ScrollWheel, p, mods, deltaY, -1};
   }
-  static Event keyDown(int code, std::uint32_t mods = 0) { return {EventType::KeyDown, {}, mods, 0, code}; }
+  static Event keyDown(int code, std::uint32_t mods = 0) {
+    return {EventType::KeyDown, {}, mods, 0, code};
+  }
 };
 
 }  // namespace orvane::tk

@@ -32,21 +32,31 @@ struct Rect {
 
   // Half-open, as hit testing wants: a point on the right or bottom edge
   // belongs to the neighbour.
-  bool contains(Point p) const { return p.x >= x && p.x < x + width && p.y >= y && p.y < y + height; }
+  bool contains(Point p) const {
+    return p.x >= x && p.x < x + width && p.y >= y && p.y < y + height;
+  }
 };
 
-inline bool operator==(Point a, Point b) { return a.x == b.x && a.y == b.y; }
-inline bool operator==(Size a, Size b) { return a.width == b.width && a.height == b.height; }
+inline bool operator==(Point a, Point b) {
+  return a.x == b.x && a.y == b.y;
+}
+inline bool operator==(Size a, Size b) {
+  return a.width == b.width && a.height == b.height;
+}
 inline bool operator==(const Rect& a, const Rect& b) {
   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }
-inline bool operator!=(const Rect& a, const Rect& b) { return !(a == b); }
+inline bool operator!=(const Rect& a, const Rect& b) {
+  return !(a == b);
+}
 
 inline Rect insetRect(const Rect& r, double dx, double dy) {
   return {r.x + dx, r.y + dy, r.width - 2 * dx, r.height - 2 * dy};
 }
 
-inline Rect offsetRect(const Rect& r, double dx, double dy) { return {r.x + dx, r.y + dy, r.width, r.height}; }
+inline Rect offsetRect(const Rect& r, double dx, double dy) {
+  return {r.x + dx, r.y + dy, r.width, r.height};
+}
 
 // Empty rectangle (all zero) when the two do not overlap.
 Rect intersectRect(const Rect& a, const Rect& b);

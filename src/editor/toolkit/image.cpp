@@ -7,9 +7,15 @@
 namespace orvane::tk {
 
 Image::Image(cairo_surface_t* surface, int w, int h, std::vector<std::uint32_t> owned)
-    : surface_(surface), pixelWidth_(w), pixelHeight_(h), pointSize_{double(w), double(h)}, owned_(std::move(owned)) {}
+    : surface_(surface),
+      pixelWidth_(w),
+      pixelHeight_(h),
+      pointSize_{double(w), double(h)},
+      owned_(std::move(owned)) {}
 
-Image::~Image() { cairo_surface_destroy(surface_); }
+Image::~Image() {
+  cairo_surface_destroy(surface_);
+}
 
 std::shared_ptr<Image> Image::create(int pixelWidth, int pixelHeight) {
   if (pixelWidth <= 0 || pixelHeight <= 0) return nullptr;
@@ -17,8 +23,8 @@ std::shared_ptr<Image> Image::create(int pixelWidth, int pixelHeight) {
   return fromPixelWords(words.data(), words.size(), pixelWidth, pixelHeight, true);
 }
 
-std::shared_ptr<Image> Image::fromPixelWords(const std::uint32_t* words, std::size_t count, int pixelWidth,
-                                             int pixelHeight, bool copy) {
+std::shared_ptr<Image> Image::fromPixelWords(const std::uint32_t* words, std::size_t count,
+                                             int pixelWidth, int pixelHeight, bool copy) {
   if (pixelWidth <= 0 || pixelHeight <= 0 || words == nullptr) return nullptr;
   const std::size_t needed = std::size_t(pixelWidth) * std::size_t(pixelHeight);
   if (count < needed) return nullptr;
@@ -35,7 +41,8 @@ std::shared_ptr<Image> Image::fromPixelWords(const std::uint32_t* words, std::si
   // Cairo only reads a surface used as a source; the const_cast never leads to
   // a write into the caller's memory because such images are never drawn into.
   auto* bytes = reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(data));
-  cairo_surface_t* s = cairo_image_surface_create_for_data(bytes, CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight, stride);
+  cairo_surface_t* s = cairo_image_surface_create_for_data(bytes, CAIRO_FORMAT_ARGB32, pixelWidth,
+                                                           pixelHeight, stride);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(s);
     return nullptr;
@@ -59,8 +66,8 @@ std::vector<std::uint32_t> Image::pixelWords() const {
   const unsigned char* base = cairo_image_surface_get_data(surface_);
   const int stride = cairo_image_surface_get_stride(surface_);
   for (int y = 0; y < pixelHeight_; ++y)
-    std::memcpy(out.data() + std::size_t(y) * std::size_t(pixelWidth_), base + std::size_t(y) * std::size_t(stride),
-                std::size_t(pixelWidth_) * 4);
+    std::memcpy(out.data() + std::size_t(y) * std::size_t(pixelWidth_),
+                base + std::size_t(y) * std::size_t(stride), std::size_t(pixelWidth_) * 4);
   return out;
 }
 

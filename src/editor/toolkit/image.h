@@ -11,6 +11,7 @@
 
 #include "editor/toolkit/geometry.h"
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier): cairo's own name
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace orvane::tk {
@@ -24,8 +25,8 @@ class Image {
   // the image owns them; without, the image reads the caller's memory, which
   // must stay alive and unchanged for as long as the image exists. Returns
   // null when the sizes are not positive or `count` holds too few words.
-  static std::shared_ptr<Image> fromPixelWords(const std::uint32_t* words, std::size_t count, int pixelWidth,
-                                               int pixelHeight, bool copy);
+  static std::shared_ptr<Image> fromPixelWords(const std::uint32_t* words, std::size_t count,
+                                               int pixelWidth, int pixelHeight, bool copy);
 
   ~Image();
   Image(const Image&) = delete;
@@ -57,10 +58,18 @@ class Image {
 };
 
 // Byte access on pixel words.
-inline int alphaOf(std::uint32_t w) { return static_cast<int>(w >> 24); }
-inline int redOf(std::uint32_t w) { return static_cast<int>((w >> 16) & 0xff); }
-inline int greenOf(std::uint32_t w) { return static_cast<int>((w >> 8) & 0xff); }
-inline int blueOf(std::uint32_t w) { return static_cast<int>(w & 0xff); }
+inline int alphaOf(std::uint32_t w) {
+  return static_cast<int>(w >> 24);
+}
+inline int redOf(std::uint32_t w) {
+  return static_cast<int>((w >> 16) & 0xff);
+}
+inline int greenOf(std::uint32_t w) {
+  return static_cast<int>((w >> 8) & 0xff);
+}
+inline int blueOf(std::uint32_t w) {
+  return static_cast<int>(w & 0xff);
+}
 inline std::uint32_t pixelWord(int a, int r, int g, int b) {
   return (static_cast<std::uint32_t>(a) << 24) | (static_cast<std::uint32_t>(r) << 16) |
          (static_cast<std::uint32_t>(g) << 8) | static_cast<std::uint32_t>(b);

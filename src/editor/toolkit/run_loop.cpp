@@ -14,7 +14,8 @@ RunLoop& RunLoop::main() {
   return loop;
 }
 
-std::shared_ptr<Timer> RunLoop::scheduleTimer(double intervalSeconds, bool repeats, Timer::Callback callback) {
+std::shared_ptr<Timer> RunLoop::scheduleTimer(double intervalSeconds, bool repeats,
+                                              Timer::Callback callback) {
   // A non-positive interval would fire forever within one advance.
   if (!(intervalSeconds > 0)) intervalSeconds = 1e-4;
   std::shared_ptr<Timer> t(new Timer(intervalSeconds, repeats, std::move(callback)));
@@ -26,8 +27,9 @@ std::shared_ptr<Timer> RunLoop::scheduleTimer(double intervalSeconds, bool repea
 void RunLoop::advance(double seconds) {
   const double target = now_ + (seconds > 0 ? seconds : 0);
   for (;;) {
-    timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [](const auto& t) { return !t->valid_; }),
-                  timers_.end());
+    timers_.erase(
+        std::remove_if(timers_.begin(), timers_.end(), [](const auto& t) { return !t->valid_; }),
+        timers_.end());
     std::shared_ptr<Timer> next;
     for (const auto& t : timers_)
       if (t->fireTime_ <= target && (!next || t->fireTime_ < next->fireTime_)) next = t;

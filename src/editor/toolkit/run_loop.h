@@ -21,7 +21,8 @@ class Timer {
 
  private:
   friend class RunLoop;
-  Timer(double interval, bool repeats, Callback cb) : interval_(interval), repeats_(repeats), callback_(std::move(cb)) {}
+  Timer(double interval, bool repeats, Callback cb)
+      : interval_(interval), repeats_(repeats), callback_(std::move(cb)) {}
   double interval_;
   bool repeats_;
   Callback callback_;
@@ -36,7 +37,8 @@ class RunLoop {
 
   // Schedules a timer that first fires `interval` seconds from now. The loop
   // keeps it until it is invalidated or, without repeats, has fired.
-  std::shared_ptr<Timer> scheduleTimer(double intervalSeconds, bool repeats, Timer::Callback callback);
+  std::shared_ptr<Timer> scheduleTimer(double intervalSeconds, bool repeats,
+                                       Timer::Callback callback);
 
   // Moves the clock forward, firing due timers in order. A repeating timer
   // that fell behind fires once and is rescheduled from the current time, as

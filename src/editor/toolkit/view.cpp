@@ -16,7 +16,9 @@ View::~View() {
   }
 }
 
-void View::addSubview(std::shared_ptr<View> view) {
+// By value: the caller may pass the very pointer held in the old parent's list,
+// which removeFromSuperview() below erases.
+void View::addSubview(std::shared_ptr<View> view) {  // NOLINT(performance-unnecessary-value-param)
   if (!view || view.get() == this) return;
   // A view must not become its own ancestor.
   for (View* a = this; a; a = a->superview_)
@@ -35,7 +37,8 @@ void View::removeFromSuperview() {
   // Keep this view alive while it is being detached.
   std::shared_ptr<View> self;
   auto& list = parent->subviews_;
-  auto it = std::find_if(list.begin(), list.end(), [this](const auto& s) { return s.get() == this; });
+  auto it =
+      std::find_if(list.begin(), list.end(), [this](const auto& s) { return s.get() == this; });
   if (it != list.end()) {
     self = *it;
     list.erase(it);
@@ -124,7 +127,9 @@ bool View::isHiddenOrHasHiddenAncestor() const {
   return false;
 }
 
-void View::setNeedsDisplay(bool needs) { needsDisplay_ = needs; }
+void View::setNeedsDisplay(bool needs) {
+  needsDisplay_ = needs;
+}
 
 void View::displayIfNeeded() {
   if (window_) window_->displayIfNeeded();
@@ -172,9 +177,12 @@ void View::addTrackingArea(std::shared_ptr<TrackingArea> area) {
 }
 
 void View::removeTrackingArea(const std::shared_ptr<TrackingArea>& area) {
-  trackingAreas_.erase(std::remove(trackingAreas_.begin(), trackingAreas_.end(), area), trackingAreas_.end());
+  trackingAreas_.erase(std::remove(trackingAreas_.begin(), trackingAreas_.end(), area),
+                       trackingAreas_.end());
 }
 
-void View::addCursorRect(const Rect& r, Cursor c) { cursorRects_.push_back({r, c}); }
+void View::addCursorRect(const Rect& r, Cursor c) {
+  cursorRects_.push_back({r, c});
+}
 
 }  // namespace orvane::tk

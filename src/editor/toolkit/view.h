@@ -35,7 +35,8 @@ enum TrackingOption : std::uint32_t {
 // `rect` is ignored.
 class TrackingArea {
  public:
-  TrackingArea(Rect rect, std::uint32_t options, View* owner) : rect_(rect), options_(options), owner_(owner) {}
+  TrackingArea(Rect rect, std::uint32_t options, View* owner)
+      : rect_(rect), options_(options), owner_(owner) {}
   Rect rect() const { return rect_; }
   std::uint32_t options() const { return options_; }
   View* owner() const { return owner_; }

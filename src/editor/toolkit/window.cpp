@@ -51,7 +51,9 @@ bool anyNeedsDisplay(const View* v) {
 }  // namespace
 
 Window::Window(Size contentSize, double scale)
-    : size_(contentSize), scale_(scale > 0 ? scale : 1.0), modal_(std::make_shared<CancellingModal>()) {
+    : size_(contentSize),
+      scale_(scale > 0 ? scale : 1.0),
+      modal_(std::make_shared<CancellingModal>()) {
   const int w = std::max(1, static_cast<int>(std::lround(contentSize.width * scale_)));
   const int h = std::max(1, static_cast<int>(std::lround(contentSize.height * scale_)));
   image_ = Image::create(w, h);
@@ -98,7 +100,9 @@ void Window::viewWillLeave(View* v) {
   layoutDirty_ = true;
 }
 
-void Window::postEvent(const Event& e) { queue_.push_back(e); }
+void Window::postEvent(const Event& e) {
+  queue_.push_back(e);
+}
 
 void Window::dispatchEvents() {
   while (!queue_.empty()) {
@@ -164,7 +168,8 @@ void Window::refreshLayout() {
     v->updateTrackingAreas();
     const auto& after = v->trackingAreas();
     for (const auto& area : before)
-      if (area->inside_ && area->owner() && std::find(after.begin(), after.end(), area) == after.end())
+      if (area->inside_ && area->owner() &&
+          std::find(after.begin(), after.end(), area) == after.end())
         hoveredOwners_.push_back(area->owner()->weak_from_this());
     v->discardCursorRects();
     if (!v->isHiddenOrHasHiddenAncestor()) v->resetCursorRects();
@@ -196,15 +201,17 @@ void Window::updateHover(const Event& e) {
       if (!(area->options() & kTrackMouseEnteredAndExited)) continue;
       bool inside = false;
       if (visible_ && !v->isHiddenOrHasHiddenAncestor()) {
-        const Rect local = (area->options() & kTrackInVisibleRect) ? v->visibleRect()
-                                                                     : intersectRect(area->rect(), v->visibleRect());
+        const Rect local = (area->options() & kTrackInVisibleRect)
+                               ? v->visibleRect()
+                               : intersectRect(area->rect(), v->visibleRect());
         inside = local.contains(v->convertFromWindow(e.location));
       }
       if (inside != area->inside_) {
         area->inside_ = inside;
         View* owner = area->owner();
         // A replacement area under the pointer continues the hover silently.
-        if (owner && !(inside && takeCarried(owner))) reports.push_back({owner->weak_from_this(), inside});
+        if (owner && !(inside && takeCarried(owner)))
+          reports.push_back({owner->weak_from_this(), inside});
       }
     }
   }
@@ -220,7 +227,9 @@ void Window::updateHover(const Event& e) {
   }
 }
 
-void Window::pushCursor(Cursor c) { cursorStack_.push_back(c); }
+void Window::pushCursor(Cursor c) {
+  cursorStack_.push_back(c);
+}
 
 void Window::popCursor() {
   if (!cursorStack_.empty()) cursorStack_.pop_back();
@@ -245,7 +254,9 @@ Cursor Window::cursorAt(Point p) {
   return Cursor::Arrow;
 }
 
-bool Window::needsDisplay() const { return anyNeedsDisplay(content_.get()); }
+bool Window::needsDisplay() const {
+  return anyNeedsDisplay(content_.get());
+}
 
 void Window::display() {
   cairo_t* cr = cairo_create(image_->surface());
@@ -264,6 +275,8 @@ void Window::displayIfNeeded() {
   if (visible_ && needsDisplay()) display();
 }
 
-void Window::setModal(std::shared_ptr<Modal> m) { modal_ = m ? std::move(m) : std::make_shared<CancellingModal>(); }
+void Window::setModal(std::shared_ptr<Modal> m) {
+  modal_ = m ? std::move(m) : std::make_shared<CancellingModal>();
+}
 
 }  // namespace orvane::tk

@@ -9,6 +9,7 @@
 #include "editor/orvane_view.h"
 #include "editor/preset_file.h"
 #include "editor/readouts.h"
+#include "editor/toolkit/files.h"
 #include "editor/toolkit/window.h"
 
 namespace orvane {
@@ -33,23 +34,6 @@ std::array<double, OrvaneView::kWritableCount> resetValues() {
     v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
   v[ProcessingMode] = modeToNormalized(kDefaultMode);
   return v;
-}
-
-// Reads a chosen preset file. A preset is at most 84 bytes, so one byte more
-// is enough to recognise any longer file as not a preset; reading a large
-// file whole would only cost memory. Only regular files are opened: a fifo
-// or a device would block or never end.
-bool readPresetFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::vector<std::uint8_t> data(preset::kSizeV2 + 1);
-  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (in.bad()) return false;
-  data.resize(static_cast<std::size_t>(in.gcount()));
-  bytes = std::move(data);
-  return true;
 }
 
 }  // namespace
@@ -158,7 +142,7 @@ void OrvaneView::savePreset() {
   if (!path) return;
   preset::Values values{};
   for (int p = 0; p < preset::kValueCount; ++p) values[std::size_t(p)] = value(ParamId(p));
-  if (!preset::writeAtomic(*path, preset::encode(values))) showError(Key::SaveFailed);
+  if (!tk::writeFileAtomically(*path, preset::encode(values))) showError(Key::SaveFailed);
 }
 
 void OrvaneView::openPreset() {
@@ -168,7 +152,7 @@ void OrvaneView::openPreset() {
       {uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}});
   if (!path) return;
   std::vector<std::uint8_t> bytes;
-  if (!readPresetFile(*path, bytes)) {
+  if (!preset::readAll(*path, bytes)) {
     showError(Key::OpenFailed);
     return;
   }

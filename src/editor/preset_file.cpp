@@ -1,12 +1,7 @@
-// Preset file encoding, validation and atomic writing.
+// Preset file encoding, validation and reading.
 #include "editor/preset_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -55,35 +50,15 @@ bool decode(const std::vector<std::uint8_t>& bytes, double currentMode, Values& 
   return true;
 }
 
-bool writeAtomic(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<std::size_t>(n);
-  }
-  // mkstemp creates the file readable by the owner only; a preset is an
-  // ordinary document.
-  ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
 bool readAll(const std::string& path, std::vector<std::uint8_t>& bytes) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::uint8_t> data(kSizeV2 + 1);
+  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
   if (in.bad()) return false;
+  data.resize(static_cast<std::size_t>(in.gcount()));
   bytes = std::move(data);
   return true;
 }

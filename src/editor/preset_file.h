@@ -29,12 +29,10 @@ std::vector<std::uint8_t> encode(const Values& values);
 // value that is not finite or lies outside [0, 1] (-0.0 passes).
 bool decode(const std::vector<std::uint8_t>& bytes, double currentMode, Values& out);
 
-// Writes to a temporary file beside `path` and renames it over the target, so
-// an existing preset is either replaced whole or left as it was. False when
-// anything fails (the temporary file is removed).
-bool writeAtomic(const std::string& path, const std::vector<std::uint8_t>& bytes);
-
-// Reads a whole file; false when it cannot be read.
+// Reads a chosen preset file: at most kSizeV2 + 1 bytes, which is enough to
+// tell any longer file from a preset without loading it whole, and only from a
+// regular file (a fifo or a device would block or never end). False when it
+// cannot be read. Presets are written with tk::writeFileAtomically.
 bool readAll(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 }  // namespace orvane::preset

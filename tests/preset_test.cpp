@@ -11,21 +11,14 @@
 
 #include "editor/preset_file.h"
 #include "editor/toolkit/files.h"
+#include "support/state_bytes.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> image(const char* magic, std::initializer_list<double> values) {
-  std::vector<std::uint8_t> out(magic, magic + 4);
-  for (double v : values) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-  }
-  return out;
-}
+using test::presetBytes;
 
 TEST(PresetFormat, DefaultsEncodeToTheKnownImage) {
   const preset::Values defaults{1.0, 0.0, 1.0, 0.0, double(0.1f), 1.0, 0.5, 0.0, 0.5, 0.5};
@@ -53,9 +46,9 @@ TEST(PresetFormat, DefaultsEncodeToTheKnownImage) {
 TEST(PresetFormat, OlderFormKeepsTheCurrentMode) {
   preset::Values out{};
   ASSERT_TRUE(
-      preset::decode(image("ORV1", {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0}), 1.0, out));
+      preset::decode(presetBytes("ORV1", {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0}), 1.0, out));
   EXPECT_EQ(out, (preset::Values{0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0, 1.0}));
-  ASSERT_TRUE(preset::decode(image("ORV2", {0, 0, 0, 0, 0, 0, 0, 1.0, 0, 1.0}), 0.5, out));
+  ASSERT_TRUE(preset::decode(presetBytes("ORV2", {0, 0, 0, 0, 0, 0, 0, 1.0, 0, 1.0}), 0.5, out));
   EXPECT_EQ(out[7], 1.0) << "bypass is part of a preset";
   EXPECT_EQ(out[9], 1.0) << "and so is the processing mode";
 }
@@ -64,18 +57,18 @@ TEST(PresetFormat, RejectionsLeaveTheOutputAlone) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   const std::initializer_list<double> ten = {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5};
-  auto v2 = image("ORV2", ten);
+  auto v2 = presetBytes("ORV2", ten);
   std::vector<std::vector<std::uint8_t>> bad = {
       {},
-      image("ORV1", ten),                                // 84 bytes with the older magic
-      image("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5}),  // 76 bytes with the newer magic
-      image("ORV3", ten),
-      image("orv2", ten),
-      image("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5}),
-      image("ORV2", {-0.1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}),
-      image("ORV2", {1, 0, nan, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}),
-      image("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, inf}),
-      image("ORV1", {1, 0, 1, 0, 0.1, 1, 0.5, 0, -inf}),
+      presetBytes("ORV1", ten),                                // 84 bytes with the older magic
+      presetBytes("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5}),  // 76 bytes with the newer magic
+      presetBytes("ORV3", ten),
+      presetBytes("orv2", ten),
+      presetBytes("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5}),
+      presetBytes("ORV2", {-0.1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}),
+      presetBytes("ORV2", {1, 0, nan, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}),
+      presetBytes("ORV2", {1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, inf}),
+      presetBytes("ORV1", {1, 0, 1, 0, 0.1, 1, 0.5, 0, -inf}),
   };
   v2.push_back(0);
   bad.push_back(v2);  // 85 bytes
@@ -86,7 +79,8 @@ TEST(PresetFormat, RejectionsLeaveTheOutputAlone) {
     for (double v : out) EXPECT_EQ(v, 0.25) << i;
   }
   preset::Values out{};
-  EXPECT_TRUE(preset::decode(image("ORV2", {-0.0, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}), 0.5, out));
+  EXPECT_TRUE(
+      preset::decode(presetBytes("ORV2", {-0.0, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}), 0.5, out));
 }
 
 class PresetFiles : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "editor_scene.h"
+#include "support/state_bytes.h"
 
 namespace orvane {
 namespace {
@@ -19,15 +20,7 @@ namespace fs = std::filesystem;
 using test::EditorScene;
 using test::EditorTest;
 
-std::vector<std::uint8_t> image(const char* magic, std::initializer_list<double> values) {
-  std::vector<std::uint8_t> out(magic, magic + 4);
-  for (double v : values) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
-  }
-  return out;
-}
+using test::presetBytes;
 
 void writeBytes(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(p, std::ios::binary);
@@ -78,8 +71,8 @@ TEST_F(PresetTest, PresetSaveWritesTheDefaultImageByteForByte) {
   EXPECT_EQ(panel.prompt, "Save");
   EXPECT_EQ(panel.allowedFileType, "orvane");
   EXPECT_EQ(panel.proposedName, "Orvane.orvane");
-  EXPECT_EQ(readBytes(file),
-            image("ORV2", {1.0, 0.0, 1.0, 0.0, 0.10000000149011612, 1.0, 0.5, 0.0, 0.5, 0.5}));
+  EXPECT_EQ(readBytes(file), presetBytes("ORV2", {1.0, 0.0, 1.0, 0.0, 0.10000000149011612, 1.0, 0.5,
+                                                  0.0, 0.5, 0.5}));
   EXPECT_TRUE(s.modal->alerts.empty());
   EXPECT_TRUE(s.handler.edits.empty()) << "saving writes no parameter";
 }
@@ -129,7 +122,7 @@ TEST_F(PresetTest, PresetOlderFormKeepsTheCurrentMode) {
   s.hostSets(ProcessingMode, 1.0);
   s.showAdvanced();
   const fs::path file = dir / "old.orvane";
-  writeBytes(file, image("ORV1", {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0}));
+  writeBytes(file, presetBytes("ORV1", {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0}));
   open(s, file);
   EXPECT_TRUE(s.modal->alerts.empty());
   EXPECT_EQ(s.handler.edits.size(), 40u) << "ten gestures, the mode's among them";
@@ -141,16 +134,16 @@ TEST_F(PresetTest, PresetOlderFormKeepsTheCurrentMode) {
 TEST_F(PresetTest, PresetRejectedFilesMoveNothing) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::initializer_list<double> ten = {0.3, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5};
-  auto longer = image("ORV2", ten);
+  auto longer = presetBytes("ORV2", ten);
   longer.push_back(0);
   const std::vector<std::vector<std::uint8_t>> bad = {
       {},
-      image("ORV1", ten),                                  // 84 bytes with the older magic
-      image("ORV2", {0.3, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5}),  // 76 bytes with the newer magic
-      longer,                                              // 85 bytes
-      image("ORV2", {0.3, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5}),
-      image("ORV2", {-0.1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}),
-      image("ORV2", {0.3, 0, 1, 0, nan, 1, 0.5, 0, 0.5, 0.5}),
+      presetBytes("ORV1", ten),                                  // 84 bytes with the older magic
+      presetBytes("ORV2", {0.3, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5}),  // 76 bytes with the newer magic
+      longer,                                                    // 85 bytes
+      presetBytes("ORV2", {0.3, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5}),
+      presetBytes("ORV2", {-0.1, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}),
+      presetBytes("ORV2", {0.3, 0, 1, 0, nan, 1, 0.5, 0, 0.5, 0.5}),
       std::vector<std::uint8_t>(1 << 20, 'x'),  // far too long to be a preset
   };
   for (std::size_t i = 0; i < bad.size(); ++i) {
@@ -168,7 +161,7 @@ TEST_F(PresetTest, PresetRejectedFilesMoveNothing) {
   EditorScene s;
   s.showAdvanced();
   const fs::path file = dir / "negative-zero.orvane";
-  writeBytes(file, image("ORV2", {-0.0, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}));
+  writeBytes(file, presetBytes("ORV2", {-0.0, 0, 1, 0, 0.1, 1, 0.5, 0, 0.5, 0.5}));
   open(s, file);
   EXPECT_TRUE(s.modal->alerts.empty());
   EXPECT_EQ(s.value(0), 0.0);
@@ -200,7 +193,7 @@ TEST_F(PresetTest, PresetOverwriteInReadOnlyFolderKeepsTheOldFile) {
   const fs::path folder = dir / "kept";
   fs::create_directory(folder);
   const fs::path file = folder / "kept.orvane";
-  const auto old = image("ORV2", {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5});
+  const auto old = presetBytes("ORV2", {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5});
   writeBytes(file, old);
   const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                         fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;

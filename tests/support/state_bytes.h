@@ -27,4 +27,16 @@ inline std::vector<std::uint8_t> stateBytes(std::uint32_t version,
   return out;
 }
 
+// A preset file image: a four-byte magic, then little-endian doubles.
+inline std::vector<std::uint8_t> presetBytes(const char* magic,
+                                             std::initializer_list<double> values) {
+  std::vector<std::uint8_t> out(magic, magic + 4);
+  for (double v : values) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+  }
+  return out;
+}
+
 }  // namespace orvane::test

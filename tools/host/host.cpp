@@ -54,15 +54,16 @@ std::string fold(const std::string& s) {
   return out;
 }
 
-// An in-memory stream for state transfers.
-class BytesStream : public IBStream {
+// Reference counting and interface lookup for the host's own objects, which
+// live as members of the host and are never freed through release().
+template <typename Interface>
+class HostObject : public Interface {
  public:
-  explicit BytesStream(std::vector<std::uint8_t> bytes = {}) : data(std::move(bytes)) {}
   tresult PLUGIN_API queryInterface(const TUID queried, void** obj) override {
-    if (FUnknownPrivate::iidEqual(queried, IBStream::iid) ||
+    if (FUnknownPrivate::iidEqual(queried, Interface::iid) ||
         FUnknownPrivate::iidEqual(queried, FUnknown::iid)) {
-      addRef();
-      *obj = this;
+      this->addRef();
+      *obj = static_cast<Interface*>(this);
       return kResultOk;
     }
     *obj = nullptr;
@@ -70,6 +71,15 @@ class BytesStream : public IBStream {
   }
   uint32 PLUGIN_API addRef() override { return ++refs; }
   uint32 PLUGIN_API release() override { return --refs; }
+
+ private:
+  std::atomic<uint32> refs{1};
+};
+
+// An in-memory stream for state transfers.
+class BytesStream : public HostObject<IBStream> {
+ public:
+  explicit BytesStream(std::vector<std::uint8_t> bytes = {}) : data(std::move(bytes)) {}
   tresult PLUGIN_API read(void* buffer, int32 n, int32* done) override {
     if (n < 0) return kInvalidArgument;
     const std::size_t k = std::min<std::size_t>(n, data.size() - std::min(pos, data.size()));
@@ -101,26 +111,11 @@ class BytesStream : public IBStream {
   }
   std::vector<std::uint8_t> data;
   std::size_t pos = 0;
-
- private:
-  std::atomic<uint32> refs{1};
 };
 
 // Receives the controller's edits and restart requests.
-class Handler : public IComponentHandler {
+class Handler : public HostObject<IComponentHandler> {
  public:
-  tresult PLUGIN_API queryInterface(const TUID queried, void** obj) override {
-    if (FUnknownPrivate::iidEqual(queried, IComponentHandler::iid) ||
-        FUnknownPrivate::iidEqual(queried, FUnknown::iid)) {
-      addRef();
-      *obj = this;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return ++refs; }
-  uint32 PLUGIN_API release() override { return --refs; }
   tresult PLUGIN_API beginEdit(ParamID) override { return kResultOk; }
   tresult PLUGIN_API performEdit(ParamID, ParamValue) override { return kResultOk; }
   tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
@@ -129,9 +124,6 @@ class Handler : public IComponentHandler {
     return kResultOk;
   }
   std::vector<int32> restarts;
-
- private:
-  std::atomic<uint32> refs{1};
 };
 
 template <typename T>

@@ -6,7 +6,7 @@
 #include <random>
 #include <thread>
 
-#include "processor/parameters.h"
+#include "params/parameters.h"
 #include "processor/processor.h"
 #include "support/process_harness.h"
 #include "support/vst_helpers.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "controller/controller.h"
-#include "processor/parameters.h"
+#include "params/parameters.h"
 #include "processor/processor.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"

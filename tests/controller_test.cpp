@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "controller/i18n.h"
-#include "processor/parameters.h"
+#include "i18n/i18n.h"
+#include "params/parameters.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
 

@@ -13,7 +13,7 @@
 #include <random>
 
 #include "host.h"
-#include "module/ids.h"
+#include "protocol/ids.h"
 #include "support/state_bytes.h"
 
 namespace orvane {
@@ -50,7 +50,7 @@ TEST(Bundle, FactoryAndClasses) {
   EXPECT_EQ(classes[0].flags, 1u);
   EXPECT_EQ(classes[0].cardinality, 0x7FFFFFFF);
   EXPECT_EQ(classes[0].version, "0.7.4");
-  EXPECT_EQ(classes[0].sdkVersion, "VST 3.8.1");
+  EXPECT_EQ(classes[0].sdkVersion, kVstVersionString) << "the SDK the module was built with";
   EXPECT_TRUE(FUID::fromTUID(classes[1].cid) == ControllerID);
   EXPECT_EQ(classes[1].category, "Component Controller Class");
   EXPECT_EQ(classes[1].name, "Orvane Controller");

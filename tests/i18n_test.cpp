@@ -1,4 +1,4 @@
-#include "controller/i18n.h"
+#include "i18n/i18n.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "processor/parameters.h"
+#include "params/parameters.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <limits>
 
-#include "editor/preset_file.h"
-#include "editor/toolkit/files.h"
+#include "files/files.h"
+#include "presets/preset_file.h"
 #include "support/state_bytes.h"
 
 namespace orvane {
@@ -101,8 +101,8 @@ TEST_F(PresetFiles, WriteReplacesWholeAndReadIsBounded) {
   const auto path = (dir / "Orvane.orvane").string();
   const auto first = preset::encode({0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   const auto second = preset::encode({1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
-  ASSERT_TRUE(tk::writeFileAtomically(path, first));
-  ASSERT_TRUE(tk::writeFileAtomically(path, second));
+  ASSERT_TRUE(files::writeFileAtomically(path, first));
+  ASSERT_TRUE(files::writeFileAtomically(path, second));
   std::vector<std::uint8_t> read;
   ASSERT_TRUE(preset::readAll(path, read));
   EXPECT_EQ(read, second);
@@ -110,10 +110,10 @@ TEST_F(PresetFiles, WriteReplacesWholeAndReadIsBounded) {
       << "no temporary file is left behind";
   EXPECT_FALSE(preset::readAll((dir / "missing.orvane").string(), read));
   EXPECT_FALSE(preset::readAll(dir.string(), read)) << "a folder is not a preset";
-  EXPECT_FALSE(tk::writeFileAtomically((dir / "gone" / "x.orvane").string(), first));
+  EXPECT_FALSE(files::writeFileAtomically((dir / "gone" / "x.orvane").string(), first));
 
   // A large file is not read whole: one byte past a preset tells it apart.
-  ASSERT_TRUE(tk::writeFileAtomically(path, std::vector<std::uint8_t>(1 << 20, 'x')));
+  ASSERT_TRUE(files::writeFileAtomically(path, std::vector<std::uint8_t>(1 << 20, 'x')));
   ASSERT_TRUE(preset::readAll(path, read));
   EXPECT_EQ(read.size(), preset::kSizeV2 + 1);
   preset::Values out{};
@@ -123,7 +123,7 @@ TEST_F(PresetFiles, WriteReplacesWholeAndReadIsBounded) {
 TEST_F(PresetFiles, ReadOnlyFolderKeepsTheOldFile) {
   const auto path = (dir / "kept.orvane").string();
   const auto old = preset::encode({0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5});
-  ASSERT_TRUE(tk::writeFileAtomically(path, old));
+  ASSERT_TRUE(files::writeFileAtomically(path, old));
   fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
   // Root ignores folder permissions, so the attempt runs as an ordinary user.
@@ -132,7 +132,7 @@ TEST_F(PresetFiles, ReadOnlyFolderKeepsTheOldFile) {
   if (child == 0) {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
     const bool wrote =
-        tk::writeFileAtomically(path, preset::encode({1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+        files::writeFileAtomically(path, preset::encode({1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
     ::_exit(wrote ? 1 : 0);
   }
   int status = 0;

@@ -7,8 +7,8 @@
 #include <limits>
 #include <random>
 
-#include "module/ids.h"
-#include "processor/parameters.h"
+#include "params/parameters.h"
+#include "protocol/ids.h"
 #include "support/process_harness.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"

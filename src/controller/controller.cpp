@@ -7,11 +7,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "controller/i18n.h"
-#include "editor/mac_editor.h"
-#include "processor/mode_messages.h"
-#include "processor/parameters.h"
-#include "processor/state_record.h"
+#include "i18n/i18n.h"
+#include "params/parameters.h"
+#include "protocol/mode_messages.h"
+#include "protocol/state_record.h"
 
 namespace orvane {
 
@@ -151,8 +150,8 @@ tresult PLUGIN_API Controller::notify(IMessage* message) {
 }
 
 IPlugView* PLUGIN_API Controller::createView(FIDString name) {
-  if (!name || std::strcmp(name, kEditorViewName) != 0) return nullptr;
-  return makeEditor(this);
+  if (!name || !viewMaker || std::strcmp(name, kEditorViewName) != 0) return nullptr;
+  return viewMaker(this);
 }
 
 void Controller::requestRestart(int32 flags) {

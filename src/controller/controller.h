@@ -8,8 +8,21 @@
 
 namespace orvane {
 
+class Controller;
+
+// Makes the editor for a controller (reference count 1, owned by the caller),
+// or null. The module hands the editor's maker to the controllers it creates,
+// so this layer does not depend on the editor.
+using ViewMaker = Steinberg::IPlugView* (*)(Controller* controller);
+
+// The view name hosts ask for.
+inline constexpr const char* kEditorViewName = "editor";
+
 class Controller : public Steinberg::Vst::EditController {
  public:
+  explicit Controller(ViewMaker maker = nullptr) : viewMaker(maker) {}
+
+  // A controller without an editor (createView answers null).
   static Steinberg::FUnknown* create(void* context);
 
   Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
@@ -18,7 +31,7 @@ class Controller : public Steinberg::Vst::EditController {
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override;
   // The editor for the view name "editor" (owned by the caller); null for
-  // any other name.
+  // any other name and when the controller was made without a view maker.
   Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
   // Retitles every parameter and relabels the list entries in the current
@@ -26,6 +39,8 @@ class Controller : public Steinberg::Vst::EditController {
   void localizeParameters();
 
  private:
+  ViewMaker viewMaker;
+
   void requestRestart(Steinberg::int32 flags);
   void sendModeMessage(int mode);
 };

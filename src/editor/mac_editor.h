@@ -16,13 +16,13 @@
 
 #include <memory>
 
+#include "controller/controller.h"
+
 namespace orvane {
 
-class Controller;
 class OrvaneView;
 class RunLoopDriver;
 
-inline constexpr const char* kEditorViewName = "editor";
 inline constexpr const char* kPlatformTypeNSView = "NSView";
 
 class MacEditor : public Steinberg::CPluginView {

@@ -15,12 +15,12 @@
 #include <string_view>
 #include <vector>
 
-#include "controller/i18n.h"
 #include "editor/orvane_dial.h"
 #include "editor/styled_controls.h"
 #include "editor/toolkit/controls.h"
 #include "editor/toolkit/run_loop.h"
-#include "processor/parameters.h"
+#include "i18n/i18n.h"
+#include "params/parameters.h"
 
 namespace orvane {
 

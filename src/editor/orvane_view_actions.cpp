@@ -7,10 +7,10 @@
 
 #include "controller/controller.h"
 #include "editor/orvane_view.h"
-#include "editor/preset_file.h"
 #include "editor/readouts.h"
-#include "editor/toolkit/files.h"
 #include "editor/toolkit/window.h"
+#include "files/files.h"
+#include "presets/preset_file.h"
 
 namespace orvane {
 
@@ -142,7 +142,7 @@ void OrvaneView::savePreset() {
   if (!path) return;
   preset::Values values{};
   for (int p = 0; p < preset::kValueCount; ++p) values[std::size_t(p)] = value(ParamId(p));
-  if (!tk::writeFileAtomically(*path, preset::encode(values))) showError(Key::SaveFailed);
+  if (!files::writeFileAtomically(*path, preset::encode(values))) showError(Key::SaveFailed);
 }
 
 void OrvaneView::openPreset() {

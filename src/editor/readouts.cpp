@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "controller/i18n.h"
-#include "processor/parameters.h"
+#include "i18n/i18n.h"
+#include "params/parameters.h"
 
 namespace orvane {
 

@@ -7,7 +7,7 @@
 
 #include "engine/neural_fir.h"
 #include "engine/resampler_kernel.h"
-#include "processor/parameters.h"
+#include "params/parameters.h"
 
 // RNNoise's state type; the library header stays out of the engine's interface.
 struct DenoiseState;

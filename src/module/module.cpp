@@ -2,15 +2,17 @@
 #include "module/module.h"
 
 #include <dlfcn.h>
+#include <pluginterfaces/vst/vsttypes.h>
 #include <public.sdk/source/main/pluginfactory.h>
 
 #include <cstring>
 #include <string>
 
 #include "controller/controller.h"
-#include "module/ids.h"
-#include "processor/parameters.h"
+#include "editor/mac_editor.h"
+#include "params/parameters.h"
 #include "processor/processor.h"
+#include "protocol/ids.h"
 
 // The SDK's module support: InitModule/DeinitModule run its registered
 // initialisers and terminators (this module registers none) and read this handle.
@@ -27,8 +29,10 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr const char* kVersion = "0.7.4";
-constexpr const char* kSdkVersion = "VST 3.8.1";
+// The plug-in's version is the build's project version; the SDK version is the
+// one of the headers this module was compiled against.
+constexpr const char* kVersion = ORV_VERSION;
+constexpr const char* kSdkVersion = kVstVersionString;
 
 int loadCount = 0;
 std::string loadedPath;
@@ -53,6 +57,11 @@ class OrvaneFactory : public CPluginFactory {
     return result;
   }
 };
+
+// The controllers hosts create open the editor.
+FUnknown* createController(void* /*context*/) {
+  return static_cast<IEditController*>(new Controller(&makeEditor));
+}
 
 const PClassInfo2& processorClass() {
   static const PClassInfo2 info(ProcessorID.toTUID(), PClassInfo::kManyInstances,
@@ -90,7 +99,7 @@ SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
   auto* factory = new orvane::OrvaneFactory(factoryInfo);
   gPluginFactory = factory;
   factory->registerClass(&orvane::processorClass(), orvane::Processor::create);
-  factory->registerClass(&orvane::controllerClass(), orvane::Controller::create);
+  factory->registerClass(&orvane::controllerClass(), orvane::createController);
   return gPluginFactory;
 }
 

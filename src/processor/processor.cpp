@@ -9,9 +9,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "module/ids.h"
-#include "processor/mode_messages.h"
-#include "processor/state_record.h"
+#include "protocol/ids.h"
+#include "protocol/mode_messages.h"
+#include "protocol/state_record.h"
 
 namespace orvane {
 

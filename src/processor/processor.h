@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "engine/engine.h"
-#include "processor/parameters.h"
+#include "params/parameters.h"
 
 namespace orvane {
 

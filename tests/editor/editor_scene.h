@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "controller/controller.h"
-#include "controller/i18n.h"
 #include "editor/mac_editor.h"
 #include "editor/orvane_view.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
+#include "i18n/i18n.h"
 #include "support/vst_helpers.h"
 
 namespace orvane::test {
@@ -28,6 +28,7 @@ namespace orvane::test {
 // calls of an edit gesture can be read in one place.
 class LoggingController : public Controller {
  public:
+  LoggingController() : Controller(&makeEditor) {}
   std::vector<std::string>* log = nullptr;
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "editor/preset_file.h"
+#include "presets/preset_file.h"
 
 // NOLINTNEXTLINE(readability-identifier-naming): the entry point libFuzzer calls
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

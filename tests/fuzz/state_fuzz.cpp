@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "processor/state_record.h"
+#include "protocol/state_record.h"
 #include "support/vst_helpers.h"
 
 // NOLINTNEXTLINE(readability-identifier-naming): the entry point libFuzzer calls

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "files/files.h"
 #include "host.h"
 
 namespace orvane::host {
@@ -172,16 +173,11 @@ void writeSpectrograms(const std::string& path,
   for (std::size_t i = 0; i < rows.size(); ++i)
     spectrogramRow(surface, *rows[i].second, static_cast<int>(i) * (height + gap), width, height,
                    rows[i].first);
-  const std::string temp = path + ".tmp";
-  const cairo_status_t status = cairo_surface_write_to_png(surface, temp.c_str());
+  const bool written = files::writeAtomically(path, [&](const std::string& temp) {
+    return cairo_surface_write_to_png(surface, temp.c_str()) == CAIRO_STATUS_SUCCESS;
+  });
   cairo_surface_destroy(surface);
-  std::error_code ec;
-  if (status != CAIRO_STATUS_SUCCESS) {
-    fs::remove(temp, ec);
-    throw Error("cannot write " + path);
-  }
-  fs::rename(temp, path, ec);
-  if (ec) throw Error("cannot write " + path + ": " + ec.message());
+  if (!written) throw Error("cannot write " + path);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "editor/toolkit/window.h"
+#include "files/files.h"
 
 namespace orvane::host {
 
@@ -137,17 +138,9 @@ void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOption
   for (int i = 0; i < kSettleTicks; ++i) frame.fireTimers();
   window->display();
 
-  const fs::path temp = target.parent_path() /
-                        ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()));
-  if (!window->writePng(temp.string())) {
-    fs::remove(temp, ec);
+  if (!files::writeAtomically(target.string(),
+                              [&](const std::string& temp) { return window->writePng(temp); }))
     throw Error("cannot write " + pngPath);
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw Error("cannot write " + pngPath + ": " + ec.message());
-  }
 }
 
 }  // namespace orvane::host

@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "files/files.h"
+
 namespace orvane::host {
 
 using namespace Steinberg;
@@ -620,21 +622,6 @@ int formatFor(const std::string& path) {
   throw Error("unsupported output format '" + ext + "' (use .wav, .flac or .aiff)");
 }
 
-std::string tempBeside(const std::string& path) {
-  const fs::path p(path);
-  return (p.parent_path() / ("." + p.filename().string() + ".tmp-" + std::to_string(::getpid())))
-      .string();
-}
-
-void commit(const std::string& temp, const std::string& path) {
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw Error("cannot write " + path + ": " + ec.message());
-  }
-}
-
 }  // namespace
 
 void checkAudioOutput(const std::string& path) {
@@ -652,48 +639,36 @@ void writeAudioAtomic(const std::string& path, const Audio& audio) {
   info.channels = static_cast<int>(audio.channels.size());
   info.format = format;
   if (!sf_format_check(&info)) throw Error("cannot write " + path + " in this format");
-  const std::string temp = tempBeside(path);
-  SNDFILE* f = sf_open(temp.c_str(), SFM_WRITE, &info);
-  if (!f) throw Error("cannot write " + path + ": " + sf_strerror(nullptr));
   const std::int64_t frames = audio.frames();
   std::vector<float> interleaved(static_cast<std::size_t>(frames) * info.channels);
   for (std::int64_t i = 0; i < frames; ++i)
     for (int c = 0; c < info.channels; ++c)
       interleaved[i * info.channels + c] = audio.channels[c][i];
-  const sf_count_t written = sf_writef_float(f, interleaved.data(), frames);
-  const int closed = sf_close(f);
-  if (written != frames || closed != 0) {
-    std::error_code ec;
-    fs::remove(temp, ec);
-    throw Error("cannot write " + path + ": the disk refused the data");
-  }
-  commit(temp, path);
+  std::string openError;
+  const bool written = files::writeAtomically(path, [&](const std::string& temp) {
+    SNDFILE* f = sf_open(temp.c_str(), SFM_WRITE, &info);
+    if (!f) {
+      openError = sf_strerror(nullptr);
+      return false;
+    }
+    const sf_count_t put = sf_writef_float(f, interleaved.data(), frames);
+    return sf_close(f) == 0 && put == frames;
+  });
+  if (!written)
+    throw Error("cannot write " + path + ": " +
+                (openError.empty() ? std::string("the disk refused the data") : openError));
 }
 
 void writeFileAtomic(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const std::string temp = tempBeside(path);
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error("cannot write " + path);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ec;
-      fs::remove(temp, ec);
-      throw Error("cannot write " + path + ": the disk refused the data");
-    }
-  }
-  commit(temp, path);
+  if (!files::writeFileAtomically(path, bytes)) throw Error("cannot write " + path);
 }
 
 std::vector<std::uint8_t> readFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error("cannot read " + path);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  if (in.bad()) throw Error("cannot read " + path);
-  return bytes;
+  // State files are tens of bytes; the limit only keeps a wrong path (a disk
+  // image, a device) from being read whole.
+  auto bytes = files::readFile(path, std::size_t(1) << 20);
+  if (!bytes) throw Error("cannot read " + path);
+  return *bytes;
 }
 
 }  // namespace orvane::host

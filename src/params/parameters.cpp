@@ -1,5 +1,5 @@
 // The parameter table lookup.
-#include "processor/parameters.h"
+#include "params/parameters.h"
 
 namespace orvane {
 

@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "processor/parameters.h"
+#include "params/parameters.h"
 
 namespace orvane {
 

@@ -1,5 +1,5 @@
 // Reading and writing the component state record.
-#include "processor/state_record.h"
+#include "protocol/state_record.h"
 
 #include <base/source/fstreamer.h>
 

@@ -32,7 +32,7 @@ bool decode(const std::vector<std::uint8_t>& bytes, double currentMode, Values& 
 // Reads a chosen preset file: at most kSizeV2 + 1 bytes, which is enough to
 // tell any longer file from a preset without loading it whole, and only from a
 // regular file (a fifo or a device would block or never end). False when it
-// cannot be read. Presets are written with tk::writeFileAtomically.
+// cannot be read. Presets are written with files::writeFileAtomically.
 bool readAll(const std::string& path, std::vector<std::uint8_t>& bytes);
 
 }  // namespace orvane::preset

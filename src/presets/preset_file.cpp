@@ -1,5 +1,5 @@
 // Preset file encoding, validation and reading.
-#include "editor/preset_file.h"
+#include "presets/preset_file.h"
 
 #include <cmath>
 #include <cstring>

@@ -13,6 +13,8 @@ if [ "${2:-}" = "--fix" ]; then
 else
   clang-format --dry-run -Werror "${files[@]}" || { echo "lint: clang-format found differences (scripts/lint.sh $build --fix)" >&2; status=1; }
 fi
+# Layers: includes and library links point one way, with no cycle.
+bash "$root/scripts/check_layers.sh" "$build" || status=1
 # The fuzz targets build only with clang (scripts/fuzz.sh); they are checked there.
 mapfile -t units < <(git ls-files '*.c' '*.cpp' | grep -v '^tests/fuzz/')
 [ -f "$build/compile_commands.json" ] || { echo "lint: $build/compile_commands.json missing: configure first" >&2; exit 1; }
@@ -23,4 +25,10 @@ if ! clang-tidy -p "$build" --quiet "${units[@]}" >"$tidy_log" 2>&1; then
   status=1
 fi
 rm -f "$tidy_log"
+# The size of the tests against the code they test (C and C++ lines).
+count_lines() { git ls-files "$@" | grep -E '\.(c|h|cpp)$' | xargs cat | wc -l; }
+test_lines=$(count_lines tests)
+code_lines=$(count_lines src tools)
+awk -v t="$test_lines" -v c="$code_lines" \
+  'BEGIN { printf "lint: tests/code ratio %.2f (%d test lines, %d code lines in src/ and tools/)\n", t / c, t, c }'
 exit $status

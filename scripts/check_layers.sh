@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Checks that the code's layers point one way.
+#   scripts/check_layers.sh [build-dir]
+# 1. Every #include "a/b.h" in src/ and tools/ goes to the file's own folder or
+#    to a folder its layer may use (the table below).
+# 2. The folders' include graph has no cycle.
+# 3. With a configured build folder: each folder's CMake library links exactly
+#    the project libraries of the folders its sources include (read from
+#    CMake's own --graphviz output), so the build graph has the same shape.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-}
+cd "$root"
+
+# Who may use whom, downwards only. editor/toolkit and editor/knob are layers
+# of their own below editor.
+declare -A uses=(
+  [params]=""
+  [files]=""
+  [compat]=""
+  [protocol]="params"
+  [denoiser]=""
+  [engine]="params denoiser"
+  [processor]="engine params protocol"
+  [i18n]=""
+  [presets]=""
+  [controller]="i18n params protocol"
+  [editor/toolkit]=""
+  [editor/knob]="editor/toolkit"
+  [editor]="controller editor/toolkit editor/knob presets i18n params files"
+  [module]="processor controller editor protocol params"
+  [tools/host]="files presets params i18n editor/toolkit"
+)
+# The CMake library each folder builds.
+declare -A library=(
+  [params]=orvane_params [files]=orvane_files [protocol]=orvane_protocol
+  [denoiser]=orvane_denoiser [engine]=orvane_engine [processor]=orvane_processor
+  [i18n]=orvane_i18n [presets]=orvane_presets [controller]=orvane_controller
+  [editor/toolkit]=orvane_toolkit [editor/knob]=orvane_knob [editor]=orvane_editor
+  [module]=Orvane
+)
+
+# The layer of a path relative to src/ (or tools/host/...).
+layer_of() {
+  case "$1" in
+    tools/host/*) echo tools/host ;;
+    editor/toolkit/*) echo editor/toolkit ;;
+    editor/knob/*) echo editor/knob ;;
+    */*) echo "${1%%/*}" ;;
+    *) echo "" ;;
+  esac
+}
+
+status=0
+edges=$(mktemp)
+trap 'rm -f "$edges"' EXIT
+declare -A included  # "layer dep" pairs seen
+
+while IFS= read -r file; do
+  case "$file" in
+    src/*) own=$(layer_of "${file#src/}") ;;
+    tools/host/*) own=tools/host ;;
+    *) continue ;;
+  esac
+  [ -n "$own" ] || continue
+  if [ -z "${uses[$own]+set}" ]; then
+    echo "layers: $file is in folder '$own', which has no place in the layer table" >&2
+    status=1
+    continue
+  fi
+  while IFS= read -r inc; do
+    [[ "$inc" == */* ]] || continue  # a header beside the file
+    dep=$(layer_of "$inc")
+    [ "$dep" = "$own" ] && continue
+    if [[ " ${uses[$own]} " != *" $dep "* ]]; then
+      echo "layers: $file includes \"$inc\": '$own' may not use '$dep'" >&2
+      status=1
+    fi
+    included["$own $dep"]=1
+    echo "$own $dep" >>"$edges"
+  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+done < <(git ls-files 'src/*.c' 'src/*.h' 'src/*.cpp' 'tools/host/*.h' 'tools/host/*.cpp')
+
+if ! sort -u "$edges" | tsort >/dev/null 2>"$edges.err"; then
+  echo "layers: the folders include one another in a cycle:" >&2
+  cat "$edges.err" >&2
+  status=1
+fi
+rm -f "$edges.err"
+
+if [ -n "$build" ]; then
+  [ -f "$build/CMakeCache.txt" ] || { echo "layers: $build is not a configured build folder" >&2; exit 1; }
+  dot="$build/layers/graph.dot"
+  mkdir -p "$build/layers"
+  cmake -S "$root" -B "$build" --graphviz="$dot" >/dev/null
+  # node id -> target name, then "from to" pairs of target names.
+  declare -A name_of=()
+  while IFS=$'\t' read -r id name; do name_of[$id]=$name; done < <(
+    sed -n 's/^[[:space:]]*"\(node[0-9]*\)" \[ label = "\([^"]*\)".*/\1\t\2/p' "$dot")
+  declare -A linked=()
+  while IFS=$'\t' read -r from to; do
+    linked["${name_of[$from]} ${name_of[$to]}"]=1
+  done < <(sed -n 's/^[[:space:]]*"\(node[0-9]*\)" -> "\(node[0-9]*\)".*/\1\t\2/p' "$dot")
+  for folder in "${!library[@]}"; do
+    lib=${library[$folder]}
+    for dep in "${!library[@]}"; do
+      [ "$dep" = "$folder" ] && continue
+      want=${included["$folder $dep"]:-}
+      have=${linked["$lib ${library[$dep]}"]:-}
+      if [ -n "$want" ] && [ -z "$have" ]; then
+        echo "layers: $lib includes headers of $dep but does not link ${library[$dep]}" >&2
+        status=1
+      elif [ -z "$want" ] && [ -n "$have" ]; then
+        echo "layers: $lib links ${library[$dep]} but includes nothing of $dep" >&2
+        status=1
+      fi
+    done
+  done
+fi
+
+[ $status = 0 ] && echo "layers: includes and links point one way"
+exit $status

@@ -229,43 +229,119 @@ TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
 
 TEST(ProcessLoop, RefusedBlocks) {
   Component comp;
-  test::ProcessHarness mono(comp.processor, 1);
-  EXPECT_EQ(mono.run({noise(64, 9)}).result, kResultOk)
-      << "a stereo bus given one channel each way";
-
-  // Mono in, stereo out.
-  std::vector<float> a(64), b(64), c(64);
+  std::vector<float> a(64), b(64);
   float* inPtrs[1] = {a.data()};
-  float* outPtrs[2] = {b.data(), c.data()};
+  float* outPtrs[1] = {b.data()};
   AudioBusBuffers in{}, out{};
-  in.numChannels = 1;
+  in.numChannels = out.numChannels = 1;
   in.channelBuffers32 = inPtrs;
-  out.numChannels = 2;
   out.channelBuffers32 = outPtrs;
   ProcessData data{};
-  data.symbolicSampleSize = kSample32;
+  data.symbolicSampleSize = kSample64;
   data.numSamples = 64;
   data.numInputs = data.numOutputs = 1;
   data.inputs = &in;
   data.outputs = &out;
-  EXPECT_EQ(comp.processor->process(data), kResultFalse);
-  data.symbolicSampleSize = kSample64;
   EXPECT_EQ(comp.processor->process(data), kResultFalse);
   data.symbolicSampleSize = kSample32;
   data.numSamples = -1;
   EXPECT_EQ(comp.processor->process(data), kResultFalse);
 }
 
-TEST(ProcessLoop, SilenceFlagPassesANullInput) {
-  // A flagged channel is processed as silence whatever its buffer holds.
-  auto runWith = [](const std::vector<float>& left, uint64 flags) {
-    Component comp;
-    test::ProcessHarness host(comp.processor, 2);
-    return host.run({left, noise(480, 11)}, flags).out;
+// Whatever channels a host passes, every output sample it gave is written:
+// the set-up's channels are processed (a missing input as silence), any
+// others are silent.
+TEST(BusMismatch, ChannelsTheSetUpDoesNotHave) {
+  const int64 dsp = 2;  // no latency: processed audio shows in the first block
+  const auto x = noise(256, 21), y = noise(256, 22);
+  const std::vector<float> zeros(256, 0.0f);
+  auto reference = [&](SpeakerArrangement arr, std::vector<std::vector<float>> in) {
+    Component comp(kDefaultMode, arr);
+    comp.send("ProcessingMode", &dsp);
+    test::ProcessHarness host(comp.processor, static_cast<int>(in.size()));
+    return host.run(in).out;
   };
-  const auto zeros = runWith(std::vector<float>(480, 0.0f), 0);
-  const auto flagged = runWith(noise(480, 12), 1);
-  EXPECT_EQ(flagged, zeros);
+
+  {  // Stereo set-up, one input channel: the other input is silence.
+    Component comp;
+    comp.send("ProcessingMode", &dsp);
+    test::ProcessHarness host(comp.processor, 2);
+    const auto r = host.run({x});
+    EXPECT_EQ(r.result, kResultOk);
+    EXPECT_EQ(r.out, reference(SpeakerArr::kStereo, {x, zeros}));
+  }
+  {  // Mono set-up, two channels each way, then three outputs.
+    Component comp(kDefaultMode, SpeakerArr::kMono);
+    comp.send("ProcessingMode", &dsp);
+    test::ProcessHarness host(comp.processor, 2);
+    auto r = host.run({x, y});
+    EXPECT_EQ(r.result, kResultOk);
+    EXPECT_EQ(r.out[0], reference(SpeakerArr::kMono, {x})[0]);
+    EXPECT_EQ(r.out[1], zeros) << "silence, not the input, which the output lags";
+    EXPECT_EQ(r.outSilenceFlags, 2u);
+    host.outChannels = 3;
+    r = host.run({x, y});
+    EXPECT_EQ(r.out[2], zeros);
+  }
+}
+
+TEST(BusMismatch, MissingBusesAndBuffers) {
+  const int64 dsp = 2;
+  Component comp, twin;
+  comp.send("ProcessingMode", &dsp);
+  twin.send("ProcessingMode", &dsp);
+  test::ProcessHarness host(twin.processor, 2), same(comp.processor, 2);
+  host.run({noise(128, 23), noise(128, 32)});
+  same.run({noise(128, 23), noise(128, 32)});
+  std::vector<float> left(128, -99.0f), right(128, -99.0f);
+  float* outPtrs[2] = {left.data(), nullptr};
+  AudioBusBuffers out{};
+  out.numChannels = 2;
+  out.channelBuffers32 = outPtrs;
+  ProcessData data{};
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = 128;
+  data.numOutputs = 1;
+  data.outputs = &out;
+  // No input bus at all: the block is processed as silence (the tail of the
+  // last block comes out), not skipped.
+  EXPECT_EQ(comp.processor->process(data), kResultOk);
+  const auto tail = host.run({std::vector<float>(128), std::vector<float>(128)}).out[0];
+  EXPECT_EQ(left, tail);
+  EXPECT_NE(tail, std::vector<float>(128, 0.0f));
+
+  // An output bus without buffers, and an input bus without buffers.
+  out.channelBuffers32 = nullptr;
+  AudioBusBuffers in{};
+  in.numChannels = 2;
+  data.numInputs = 1;
+  data.inputs = &in;
+  EXPECT_EQ(comp.processor->process(data), kResultOk);
+  out.channelBuffers32 = outPtrs;
+  outPtrs[1] = right.data();
+  EXPECT_EQ(comp.processor->process(data), kResultOk);
+  for (float v : right) ASSERT_TRUE(std::isfinite(v) && v != -99.0f);
+}
+
+// The output's flags follow the output, not the input: a silent-flagged input
+// is never read, and a latency still holding back the signal is silence too.
+TEST(SilenceFlags, TellWhichOutputChannelsAreZero) {
+  const int64 dsp = 2;
+  Component live;
+  live.send("ProcessingMode", &dsp);
+  test::ProcessHarness host(live.processor, 2);
+  auto r = host.run({noise(256, 31, 0.9f), noise(256, 24)}, 1);
+  EXPECT_EQ(r.out[0], std::vector<float>(256, 0.0f)) << "the flagged buffer is not read";
+  EXPECT_EQ(r.outSilenceFlags, 1u);
+  r = host.run({noise(256, 25), noise(256, 26)});
+  EXPECT_EQ(r.outSilenceFlags, 0u);
+
+  Component classic;  // 1440 samples of latency at 48 kHz
+  test::ProcessHarness delayed(classic.processor, 2);
+  r = delayed.run({noise(512, 27), noise(512, 28)});
+  EXPECT_EQ(r.outSilenceFlags, 3u);
+  for (int b = 0; b < 3; ++b) r = delayed.run({noise(512, 29), noise(512, 30)});
+  EXPECT_EQ(r.outSilenceFlags, 0u) << "the delayed signal has arrived";
 }
 
 TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
@@ -298,6 +374,21 @@ TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
   full.writeLimit = 20;
   EXPECT_EQ(comp.processor->getState(&full), kResultFalse) << "a short write is a failure";
   EXPECT_EQ(comp.processor->getState(nullptr), kInvalidArgument);
+}
+
+// A record loaded during playback is taken at the start of the next block,
+// before that block's own points; a save after the block shows both.
+TEST(StateRoundTrip, RecordLoadedDuringPlayback) {
+  Component comp(kDefaultMode, SpeakerArr::kMono);
+  const auto custom = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0, 0, 1.0f});
+  ASSERT_EQ(comp.setState(custom), kResultOk);
+  EXPECT_EQ(comp.getState(), custom) << "before any block has taken it";
+  test::ProcessHarness host(comp.processor, 1);
+  host.change(OutputGain, 0, 0.25);
+  ASSERT_EQ(host.run({noise(64, 33)}).result, kResultOk);
+  EXPECT_EQ(comp.getState(),
+            test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.25f, 0, 0, 1.0f}));
+  EXPECT_EQ(comp.processor->engine(2).target[DryWet], 0.7f);
 }
 
 TEST(StateRoundTrip, OlderFormTakesTheDefaultModeOfTheClass) {

@@ -5,7 +5,7 @@
 #include <pluginterfaces/vst/ivstmessage.h>
 #include <pluginterfaces/vst/ivstparameterchanges.h>
 
-#include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -27,17 +27,45 @@ struct EngineConfig {
 };
 constexpr EngineConfig kEngineConfigs[kModeCount] = {{true, true}, {true, false}, {false, false}};
 
+// What a mode reports before any setup: its latency at the engine's own rate.
+constexpr std::int32_t nominalLatency(EngineConfig config) noexcept {
+  if (!config.neural) return 0;
+  return config.live ? Engine::kLiveDelay : Engine::kClassicDelay;
+}
+
 constexpr SpeakerArrangement kMono = SpeakerArr::kMono;      // 0x80000
 constexpr SpeakerArrangement kStereo = SpeakerArr::kStereo;  // left | right
+constexpr int32 kFlaggedChannels = 64;                       // bits of a silence-flag word
 
 // Meters are reported in [0, 1]; a value that is not a number reads as full.
 float meterValue(float v) noexcept {
   return v < 1.0f ? v : 1.0f;
 }
 
+// Input channel c from `start`, or null (silence) when the host flags it
+// silent or gives no buffer for it: a flagged buffer is never read.
+const float* inputChannel(const AudioBusBuffers* bus, int32 c, int32 start) noexcept {
+  if (!bus || c >= bus->numChannels || !bus->channelBuffers32 || !bus->channelBuffers32[c])
+    return nullptr;
+  if (c < kFlaggedChannels && ((bus->silenceFlags >> c) & 1)) return nullptr;
+  return bus->channelBuffers32[c] + start;
+}
+
+float* outputChannel(const AudioBusBuffers& bus, int32 c, int32 start) noexcept {
+  if (c >= bus.numChannels || !bus.channelBuffers32 || !bus.channelBuffers32[c]) return nullptr;
+  return bus.channelBuffers32[c] + start;
+}
+
+bool allZero(const float* x, int32 n) noexcept {
+  for (int32 i = 0; i < n; ++i)
+    if (x[i] != 0.0f) return false;
+  return true;
+}
+
 }  // namespace
 
 Processor::Processor(int defaultModeIndex) : defaultMode(defaultModeIndex) {
+  for (int mode = 0; mode < kModeCount; ++mode) latency[mode] = nominalLatency(kEngineConfigs[mode]);
   setControllerClass(ControllerID);
 }
 
@@ -83,6 +111,7 @@ tresult PLUGIN_API Processor::setupProcessing(ProcessSetup& setup) {
       return kResultFalse;
     latency[mode] = e.neuralActive ? e.latencySamples : 0;
   }
+  preparedChannels = channels;
   return AudioEffect::setupProcessing(setup);
 }
 
@@ -93,164 +122,215 @@ void Processor::loadEngine(int mode) noexcept {
 }
 
 tresult PLUGIN_API Processor::setActive(TBool state) {
+  // No block runs now: a record handed over since the last block is taken here.
+  takeHandOver();
   if (state) {
     activeMode = requestedMode.load();
     for (int mode = 0; mode < kModeCount; ++mode) loadEngine(mode);
   }
+  publishValues();
+  active = state;
   return AudioEffect::setActive(state);
 }
 
-namespace {
-
-// One host queue for a parameter 0..8 and how far this block has read it.
-struct QueueSlot {
-  IParamValueQueue* queue = nullptr;
-  int32 position = 0;
-};
-
-}  // namespace
-
 tresult PLUGIN_API Processor::process(ProcessData& data) {
   if (data.symbolicSampleSize != kSample32 || data.numSamples < 0) return kResultFalse;
-  const int32 numSamples = data.numSamples;
+  takeHandOver();
+  QueueCursors cursors = collectChanges(data.inputParameterChanges);
+  switchToRequestedMode();
+  const int32 firstEnd = applyChanges(cursors, 0, data.numSamples);
+  // Without output buffers or samples this is a parameter flush: the changes
+  // at offset 0 stand, later ones are dropped, no meters are written.
+  if (data.numSamples > 0 && data.numOutputs > 0 && data.outputs) {
+    const BlockMeters meters = runSubBlocks(data, cursors, firstEnd);
+    finishOutputs(data);
+    reportToHost(data.outputParameterChanges, data.numSamples, meters);
+  }
+  publishValues();
+  return kResultOk;
+}
 
-  // Collect the queues. A mode change always takes effect from the block's
-  // first sample, so only the last point of its queue matters.
-  std::array<QueueSlot, kEngineParamCount> slots{};
-  if (IParameterChanges* changes = data.inputParameterChanges) {
-    const int32 count = changes->getParameterCount();
-    for (int32 i = 0; i < count; ++i) {
-      IParamValueQueue* queue = changes->getParameterData(i);
-      if (!queue) continue;
-      const ParamID id = queue->getParameterId();
-      if (id == ProcessingMode) {
-        const int32 points = queue->getPointCount();
-        int32 offset = 0;
-        ParamValue value = 0;
-        if (points > 0 && queue->getPoint(points - 1, offset, value) == kResultOk &&
-            std::isfinite(value))
-          requestedMode.exchange(modeFromNormalized(value));
-      } else if (id < static_cast<ParamID>(kEngineParamCount)) {
-        slots[id].queue = queue;
-      }
+// A setState() record waiting for the audio side replaces the nine values and
+// reaches every engine; the engines' signal state is kept.
+void Processor::takeHandOver() noexcept {
+  if (!toAudio.update()) return;
+  const Values& record = toAudio.front();
+  params = record.params;
+  takenTicket = record.stateTicket;
+  for (Engine& e : engines)
+    for (int i = 0; i < kEngineParamCount; ++i) e.set(static_cast<uint32_t>(i), params[i]);
+}
+
+// Files the host's queues by parameter. A mode change always takes effect from
+// the block's first sample, so only the last point of its queue matters.
+Processor::QueueCursors Processor::collectChanges(IParameterChanges* changes) noexcept {
+  QueueCursors cursors{};
+  if (!changes) return cursors;
+  const int32 count = changes->getParameterCount();
+  for (int32 i = 0; i < count; ++i) {
+    IParamValueQueue* queue = changes->getParameterData(i);
+    if (!queue) continue;
+    const ParamID id = queue->getParameterId();
+    if (id == ProcessingMode) {
+      const int32 points = queue->getPointCount();
+      int32 offset = 0;
+      ParamValue value = 0;
+      if (points > 0 && queue->getPoint(points - 1, offset, value) == kResultOk &&
+          std::isfinite(value))
+        requestedMode.exchange(modeFromNormalized(value));
+    } else if (id < static_cast<ParamID>(kEngineParamCount)) {
+      cursors[id].queue = queue;
     }
   }
+  return cursors;
+}
 
+void Processor::switchToRequestedMode() noexcept {
   const int32 requested = requestedMode.load();
-  if (activeMode != requested) {
-    activeMode = requested;
-    loadEngine(activeMode);
-  }
-  Engine& engine = engines[activeMode];
+  if (activeMode == requested) return;
+  activeMode = requested;
+  loadEngine(activeMode);
+}
 
-  // Applies the readable points of every queue up to `limit`, and returns the
-  // smallest offset beyond it where a queue still has a point (or the block end).
-  auto applyUpTo = [&](int32 limit) noexcept {
-    int32 next = numSamples;
-    for (int id = 0; id < kEngineParamCount; ++id) {
-      QueueSlot& slot = slots[id];
-      if (!slot.queue) continue;
-      const int32 points = slot.queue->getPointCount();
-      while (slot.position < points) {
-        int32 offset = 0;
-        ParamValue value = 0;
-        if (slot.queue->getPoint(slot.position, offset, value) != kResultOk) {
-          ++slot.position;
-          continue;
-        }
-        if (offset > limit) {
-          if (offset < next) next = offset;
-          break;
-        }
-        float stored = 0.0f;
-        if (offset >= 0 && acceptNormalized(value, stored)) {
-          params[id] = stored;
-          engine.set(static_cast<uint32_t>(id), static_cast<float>(value));
-        }
-        ++slot.position;
+// Applies the readable points of every queue up to `limit` and returns the
+// smallest offset beyond it where a queue still has a point (or the block end).
+int32 Processor::applyChanges(QueueCursors& cursors, int32 limit, int32 numSamples) noexcept {
+  Engine& engine = engines[activeMode];
+  int32 next = numSamples;
+  for (int id = 0; id < kEngineParamCount; ++id) {
+    QueueCursor& cursor = cursors[id];
+    if (!cursor.queue) continue;
+    const int32 points = cursor.queue->getPointCount();
+    for (; cursor.position < points; ++cursor.position) {
+      int32 offset = 0;
+      ParamValue value = 0;
+      if (cursor.queue->getPoint(cursor.position, offset, value) != kResultOk) continue;
+      if (offset > limit) {
+        if (offset < next) next = offset;
+        break;
+      }
+      float stored = 0.0f;
+      if (offset >= 0 && acceptNormalized(value, stored)) {
+        params[id] = stored;
+        engine.set(static_cast<uint32_t>(id), static_cast<float>(value));
       }
     }
-    return next;
-  };
+  }
+  return next;
+}
 
-  int32 end = applyUpTo(0);
-
-  // A flush (no audio) applies the changes at offset 0 and nothing else.
-  if (data.numInputs == 0 || data.numOutputs == 0 || !data.inputs || !data.outputs ||
-      numSamples == 0)
-    return kResultOk;
-
-  AudioBusBuffers& in = data.inputs[0];
-  AudioBusBuffers& out = data.outputs[0];
-  const int32 channels = out.numChannels;
-  if ((channels != 1 && channels != 2) || channels != in.numChannels) return kResultFalse;
-
-  float inputPeak = 0.0f, outputPeak = 0.0f, reduction = 0.0f;
-  bool clipped = false, fault = false;
-  int32 start = 0;
-  while (true) {
-    const float* inPtrs[Engine::kMaxChannels] = {};
-    float* outPtrs[Engine::kMaxChannels] = {};
-    for (int32 c = 0; c < channels; ++c) {
-      const bool silent = (in.silenceFlags >> c) & 1;
-      if (!silent && in.channelBuffers32 && in.channelBuffers32[c])
-        inPtrs[c] = in.channelBuffers32[c] + start;
-      if (out.channelBuffers32 && out.channelBuffers32[c])
-        outPtrs[c] = out.channelBuffers32[c] + start;
+// Runs the active engine over the block, cut where parameter points fall, on
+// the channels it was prepared for.
+Processor::BlockMeters Processor::runSubBlocks(ProcessData& data, QueueCursors& cursors,
+                                               int32 firstEnd) noexcept {
+  Engine& engine = engines[activeMode];
+  const AudioBusBuffers* in = data.numInputs > 0 && data.inputs ? &data.inputs[0] : nullptr;
+  const AudioBusBuffers& out = data.outputs[0];
+  BlockMeters meters;
+  for (int32 start = 0, end = firstEnd; start < data.numSamples;) {
+    const float* inputs[Engine::kMaxChannels] = {};
+    float* outputs[Engine::kMaxChannels] = {};
+    for (int32 c = 0; c < preparedChannels; ++c) {
+      inputs[c] = inputChannel(in, c, start);
+      outputs[c] = outputChannel(out, c, start);
     }
-    engine.process(inPtrs, outPtrs, channels, end - start);
-    if (engine.inputPeak > inputPeak) inputPeak = engine.inputPeak;
-    if (engine.outputPeak > outputPeak) outputPeak = engine.outputPeak;
-    if (engine.reduction > reduction) reduction = engine.reduction;
-    clipped = clipped || engine.clipping;
-    fault = fault || engine.neuralFault;
-
-    const int32 next = applyUpTo(end);
+    engine.process(inputs, outputs, preparedChannels, end - start);
+    meters.inputPeak = std::max(meters.inputPeak, engine.inputPeak);
+    meters.outputPeak = std::max(meters.outputPeak, engine.outputPeak);
+    meters.reduction = std::max(meters.reduction, engine.reduction);
+    meters.clipped = meters.clipped || engine.clipping;
+    meters.fault = meters.fault || engine.neuralFault;
+    const int32 next = applyChanges(cursors, end, data.numSamples);
     start = end;
-    if (start >= numSamples) break;
     end = next;
   }
-  out.silenceFlags = 0;
+  return meters;
+}
 
-  IParameterChanges* outChanges = data.outputParameterChanges;
-  if (!outChanges) return kResultOk;
+// Output channels the engine did not write (more than it was prepared for, or
+// on a bus this component does not declare) get silence rather than whatever
+// the host's buffer held; the dry input would not line up with the processed
+// channels, which lag it by the latency. Then every channel's silence flag
+// says whether it is all zeros.
+void Processor::finishOutputs(ProcessData& data) const noexcept {
+  for (int32 bus = 0; bus < data.numOutputs; ++bus) {
+    AudioBusBuffers& out = data.outputs[bus];
+    const int32 written = bus == 0 ? preparedChannels : 0;
+    uint64 silent = 0;
+    for (int32 c = 0; c < out.numChannels && out.channelBuffers32; ++c) {
+      float* x = out.channelBuffers32[c];
+      if (!x) continue;
+      if (c >= written) std::fill_n(x, data.numSamples, 0.0f);
+      if (c < kFlaggedChannels && (c >= written || allZero(x, data.numSamples)))
+        silent |= uint64{1} << c;
+    }
+    out.silenceFlags = silent;
+  }
+}
+
+// The mode (when it changed) and the five meters, at the block's last sample.
+void Processor::reportToHost(IParameterChanges* changes, int32 numSamples,
+                             const BlockMeters& meters) noexcept {
+  if (!changes) return;
   const int32 last = numSamples - 1;
   if (reportedMode != activeMode) {
     int32 index = 0;
-    IParamValueQueue* queue = outChanges->addParameterData(ProcessingMode, index);
+    IParamValueQueue* queue = changes->addParameterData(ProcessingMode, index);
     if (queue && queue->addPoint(last, modeToNormalized(activeMode), index) == kResultOk)
       reportedMode = activeMode;
   }
-  const float neural = !engine.neuralActive ? 0.0f : (fault ? 0.75f : 1.0f);
-  const std::pair<const ParamID*, float> meters[] = {
-      {&InputPeak, meterValue(inputPeak)}, {&OutputPeak, meterValue(outputPeak)},
-      {&Reduction, meterValue(reduction)}, {&NeuralActive, neural},
-      {&Clipping, clipped ? 1.0f : 0.0f},
+  const float neural = !engines[activeMode].neuralActive ? 0.0f : (meters.fault ? 0.75f : 1.0f);
+  const std::pair<const ParamID*, float> readings[] = {
+      {&InputPeak, meterValue(meters.inputPeak)},
+      {&OutputPeak, meterValue(meters.outputPeak)},
+      {&Reduction, meterValue(meters.reduction)},
+      {&NeuralActive, neural},
+      {&Clipping, meters.clipped ? 1.0f : 0.0f},
   };
-  for (const auto& [id, value] : meters) {
+  for (const auto& [id, value] : readings) {
     int32 index = 0;
-    if (IParamValueQueue* queue = outChanges->addParameterData(*id, index))
+    if (IParamValueQueue* queue = changes->addParameterData(*id, index))
       queue->addPoint(last, value, index);
   }
-  return kResultOk;
+}
+
+// The values as this block leaves them, for getState().
+void Processor::publishValues() noexcept {
+  Values& values = fromAudio.back();
+  values.stateTicket = takenTicket;
+  values.params = params;
+  fromAudio.publish();
 }
 
 tresult PLUGIN_API Processor::setState(IBStream* state) {
   StateRecord record;
   const tresult result = readStateRecord(state, record);
   if (result != kResultOk) return result;
-  params = record.params;
+  ++lastSetState.stateTicket;
+  lastSetState.params = record.params;
+  toAudio.back() = lastSetState;
+  toAudio.publish();
   const double modeNorm = record.hasMode ? record.modeNorm : modeToNormalized(defaultMode);
   requestedMode.exchange(modeFromNormalized(modeNorm));
-  for (Engine& e : engines)
-    for (int i = 0; i < kEngineParamCount; ++i) e.set(static_cast<uint32_t>(i), params[i]);
+  if (!active) {
+    takeHandOver();
+    publishValues();
+  }
   return kResultOk;
 }
 
 tresult PLUGIN_API Processor::getState(IBStream* state) {
+  // The mode is read after taking the newest finished block; when another block
+  // finishes meanwhile, take that and read again, so the values and the mode
+  // belong together. (Bounded: this thread may have been held up for a while.)
+  fromAudio.update();
+  int32 mode = requestedMode.load();
+  for (int attempt = 0; attempt < 8 && fromAudio.update(); ++attempt) mode = requestedMode.load();
+  const Values& block = fromAudio.front();
+  // A record no block has taken yet is newer than anything a block finished with.
+  const Values& values = block.stateTicket == lastSetState.stateTicket ? block : lastSetState;
   // The requested mode, which the process loop may not have switched to yet.
-  return writeStateRecord(state, params,
-                          static_cast<float>(modeToNormalized(requestedMode.load())));
+  return writeStateRecord(state, values.params, static_cast<float>(modeToNormalized(mode)));
 }
 
 tresult PLUGIN_API Processor::notify(IMessage* message) {

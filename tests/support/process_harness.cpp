@@ -8,18 +8,17 @@ using namespace Steinberg::Vst;
 BlockResult ProcessHarness::run(const std::vector<std::vector<float>>& in, uint64 inSilence) {
   const int32 frames = in.empty() ? 0 : static_cast<int32>(in[0].size());
   BlockResult r;
-  r.out.assign(channels, std::vector<float>(frames, -99.0f));
+  const int outCount = outChannels < 0 ? channels : outChannels;
+  r.out.assign(outCount, std::vector<float>(frames, -99.0f));
   std::vector<float*> inPtrs, outPtrs;
   std::vector<std::vector<float>> inCopy = in;
-  for (int c = 0; c < channels; ++c) {
-    inPtrs.push_back(inCopy[c].data());
-    outPtrs.push_back(r.out[c].data());
-  }
+  for (auto& channel : inCopy) inPtrs.push_back(channel.data());
+  for (auto& channel : r.out) outPtrs.push_back(channel.data());
   AudioBusBuffers inBus{}, outBus{};
-  inBus.numChannels = channels;
+  inBus.numChannels = static_cast<int32>(inCopy.size());
   inBus.silenceFlags = inSilence;
   inBus.channelBuffers32 = inPtrs.data();
-  outBus.numChannels = channels;
+  outBus.numChannels = outCount;
   outBus.silenceFlags = ~0ull;
   outBus.channelBuffers32 = outPtrs.data();
 

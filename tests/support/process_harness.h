@@ -34,11 +34,13 @@ class ProcessHarness {
     pending[id].push_back({offset, value});
   }
 
-  // Processes `in` (per channel, all the same length) as one block.
+  // Processes `in` (per channel, all the same length) as one block, into
+  // `channels` output channels (or `outChannels` when set).
   BlockResult run(const std::vector<std::vector<float>>& in, Steinberg::uint64 inSilence = 0);
 
   Steinberg::Vst::IAudioProcessor* processor;
   int channels;
+  int outChannels = -1;  // a host whose output bus differs from its input bus
   std::map<Steinberg::Vst::ParamID, std::vector<Point>> pending;
 };
 

@@ -35,18 +35,48 @@ class CountingChannel : public IConnectionPoint {
   std::vector<std::string> ids;
 };
 
-TEST(ComponentAndController, ModeChangeRoundTrip) {
-  IPtr<Processor> processor = owned(new Processor(kDefaultMode));
-  IPtr<Controller> controller = owned(new Controller);
-  ASSERT_EQ(processor->initialize(test::hostContext()), kResultOk);
-  ASSERT_EQ(controller->initialize(test::hostContext()), kResultOk);
-  CountingChannel toComponent(processor), toController(controller);
-  controller->connect(&toComponent);
-  processor->connect(&toController);
+// A component and a controller connected through counting channels, with a
+// recording component handler, as a host sets them up.
+struct ConnectedPair {
+  ConnectedPair()
+      : processor(owned(new Processor(kDefaultMode))),
+        controller(owned(new Controller)),
+        toComponent(processor),
+        toController(controller) {
+    EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
+    EXPECT_EQ(controller->initialize(test::hostContext()), kResultOk);
+    controller->connect(&toComponent);
+    processor->connect(&toController);
+    controller->setComponentHandler(&handler);
+    ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
+    EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
+  }
+  ~ConnectedPair() {
+    controller->disconnect(&toComponent);
+    processor->disconnect(&toController);
+    controller->terminate();
+    processor->terminate();
+  }
+  // The same record into both sides, as a host loads a project or a preset.
+  void load(const std::vector<std::uint8_t>& record) {
+    test::MemoryStream a(record), b(record);
+    EXPECT_EQ(processor->setState(&a), kResultOk);
+    EXPECT_EQ(controller->setComponentState(&b), kResultOk);
+  }
+
+  IPtr<Processor> processor;
+  IPtr<Controller> controller;
+  CountingChannel toComponent, toController;
   test::RecordingHandler handler;
-  controller->setComponentHandler(&handler);
-  ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
-  ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+};
+
+TEST(ComponentAndController, ModeChangeRoundTrip) {
+  ConnectedPair pair;
+  Processor* processor = pair.processor;
+  Controller* controller = pair.controller;
+  CountingChannel& toComponent = pair.toComponent;
+  CountingChannel& toController = pair.toController;
+  test::RecordingHandler& handler = pair.handler;
   EXPECT_EQ(processor->getLatencySamples(), 1356u);
 
   for (double value : {0.0, 1.0, 0.5}) {
@@ -67,19 +97,40 @@ TEST(ComponentAndController, ModeChangeRoundTrip) {
   // An older state on both sides: the controller asks, the component answers
   // with the mode of its class, and the controller follows.
   const auto v1 = test::stateBytes(1, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f});
-  test::MemoryStream a(v1), b(v1);
-  ASSERT_EQ(processor->setState(&a), kResultOk);
   toComponent.ids.clear();
   toController.ids.clear();
-  ASSERT_EQ(controller->setComponentState(&b), kResultOk);
+  pair.load(v1);
   EXPECT_EQ(toComponent.ids, std::vector<std::string>{"RequestProcessingMode"});
   EXPECT_EQ(toController.ids, std::vector<std::string>{"ProcessingModeState"});
   EXPECT_EQ(controller->getParamNormalized(ProcessingMode), 0.5);
+}
 
-  controller->disconnect(&toComponent);
-  processor->disconnect(&toController);
-  controller->terminate();
-  processor->terminate();
+// The host is asked to re-read the latency exactly when the mode it knows
+// changes: some hosts hang when asked from inside setComponentState.
+TEST(ComponentAndController, LatencyRestartOnlyWhenTheModeChanges) {
+  ConnectedPair pair;
+  auto record = [](float mode) {
+    return test::stateBytes(2, {0.3f, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, mode});
+  };
+  pair.load(record(0.5f));
+  pair.load(test::stateBytes(1, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f}));
+  EXPECT_TRUE(pair.handler.restarts.empty()) << "the mode the host already knows";
+
+  pair.load(record(1.0f));
+  EXPECT_EQ(pair.handler.restarts, std::vector<int32>{kLatencyChanged});
+  pair.load(record(1.0f));
+  EXPECT_EQ(pair.handler.restarts.size(), 1u);
+
+  // Picked by the user: parameter 9 holds the new mode before the component
+  // answers, and the answer brings the one restart.
+  pair.handler.restarts.clear();
+  pair.controller->disconnect(&pair.toComponent);
+  pair.controller->setParamNormalized(ProcessingMode, 0.0);
+  EXPECT_TRUE(pair.handler.restarts.empty()) << "no answer yet";
+  pair.controller->connect(&pair.toComponent);
+  pair.controller->setParamNormalized(ProcessingMode, 0.5);
+  EXPECT_EQ(pair.handler.restarts, std::vector<int32>{kLatencyChanged});
+  EXPECT_EQ(pair.processor->getLatencySamples(), 1356u);
 }
 
 }  // namespace

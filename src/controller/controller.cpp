@@ -106,16 +106,18 @@ tresult PLUGIN_API Controller::setComponentState(IBStream* stream) {
   if (result != kResultOk) return result;
   for (int i = 0; i < kEngineParamCount; ++i)
     EditController::setParamNormalized(static_cast<ParamID>(i), record.params[i]);
-  // An older record carries no mode: show the default until the component answers.
+  // An older record carries no mode: show the default until the component
+  // answers with its own, and let that answer decide about the latency.
   const int mode = modeFromNormalized(record.hasMode ? record.modeNorm : 0.5);
   EditController::setParamNormalized(ProcessingMode, modeToNormalized(mode));
+  bool answerExpected = false;
   if (!record.hasMode) {
     if (IPtr<IMessage> message = owned(allocateMessage())) {
       message->setMessageID(msg::kRequestProcessingMode);
-      sendMessage(message);
+      answerExpected = sendMessage(message) == kResultOk;
     }
   }
-  requestRestart(kLatencyChanged);
+  if (!answerExpected) followLatency(mode);
   return kResultOk;
 }
 
@@ -145,7 +147,7 @@ tresult PLUGIN_API Controller::notify(IMessage* message) {
       static_cast<uint64>(mode) >= static_cast<uint64>(kModeCount))
     return kInvalidArgument;
   EditController::setParamNormalized(ProcessingMode, modeToNormalized(static_cast<int>(mode)));
-  requestRestart(kLatencyChanged);
+  followLatency(static_cast<int>(mode));
   return kResultOk;
 }
 
@@ -156,6 +158,16 @@ IPlugView* PLUGIN_API Controller::createView(FIDString name) {
 
 void Controller::requestRestart(int32 flags) {
   if (IComponentHandler* handler = getComponentHandler()) handler->restartComponent(flags);
+}
+
+// Only a change of mode changes the latency. Parameter 9 cannot tell: when the
+// user picks a mode it is stored before the component answers, and the host
+// still has the old latency then. Asking needlessly is not harmless either: a
+// restart requested from inside setComponentState hangs some hosts.
+void Controller::followLatency(int mode) {
+  if (mode == latencyMode || !getComponentHandler()) return;
+  latencyMode = mode;
+  requestRestart(kLatencyChanged);
 }
 
 void Controller::sendModeMessage(int mode) {

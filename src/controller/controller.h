@@ -6,6 +6,8 @@
 
 #include <public.sdk/source/vst/vsteditcontroller.h>
 
+#include "params/parameters.h"
+
 namespace orvane {
 
 class Controller;
@@ -40,8 +42,13 @@ class Controller : public Steinberg::Vst::EditController {
 
  private:
   ViewMaker viewMaker;
+  // The processing mode whose latency the host was last asked to read; a fresh
+  // component starts in the default mode, which the host reads at activation.
+  int latencyMode = kDefaultMode;
 
   void requestRestart(Steinberg::int32 flags);
+  // Asks the host to re-read the latency when `mode` is not the one it knows.
+  void followLatency(int mode);
   void sendModeMessage(int mode);
 };
 

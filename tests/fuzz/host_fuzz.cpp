@@ -1,0 +1,384 @@
+// libFuzzer target for the audio component as hosts drive it. The input is a
+// script of host calls on an activated component: blocks of any size with any
+// bus layout, missing buffers, in-place buffers and silence flags; parameter
+// queues with any identifiers, offsets (out of order, negative, past the block
+// end), values (NaN, infinities, out of range) and unreadable points; output
+// queues that refuse points; mode messages; state records, valid or not;
+// deactivation and set-up again at another rate or channel count. Every output
+// sample the host gave must be written, finite and within +-4, every output
+// silence flag true to its channel, every saved state valid; AddressSanitizer
+// and UndefinedBehaviorSanitizer watch everything else.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <pluginterfaces/vst/ivstparameterchanges.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "processor/processor.h"
+#include "protocol/state_record.h"
+#include "support/state_bytes.h"
+#include "support/vst_helpers.h"
+
+namespace orvane {
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+void require(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "host fuzz: %s\n", what);
+  std::abort();
+}
+
+// A host's queue that keeps its points as given (unsorted), can hold points
+// that fail to read, and, on the output side, can refuse new points.
+class Queue final : public IParamValueQueue {
+ public:
+  tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+  ParamID PLUGIN_API getParameterId() override { return id; }
+  int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
+  tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override {
+    require(index >= 0 && index < getPointCount(), "point index out of range");
+    if ((unreadable >> (index % 64)) & 1) return kResultFalse;
+    offset = points[index].offset;
+    value = points[index].value;
+    return kResultOk;
+  }
+  tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override {
+    if (refuse) return kResultFalse;
+    points.push_back({offset, value});
+    index = getPointCount() - 1;
+    return kResultOk;
+  }
+
+  struct Point {
+    int32 offset;
+    ParamValue value;
+  };
+  ParamID id = 0;
+  std::vector<Point> points;
+  uint64 unreadable = 0;
+  bool refuse = false;
+};
+
+class Changes final : public IParameterChanges {
+ public:
+  tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+  int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
+  IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
+    require(index >= 0 && index < getParameterCount(), "queue index out of range");
+    return queues[index].get();
+  }
+  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override {
+    if (refuseQueues) return nullptr;
+    auto queue = std::make_unique<Queue>();
+    queue->id = id;
+    queue->refuse = refusePoints;
+    queues.push_back(std::move(queue));
+    index = getParameterCount() - 1;
+    return queues.back().get();
+  }
+
+  std::vector<std::unique_ptr<Queue>> queues;  // null entries are queues a host failed to fill
+  bool refuseQueues = false;
+  bool refusePoints = false;
+};
+
+constexpr double kRates[] = {8000, 11025, 22050, 32000, 44100, 48000, 88200, 96000, 192000};
+constexpr int kUsualRate = 5;  // 48 kHz
+constexpr int32 kMaxBlock = 1024;
+
+// Choices read from the input. An exhausted input reads as zeros, so zero is
+// arranged to mean what an ordinary host does.
+bool rarely(FuzzedDataProvider& in, int oneIn) {
+  return in.ConsumeIntegralInRange(0, oneIn - 1) == oneIn - 1;
+}
+int around(FuzzedDataProvider& in, int usual, int max) {
+  return (usual + in.ConsumeIntegralInRange(0, max)) % (max + 1);
+}
+
+double anyRate(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 1:
+      return in.ConsumeFloatingPointInRange(8000.0, 192000.0);
+    case 2:
+      return in.PickValueInArray({7999.0, 192001.0, std::numeric_limits<double>::quiet_NaN()});
+    default:
+      return kRates[around(in, kUsualRate, static_cast<int>(std::size(kRates)) - 1)];
+  }
+}
+
+ParamValue anyValue(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 2:
+      return in.PickValueInArray({std::numeric_limits<double>::quiet_NaN(),
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(), -1.0, 2.0, 1e300});
+    case 3:
+      return in.ConsumeFloatingPoint<double>();
+    default:
+      return in.ConsumeProbability<double>();
+  }
+}
+
+float anySample(FuzzedDataProvider& in) {
+  if (rarely(in, 16))
+    return in.PickValueInArray({std::numeric_limits<float>::quiet_NaN(),
+                                std::numeric_limits<float>::infinity(), -1e30f, 1e-40f, 4.5f});
+  return in.ConsumeFloatingPointInRange(-1.5f, 1.5f);
+}
+
+void fillChanges(FuzzedDataProvider& in, Changes& changes, int32 numSamples) {
+  const int queues = in.ConsumeIntegralInRange(0, 6);
+  for (int q = 0; q < queues; ++q) {
+    if (rarely(in, 16)) {
+      changes.queues.push_back(nullptr);
+      continue;
+    }
+    auto queue = std::make_unique<Queue>();
+    queue->id = rarely(in, 6)
+                    ? in.ConsumeIntegral<ParamID>()
+                    : in.PickValueInArray<ParamID>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 100, 104});
+    queue->unreadable = rarely(in, 8) ? in.ConsumeIntegral<uint64>() : 0;
+    const int points = in.ConsumeIntegralInRange(0, 5);
+    for (int p = 0; p < points; ++p) {
+      const int32 offset = rarely(in, 8) ? in.ConsumeIntegral<int32>()
+                                         : in.ConsumeIntegralInRange<int32>(-2, numSamples + 2);
+      queue->points.push_back({offset, anyValue(in)});
+    }
+    changes.queues.push_back(std::move(queue));
+  }
+}
+
+// One block: buses as this host lays them out, then the checks on what came back.
+void processBlock(FuzzedDataProvider& in, Processor& component) {
+  const int32 numSamples = around(in, 256, kMaxBlock);
+  const int inChannels = around(in, 2, 3);
+  const int outChannels = around(in, 2, 3);
+  const int32 numOutputs = around(in, 1, 2);
+  const bool inPlace = in.ConsumeBool();
+  const bool wide = rarely(in, 32);  // 64-bit samples, refused
+
+  // Each channel its own exact-size buffer, so any access past it is caught.
+  std::vector<std::vector<float>> inBuffers(inChannels, std::vector<float>(numSamples));
+  for (auto& channel : inBuffers) {
+    const float level = anySample(in);
+    for (int32 i = 0; i < numSamples; ++i) channel[i] = level * ((i * 7919 % 211) / 105.0f - 1.0f);
+    for (int spikes = in.ConsumeIntegralInRange(0, 3); spikes > 0 && numSamples > 0; --spikes)
+      channel[in.ConsumeIntegralInRange<int32>(0, numSamples - 1)] = anySample(in);
+  }
+  std::vector<float*> inPtrs;
+  for (auto& channel : inBuffers) inPtrs.push_back(rarely(in, 16) ? nullptr : channel.data());
+
+  std::vector<std::vector<std::vector<float>>> outBuffers(numOutputs);
+  std::vector<std::vector<float*>> outPtrs(numOutputs);
+  std::vector<AudioBusBuffers> outBuses(numOutputs);
+  for (int32 b = 0; b < numOutputs; ++b) {
+    const int channels = b == 0 ? outChannels : in.ConsumeIntegralInRange(0, 2);
+    outBuffers[b].assign(channels, std::vector<float>(numSamples, std::nanf("")));
+    for (int c = 0; c < channels; ++c) {
+      // In place, the output is the input's buffer (its samples are not a
+      // sentinel then, but any left unprocessed may still fail the bounds).
+      float* buffer =
+          b == 0 && inPlace && c < inChannels && inPtrs[c] ? inPtrs[c] : outBuffers[b][c].data();
+      outPtrs[b].push_back(rarely(in, 16) ? nullptr : buffer);
+    }
+    outBuses[b].numChannels = channels;
+    outBuses[b].silenceFlags = in.ConsumeIntegral<uint64>();  // to be overwritten
+    outBuses[b].channelBuffers32 = rarely(in, 16) ? nullptr : outPtrs[b].data();
+  }
+  AudioBusBuffers inBus{};
+  inBus.numChannels = inChannels;
+  inBus.silenceFlags = rarely(in, 4) ? in.ConsumeIntegral<uint64>() : 0;
+  inBus.channelBuffers32 = rarely(in, 16) ? nullptr : inPtrs.data();
+
+  Changes inChanges, outChanges;
+  fillChanges(in, inChanges, numSamples);
+  outChanges.refuseQueues = rarely(in, 8);
+  outChanges.refusePoints = rarely(in, 8);
+
+  ProcessData data{};
+  data.processMode = kRealtime;
+  data.symbolicSampleSize = wide ? kSample64 : kSample32;
+  data.numSamples = numSamples;
+  data.numInputs = rarely(in, 8) ? 0 : 1;
+  data.inputs = data.numInputs ? &inBus : nullptr;
+  data.numOutputs = numOutputs;
+  data.outputs = numOutputs ? outBuses.data() : nullptr;
+  data.inputParameterChanges = rarely(in, 8) ? nullptr : &inChanges;
+  data.outputParameterChanges = rarely(in, 8) ? nullptr : &outChanges;
+
+  const tresult result = component.process(data);
+  require(result == (wide ? kResultFalse : kResultOk), "unexpected result");
+  if (wide || numSamples == 0) return;
+  for (int32 b = 0; b < numOutputs; ++b) {
+    if (!outBuses[b].channelBuffers32) continue;
+    for (int c = 0; c < outBuses[b].numChannels; ++c) {
+      const float* x = outPtrs[b][c];
+      if (!x) continue;
+      bool zero = true;
+      for (int32 i = 0; i < numSamples; ++i) {
+        require(std::isfinite(x[i]), "output sample not written or not finite");
+        require(std::fabs(x[i]) <= 4.0f, "output sample beyond 4");
+        zero = zero && x[i] == 0.0f;
+      }
+      require(zero == (((outBuses[b].silenceFlags >> c) & 1) != 0), "wrong silence flag");
+    }
+  }
+  for (const auto& queue : outChanges.queues)
+    for (const auto& point : queue->points) {
+      require(point.offset == numSamples - 1, "output point not at the last sample");
+      require(point.value >= 0.0 && point.value <= 1.0, "output value outside [0, 1]");
+    }
+}
+
+void loadState(FuzzedDataProvider& in, Processor& component) {
+  std::vector<std::uint8_t> bytes;
+  if (!rarely(in, 4)) {
+    test::putU32(bytes, around(in, 2, 3));
+    for (int i = 10 - in.ConsumeIntegralInRange(0, 2); i > 0; --i)
+      test::putF32(
+          bytes, rarely(in, 8) ? static_cast<float>(anyValue(in)) : in.ConsumeProbability<float>());
+  } else {
+    bytes = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange(0, 48));
+  }
+  test::MemoryStream stream(std::move(bytes));
+  component.setState(&stream);
+}
+
+void saveState(Processor& component) {
+  test::MemoryStream stream;
+  require(component.getState(&stream) == kResultOk, "getState failed");
+  stream.position = 0;
+  StateRecord record;
+  require(readStateRecord(&stream, record) == kResultOk && record.version == kStateVersion,
+          "getState wrote a record that does not read back");
+}
+
+void sendMessage(FuzzedDataProvider& in, Processor& component) {
+  switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 0: {
+      const int64 mode =
+          rarely(in, 4) ? in.ConsumeIntegral<int64>() : in.ConsumeIntegralInRange<int64>(-1, 3);
+      component.notify(test::makeMessage("ProcessingMode", &mode));
+      break;
+    }
+    case 1:
+      component.notify(test::makeMessage("ProcessingMode", nullptr));
+      break;
+    case 2:
+      component.notify(test::makeMessage("RequestProcessingMode", nullptr));
+      break;
+    default:
+      component.notify(test::makeMessage("Unrelated", nullptr));
+  }
+}
+
+// Deactivates, possibly changes the bus arrangement with or without setting
+// up again, and activates. Returns whether the set-up may have changed.
+bool reconfigure(FuzzedDataProvider& in, Processor& component) {
+  component.setActive(false);
+  bool changed = false;
+  if (in.ConsumeBool()) {
+    SpeakerArrangement arr = in.ConsumeBool() ? SpeakerArr::kMono : SpeakerArr::kStereo;
+    SpeakerArrangement out = arr;
+    changed = component.setBusArrangements(&arr, 1, &out, 1) == kResultTrue;
+  }
+  if (in.ConsumeBool()) {
+    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, anyRate(in)};
+    changed = component.setupProcessing(setup) == kResultOk || changed;
+  }
+  component.setActive(true);
+  return changed;
+}
+
+// Preparing a component's engines costs more than running a whole input, so
+// one component is kept per starting set-up and brought back to where a new
+// one starts (inactive, default values and mode, activated) for each input.
+// One whose set-up an input changed is dropped.
+struct Started {
+  IPtr<Processor> component;
+  test::RecordingPeer peer;
+};
+
+Started& started(int defaultMode, bool mono, int rateIndex) {
+  static std::map<int, std::unique_ptr<Started>> cache;
+  auto& slot = cache[(defaultMode * 2 + mono) * 16 + rateIndex];
+  if (!slot || !slot->component) {
+    slot = std::make_unique<Started>();
+    slot->component = owned(new Processor(defaultMode));
+    require(slot->component->initialize(test::hostContext()) == kResultOk, "initialize failed");
+    slot->component->connect(&slot->peer);
+    SpeakerArrangement arr = mono ? SpeakerArr::kMono : SpeakerArr::kStereo, out = arr;
+    slot->component->setBusArrangements(&arr, 1, &out, 1);
+    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, kRates[rateIndex]};
+    require(slot->component->setupProcessing(setup) == kResultOk, "setupProcessing failed");
+  }
+  Processor& component = *slot->component;
+  component.setActive(false);
+  test::MemoryStream defaults(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}));
+  require(component.setState(&defaults) == kResultOk, "default state refused");
+  component.setActive(true);
+  slot->peer.messages.clear();
+  return *slot;
+}
+
+void drop(Started& entry) {
+  entry.component->setActive(false);
+  entry.component->disconnect(&entry.peer);
+  entry.component->terminate();
+  entry.component = nullptr;
+}
+
+}  // namespace
+}  // namespace orvane
+
+// NOLINTNEXTLINE(readability-identifier-naming): the entry point libFuzzer calls
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace orvane;
+  FuzzedDataProvider in(data, size);
+  const int defaultMode = in.ConsumeIntegralInRange(0, 2);
+  const bool mono = in.ConsumeBool();
+  const int rateIndex = around(in, kUsualRate, static_cast<int>(std::size(kRates)) - 1);
+  Started& entry = started(defaultMode, mono, rateIndex);
+  Processor& component = *entry.component;
+  bool changed = false;
+  for (int step = 0; step < 24 && in.remaining_bytes() > 0; ++step) {
+    switch (in.ConsumeIntegralInRange(0, 9)) {
+      case 6:
+        loadState(in, component);
+        break;
+      case 7:
+        saveState(component);
+        break;
+      case 8:
+        sendMessage(in, component);
+        break;
+      case 9:
+        changed = reconfigure(in, component) || changed;
+        break;
+      default:
+        processBlock(in, component);
+    }
+  }
+  saveState(component);
+  if (changed) drop(entry);
+  return 0;
+}

@@ -59,6 +59,8 @@ Parameter* makeParameter(const ParamInfo& p) {
 
 }  // namespace
 
+Controller::Controller(ViewMaker maker) : viewMaker(maker), latencyMode(kDefaultMode) {}
+
 FUnknown* Controller::create(void* /*context*/) {
   return static_cast<IEditController*>(new Controller);
 }

@@ -6,8 +6,6 @@
 
 #include <public.sdk/source/vst/vsteditcontroller.h>
 
-#include "params/parameters.h"
-
 namespace orvane {
 
 class Controller;
@@ -22,7 +20,7 @@ inline constexpr const char* kEditorViewName = "editor";
 
 class Controller : public Steinberg::Vst::EditController {
  public:
-  explicit Controller(ViewMaker maker = nullptr) : viewMaker(maker) {}
+  explicit Controller(ViewMaker maker = nullptr);
 
   // A controller without an editor (createView answers null).
   static Steinberg::FUnknown* create(void* context);
@@ -44,7 +42,7 @@ class Controller : public Steinberg::Vst::EditController {
   ViewMaker viewMaker;
   // The processing mode whose latency the host was last asked to read; a fresh
   // component starts in the default mode, which the host reads at activation.
-  int latencyMode = kDefaultMode;
+  int latencyMode;
 
   void requestRestart(Steinberg::int32 flags);
   // Asks the host to re-read the latency when `mode` is not the one it knows.

@@ -65,7 +65,8 @@ bool allZero(const float* x, int32 n) noexcept {
 }  // namespace
 
 Processor::Processor(int defaultModeIndex) : defaultMode(defaultModeIndex) {
-  for (int mode = 0; mode < kModeCount; ++mode) latency[mode] = nominalLatency(kEngineConfigs[mode]);
+  for (int mode = 0; mode < kModeCount; ++mode)
+    latency[mode] = nominalLatency(kEngineConfigs[mode]);
   setControllerClass(ControllerID);
 }
 
@@ -281,10 +282,8 @@ void Processor::reportToHost(IParameterChanges* changes, int32 numSamples,
   }
   const float neural = !engines[activeMode].neuralActive ? 0.0f : (meters.fault ? 0.75f : 1.0f);
   const std::pair<const ParamID*, float> readings[] = {
-      {&InputPeak, meterValue(meters.inputPeak)},
-      {&OutputPeak, meterValue(meters.outputPeak)},
-      {&Reduction, meterValue(meters.reduction)},
-      {&NeuralActive, neural},
+      {&InputPeak, meterValue(meters.inputPeak)}, {&OutputPeak, meterValue(meters.outputPeak)},
+      {&Reduction, meterValue(meters.reduction)}, {&NeuralActive, neural},
       {&Clipping, meters.clipped ? 1.0f : 0.0f},
   };
   for (const auto& [id, value] : readings) {

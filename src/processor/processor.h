@@ -98,11 +98,11 @@ class Processor : public Steinberg::Vst::AudioEffect {
   void loadEngine(int mode) noexcept;
   void sendModeState();
 
-  std::array<Engine, kModeCount> engines;                // index = processing-mode index
-  std::array<std::int32_t, kModeCount> latency;          // samples reported per mode
+  std::array<Engine, kModeCount> engines;                 // index = processing-mode index
+  std::array<std::int32_t, kModeCount> latency;           // samples reported per mode
   std::atomic<std::int32_t> requestedMode{kDefaultMode};  // written only by exchange
-  std::int32_t activeMode = kDefaultMode;                // the engine that processes
-  std::int32_t defaultMode;                              // for states without a mode
+  std::int32_t activeMode = kDefaultMode;                 // the engine that processes
+  std::int32_t defaultMode;                               // for states without a mode
   std::int32_t reportedMode = -1;  // last mode written back to the host; -1: none yet
   std::array<float, kEngineParamCount> params = Defaults;  // audio thread's (or inactive)
   std::int32_t preparedChannels = 0;  // channels the engines were prepared for; 0: not yet

@@ -255,7 +255,7 @@ TEST(BusMismatch, ChannelsTheSetUpDoesNotHave) {
   const int64 dsp = 2;  // no latency: processed audio shows in the first block
   const auto x = noise(256, 21), y = noise(256, 22);
   const std::vector<float> zeros(256, 0.0f);
-  auto reference = [&](SpeakerArrangement arr, std::vector<std::vector<float>> in) {
+  auto reference = [&](SpeakerArrangement arr, const std::vector<std::vector<float>>& in) {
     Component comp(kDefaultMode, arr);
     comp.send("ProcessingMode", &dsp);
     test::ProcessHarness host(comp.processor, static_cast<int>(in.size()));

@@ -117,27 +117,27 @@ ssize_t write(int fd, const void* buffer, size_t n) {
 static int createsFile(int flags) {
   return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
 }
-// (The analyzer loses track of va_start in functions that share a name with
-// the C library's.)
-#define MODE_ARGUMENT(last)                                                            \
-  va_list args;                                                                        \
-  va_start(args, last);                                                                \
-  /* NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started on the line above */ \
-  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;                   \
-  va_end(args)
-
 int open(const char* path, int flags, ...) {
-  MODE_ARGUMENT(flags);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;
+  va_end(args);
   note("open");
   return NEXT(open)(path, flags, mode);
 }
 int open64(const char* path, int flags, ...) {
-  MODE_ARGUMENT(flags);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;
+  va_end(args);
   note("open64");
   return NEXT(open64)(path, flags, mode);
 }
 int openat(int dir, const char* path, int flags, ...) {
-  MODE_ARGUMENT(flags);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;
+  va_end(args);
   note("openat");
   return NEXT(openat)(dir, path, flags, mode);
 }
@@ -147,7 +147,6 @@ long syscall(long number, ...) {
   va_list args;
   va_start(args, number);
   long a[6];
-  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started above
   for (int i = 0; i < 6; ++i) a[i] = va_arg(args, long);
   va_end(args);
   note("syscall");

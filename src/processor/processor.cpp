@@ -221,7 +221,10 @@ int32 Processor::applyChanges(QueueCursors& cursors, int32 limit, int32 numSampl
 }
 
 // Runs the active engine over the block, cut where parameter points fall, on
-// the channels it was prepared for.
+// the channels it was prepared for. It runs even when every input is flagged
+// silent: glides, the gate's envelope, the delay lines and the denoiser's
+// recurrent state all move on silence, so skipping a block would change the
+// blocks after it. The flags spare only the reading of the flagged buffers.
 Processor::BlockMeters Processor::runSubBlocks(ProcessData& data, QueueCursors& cursors,
                                                int32 firstEnd) noexcept {
   Engine& engine = engines[activeMode];

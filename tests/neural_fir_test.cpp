@@ -75,8 +75,8 @@ TEST(FirDelay, UnityGainsKeepTheDelay) {
   std::array<float, kNeuralBands> ones;
   ones.fill(1.0f);
   fir.update(basis(), ones);
-  EXPECT_NEAR(fir.target[0], 1.0f, 1e-5f);
-  for (int n = 1; n < kFirHalfTaps; ++n) EXPECT_NEAR(fir.target[n], 0.0f, 1e-6f) << n;
+  EXPECT_NEAR(fir.targetTaps()[0], 1.0f, 1e-5f);
+  for (int n = 1; n < kFirHalfTaps; ++n) EXPECT_NEAR(fir.targetTaps()[n], 0.0f, 1e-6f) << n;
 
   const auto x = randomSignal(3000, 2);
   for (std::size_t n = 0; n < x.size(); ++n) {
@@ -126,7 +126,7 @@ TEST(FirResponse, DesignMatchesDoublePrecisionReference) {
     fir.reset();
     fir.update(basis(), gains);
     const auto ref = referenceTaps(gains);
-    for (int n = 0; n < kFirHalfTaps; ++n) EXPECT_NEAR(fir.target[n], ref[n], 2e-6) << n;
+    for (int n = 0; n < kFirHalfTaps; ++n) EXPECT_NEAR(fir.targetTaps()[n], ref[n], 2e-6) << n;
   }
 }
 
@@ -138,10 +138,10 @@ TEST(FirResponse, TopBandAloneIsAHighShelfAbove317Bins) {
   fir.update(basis(), gains);
   // Ideal curve: 0 up to bin 317, a linear ramp to 1 at bin 356, 1 up to 480;
   // the 191-tap truncation and window smooth the corners a little.
-  for (int k = 0; k <= 290; ++k) EXPECT_NEAR(responseAtBin(fir.target, k), 0.0, 0.02) << k;
+  for (int k = 0; k <= 290; ++k) EXPECT_NEAR(responseAtBin(fir.targetTaps(), k), 0.0, 0.02) << k;
   for (int k = 330; k <= 343; ++k)
-    EXPECT_NEAR(responseAtBin(fir.target, k), (k - 317) / 39.0, 0.05) << k;
-  for (int k = 385; k <= 480; ++k) EXPECT_NEAR(responseAtBin(fir.target, k), 1.0, 0.02) << k;
+    EXPECT_NEAR(responseAtBin(fir.targetTaps(), k), (k - 317) / 39.0, 0.05) << k;
+  for (int k = 385; k <= 480; ++k) EXPECT_NEAR(responseAtBin(fir.targetTaps(), k), 1.0, 0.02) << k;
 }
 
 TEST(FirFiltering, SymmetricSumMatchesDirectConvolution) {
@@ -159,7 +159,7 @@ TEST(FirFiltering, SymmetricSumMatchesDirectConvolution) {
   // convolution in double precision using the settled taps.
   for (std::size_t n = 1000; n < x.size(); ++n) {
     double ref = 0;
-    for (int d = 0; d <= 190; ++d) ref += double(fir.current[std::abs(d - 95)]) * x[n - d];
+    for (int d = 0; d <= 190; ++d) ref += double(fir.currentTaps()[std::abs(d - 95)]) * x[n - d];
     ASSERT_NEAR(y[n], ref, 1e-5) << n;
   }
 }
@@ -170,9 +170,8 @@ TEST(FirCounter, WrapsWithoutADiscontinuity) {
   std::array<float, kNeuralBands> gains;
   for (int b = 0; b < kNeuralBands; ++b) gains[b] = 0.2f + 0.02f * b;
   NeuralFir wrapping, plain;
-  wrapping.reset();
+  wrapping.reset(0xFFFFFFFFu - 299u);
   plain.reset();
-  wrapping.counter = 0xFFFFFFFFu - 299u;
   const auto x = randomSignal(1500, 6);
   for (std::size_t n = 0; n < x.size(); ++n) {
     if (n == 100) {
@@ -181,7 +180,7 @@ TEST(FirCounter, WrapsWithoutADiscontinuity) {
     }
     ASSERT_EQ(wrapping.process(x[n]), plain.process(x[n])) << n;
   }
-  EXPECT_EQ(wrapping.counter, 1200u);
+  EXPECT_EQ(wrapping.sampleCount(), 1200u);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ tresult PLUGIN_API Processor::setupProcessing(ProcessSetup& setup) {
     if (!e.prepare(setup.sampleRate, channels, kEngineConfigs[mode].neural,
                    kEngineConfigs[mode].live))
       return kResultFalse;
-    latency[mode] = e.neuralActive ? e.latencySamples : 0;
+    latency[mode] = e.neuralActive() ? e.latencySamples() : 0;
   }
   return AudioEffect::setupProcessing(setup);
 }
@@ -199,11 +199,12 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
         outPtrs[c] = out.channelBuffers32[c] + start;
     }
     engine.process(inPtrs, outPtrs, channels, end - start);
-    if (engine.inputPeak > inputPeak) inputPeak = engine.inputPeak;
-    if (engine.outputPeak > outputPeak) outputPeak = engine.outputPeak;
-    if (engine.reduction > reduction) reduction = engine.reduction;
-    clipped = clipped || engine.clipping;
-    fault = fault || engine.neuralFault;
+    const Engine::Meters& m = engine.meters();
+    if (m.inputPeak > inputPeak) inputPeak = m.inputPeak;
+    if (m.outputPeak > outputPeak) outputPeak = m.outputPeak;
+    if (m.reduction > reduction) reduction = m.reduction;
+    clipped = clipped || m.clipping;
+    fault = fault || m.neuralFault;
 
     const int32 next = applyUpTo(end);
     start = end;
@@ -221,7 +222,7 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
     if (queue && queue->addPoint(last, modeToNormalized(activeMode), index) == kResultOk)
       reportedMode = activeMode;
   }
-  const float neural = !engine.neuralActive ? 0.0f : (fault ? 0.75f : 1.0f);
+  const float neural = !engine.neuralActive() ? 0.0f : (fault ? 0.75f : 1.0f);
   const std::pair<const ParamID*, float> meters[] = {
       {&InputPeak, meterValue(inputPeak)}, {&OutputPeak, meterValue(outputPeak)},
       {&Reduction, meterValue(reduction)}, {&NeuralActive, neural},

@@ -175,7 +175,8 @@ class Engine {
   void deriveParams() noexcept;
 
   // The per-sample chain (engine_chain.cpp).
-  void frameStep(ChannelState& ch, float bandExponent) noexcept;
+  void analyzeFrame(ChannelState& ch, float bandExponent) noexcept;
+  void denoiseFrame(ChannelState& ch) noexcept;
   template <Path P>
   void neuralStage(ChannelState& ch, float x, float y, float g, const ChainParams& p, float& wet,
                    float& dry, bool& fault) noexcept;

@@ -17,42 +17,45 @@ constexpr float kFromDenoiser = 1.0f / 32768.0f;
 
 }  // namespace
 
-void Engine::frameStep(ChannelState& ch, float bandExponent) noexcept {
-  if (live) {
-    calls.analyze(ch.denoiser, ch.bandGains.data(), ch.inFrame.data());
-    for (float& g : ch.bandGains) {
-      float v = g;
-      if (!std::isfinite(v)) {
-        ch.fault = true;
-        v = 1.0f;
-      } else {
-        v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
-      }
-      g = std::pow(v, bandExponent);
-    }
-    ch.fir.update(basis, ch.bandGains);
-  } else {
-    const float p = calls.processFrame(ch.denoiser, ch.outFrame.data(), ch.inFrame.data());
-    if (!std::isfinite(p)) {
-      // A non-finite probability would poison vadGain for good; treat it as
-      // the network failing.
+// Neural Live: the network's band gains for the frame, conditioned and shaped
+// by the profile's exponent, become the FIR's new target taps.
+void Engine::analyzeFrame(ChannelState& ch, float bandExponent) noexcept {
+  calls.analyze(ch.denoiser, ch.bandGains.data(), ch.inFrame.data());
+  for (float& g : ch.bandGains) {
+    float v = g;
+    if (!std::isfinite(v)) {
       ch.fault = true;
+      v = 1.0f;
     } else {
-      // Voice-activity gain: full at a probability of 0.35 or more, down to
-      // 0.08 for silence; opens within a frame, closes over about 12 frames.
-      float t = p / 0.35f;
-      t = t > 1.0f ? 1.0f : t;
-      t = t < 0.08f ? 0.08f : t;
-      ch.vadGain += (t - ch.vadGain) * (t > ch.vadGain ? 0.85f : 0.08f);
+      v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
     }
-    for (float& v : ch.outFrame) {
-      if (!std::isfinite(v)) {
-        v = 0.0f;
-        ch.fault = true;
-      }
+    g = std::pow(v, bandExponent);
+  }
+  ch.fir.update(basis, ch.bandGains);
+}
+
+// Neural Classic: the denoiser's cleaned frame, read out over the next 480
+// samples, and the voice-activity gain.
+void Engine::denoiseFrame(ChannelState& ch) noexcept {
+  const float p = calls.processFrame(ch.denoiser, ch.outFrame.data(), ch.inFrame.data());
+  if (!std::isfinite(p)) {
+    // A non-finite probability would poison vadGain for good; treat it as the
+    // network failing.
+    ch.fault = true;
+  } else {
+    // Full at a probability of 0.35 or more, down to 0.08 for silence; opens
+    // within a frame, closes over about 12 frames.
+    float t = p / 0.35f;
+    t = t > 1.0f ? 1.0f : t;
+    t = t < 0.08f ? 0.08f : t;
+    ch.vadGain += (t - ch.vadGain) * (t > ch.vadGain ? 0.85f : 0.08f);
+  }
+  for (float& v : ch.outFrame) {
+    if (!std::isfinite(v)) {
+      v = 0.0f;
+      ch.fault = true;
     }
   }
-  ch.framePos = 0;
 }
 
 namespace {
@@ -119,7 +122,13 @@ inline void Engine::neuralStage(ChannelState& ch, float x, float y, float g, con
   } else {
     const float m = conditioned(n * (1.0f - depth * (1.0f - ch.vadGain)));
     wet = d + (m - d) * p.neuralMix;
-    if (++ch.framePos == kFrameSize) frameStep(ch, p.bandExponent);
+    if (++ch.framePos == kFrameSize) {
+      if constexpr (P == Path::Live)
+        analyzeFrame(ch, p.bandExponent);
+      else
+        denoiseFrame(ch);
+      ch.framePos = 0;
+    }
   }
   fault |= ch.fault;
 }

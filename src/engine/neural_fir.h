@@ -41,17 +41,13 @@ class NeuralFir {
   // Filters one sample: the taps take one glide step, then the symmetric sum.
   float process(float x) noexcept;
 
-  // Tap 0 is the centre; tap t for t >= 1 applies on both sides of it.
-  const std::array<float, kFirHalfTaps>& currentTaps() const noexcept { return current; }
-  const std::array<float, kFirHalfTaps>& targetTaps() const noexcept { return target; }
-  std::uint32_t sampleCount() const noexcept { return counter; }
-
  private:
   static constexpr int kRing = 512;
 
   // Ring of 512 samples stored twice (p and p + 512), so any run of up to 512
   // past samples reads in both directions without a wrap test.
   std::array<float, 2 * kRing> history{};
+  // Tap 0 is the centre; tap t for t >= 1 applies on both sides of it.
   std::array<float, kFirHalfTaps> current{};  // taps in use
   std::array<float, kFirHalfTaps> target{};   // taps set by the last update
   std::uint32_t counter = 0;  // samples filtered; wraps freely (2^32 is a multiple of 512)

@@ -110,6 +110,16 @@ class Engine {
   // computed ahead for a chunk (the glides do not depend on the audio).
   static constexpr int kChunk = 64;
 
+  // The recursive filter states of one channel, copied into a local while a
+  // run goes through the chain.
+  struct FilterStates {
+    float hpIn = 0.0f;   // previous input of the high-pass
+    float hpOut = 0.0f;  // previous output of the high-pass
+    float gateEnv = 0.0f;
+    float gateGain = 1.0f;
+    float bodyState = 0.0f;  // the 220 Hz low-pass of the body restore
+  };
+
   struct ChannelState {
     DenoiseState* denoiser = nullptr;  // owned; null when not neural or creation failed
     NeuralFir fir;
@@ -120,11 +130,7 @@ class Engine {
     std::array<float, kDelayCapacity> dspDelay{};  // gate output
     std::int32_t framePos = 0;
     std::int32_t delayPos = 0;
-    float hpIn = 0.0f;
-    float hpOut = 0.0f;
-    float gateEnv = 0.0f;
-    float bodyState = 0.0f;
-    float gateGain = 1.0f;
+    FilterStates filters;
     float vadGain = 1.0f;
     bool fault = false;  // non-finite network data since the last reset: network calls stop
   };
@@ -141,12 +147,6 @@ class Engine {
     float bypass = 0.0f;
     float highPass = 0.0f;    // hpCoef
     float outputGain = 1.0f;  // outGain
-  };
-
-  // The recursive filter states of one channel, held in locals while a run
-  // goes through the chain.
-  struct FilterStates {
-    float hpIn, hpOut, gateEnv, gateGain, bodyState;
   };
 
   // The neural stage a chain runs.

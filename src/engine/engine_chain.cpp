@@ -145,7 +145,7 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
   constexpr bool kMixInChain = M == OutputMix::InChain;
   const ChainParams steady = params;
   const float attack = attackCoef, release = releaseCoef, body = bodyCoef;
-  FilterStates f{ch.hpIn, ch.hpOut, ch.gateEnv, ch.gateGain, ch.bodyState};
+  FilterStates f = ch.filters;
   float inChunk[kChunk], wetChunk[kChunk], dryChunk[kChunk];
 
   for (int chunkStart = 0; chunkStart < count; chunkStart += kChunk) {
@@ -177,11 +177,7 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
     }
   }
 
-  ch.hpIn = f.hpIn;
-  ch.hpOut = f.hpOut;
-  ch.gateEnv = f.gateEnv;
-  ch.gateGain = f.gateGain;
-  ch.bodyState = f.bodyState;
+  ch.filters = f;
 }
 
 // Samples outer, channels inner, as far as the results go: while parameters

@@ -111,6 +111,24 @@ TEST(EngineLifecycle, ParametersGlideUnlessSnappedByRealtimeReset) {
   EXPECT_NEAR(out[239], 0.1f * 2.26f, 0.01f);
 }
 
+// Every glide ends exactly on its target. Dry/wet, output gain and bypass
+// act after the recursive part of the chain, so once their glides have
+// ended an engine that glided to new values gives the same samples as one
+// that started at them.
+TEST(EngineLifecycle, GlidesEndExactlyOnTheirTargets) {
+  for (const EngineConfig& cfg : kAllConfigs)
+    for (double rate : kRates) {
+      const Signal in = busySignal(1, 24000, 17);
+      auto glided = makeEngine(cfg, rate, 1);
+      for (const auto& [id, v] : {std::pair{DryWet, 0.3f}, {OutputGain, 0.8f}, {Bypass, 0.6f}})
+        glided->set(id, v);
+      auto snapped = makeEngine(cfg, rate, 1, {{DryWet, 0.3f}, {OutputGain, 0.8f}, {Bypass, 0.6f}});
+      const Signal a = run(*glided, in), b = run(*snapped, in);
+      for (int i = 12000; i < 24000; ++i)
+        ASSERT_EQ(a[0][i], b[0][i]) << cfg.name << " " << rate << " " << i;
+    }
+}
+
 TEST(Latency, ReportedLatencyPerRateAndConfiguration) {
   struct Case {
     double rate;

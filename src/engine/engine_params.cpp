@@ -35,11 +35,17 @@ void Engine::snapParameters() noexcept {
   meters_ = Meters{};
 }
 
-// One step of every 10 ms one-pole glide.
+// One step of every 10 ms one-pole glide. Rounding would stall a glide short
+// of its target once the step falls under half a unit in the last place of
+// the value (near 1.0 that is about 1.4e-5 away, which would leave a Bypass
+// switched on at 0.99998 of the dry signal for good). A step that no longer
+// changes the value therefore lands it on its target; every step before that
+// is the plain one-pole step.
 void Engine::advanceParameters() noexcept {
   bool moved = false;
   for (int k = 0; k < kEngineParamCount; ++k) {
-    const float s = smoothed[k] + (target[k] - smoothed[k]) * smoothCoef;
+    float s = smoothed[k] + (target[k] - smoothed[k]) * smoothCoef;
+    if (s == smoothed[k]) s = target[k];
     moved |= s != smoothed[k];
     smoothed[k] = s;
   }

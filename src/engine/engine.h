@@ -31,7 +31,7 @@ struct DenoiserCalls {
 // The linked RNNoise library with its built-in model.
 const DenoiserCalls& libraryDenoiserCalls() noexcept;
 
-struct RunMeters;
+struct RunMeters;  // vector_mix.h
 
 // Threads: prepare() and reset() run on the main thread (they allocate);
 // set(), resetRealtime() and process() may run on the audio thread and neither
@@ -41,6 +41,11 @@ struct RunMeters;
 // Order of calls: prepare; nine set() calls and resetRealtime() on activation
 // or on a switch to this engine's mode; then per block any set() calls
 // followed by process(), each followed by reading meters().
+//
+// The implementation is split by concern: engine.cpp (lifecycle),
+// engine_params.cpp (glides and the parameter mapping), engine_chain.cpp
+// (the per-sample chain), engine_converter.cpp (the rate converter) and
+// vector_mix.* (input conditioning and the output stage they share).
 class Engine {
  public:
   static constexpr int kMaxChannels = 2;

@@ -28,8 +28,9 @@ using Params = std::initializer_list<std::pair<ParamId, float>>;
 // A prepared engine with the defaults overridden by `params`, snapped by a
 // realtime reset as the audio component does on activation.
 inline std::unique_ptr<Engine> makeEngine(const EngineConfig& cfg, double rate, int channels,
-                                          Params params = {}) {
-  auto e = std::make_unique<Engine>();
+                                          Params params = {},
+                                          const DenoiserCalls& calls = libraryDenoiserCalls()) {
+  auto e = std::make_unique<Engine>(calls);
   if (!e->prepare(rate, channels, cfg.neural, cfg.live)) return nullptr;
   for (ParamId i = 0; i < kEngineParamCount; ++i) e->set(i, Defaults[i]);
   for (const auto& [id, v] : params) e->set(id, v);

@@ -38,28 +38,64 @@ Signal busySignal(int channels, std::size_t n, unsigned seed) {
   return s;
 }
 
+// Counts the denoiser states the library has handed out and not taken back.
+struct StateCount {
+  static inline int live = 0;
+  static DenoiserCalls calls() {
+    DenoiserCalls c = libraryDenoiserCalls();
+    c.create = [] {
+      DenoiseState* st = libraryDenoiserCalls().create();
+      live += st != nullptr;
+      return st;
+    };
+    c.destroy = [](DenoiseState* st) {
+      --live;
+      libraryDenoiserCalls().destroy(st);
+    };
+    return c;
+  }
+};
+
+// A rejected prepare keeps the mono Neural Classic set-up at 44.1 kHz: its
+// latency, its one denoiser state, its refusal of a second channel and its
+// output.
 TEST(EngineLifecycle, PrepareRejectsOutOfRangeArgumentsAndKeepsItsConfiguration) {
-  auto e = makeEngine(kNeuralClassic, 44100, 1);
+  StateCount::live = 0;
+  auto e = makeEngine(kNeuralClassic, 44100, 1, {}, StateCount::calls());
+  EXPECT_EQ(StateCount::live, 1) << "only channel 0 gets a denoiser state";
   for (double rate : {7999.0, 192001.0, double(kNaN), double(kInf)})
     EXPECT_FALSE(e->prepare(rate, 1, true, true)) << rate;
   for (int channels : {0, 3}) EXPECT_FALSE(e->prepare(48000, channels, true, true));
-  EXPECT_EQ(e->sampleRate, 44100);
-  EXPECT_EQ(e->channelCount, 1);
-  EXPECT_EQ(e->latencySamples, 1356);
-  EXPECT_TRUE(e->neuralActive && !e->live);
-  EXPECT_TRUE(e->channelStates[0].denoiser && !e->channelStates[1].denoiser);
+  EXPECT_EQ(e->latencySamples(), 1356);
+  EXPECT_TRUE(e->neuralActive());
+  EXPECT_EQ(StateCount::live, 1);
+
+  const Signal in = busySignal(2, 3000, 15);
+  Signal out(2, std::vector<float>(3000, 5.0f));
+  const float* ins[2] = {in[0].data(), in[1].data()};
+  float* outs[2] = {out[0].data(), out[1].data()};
+  e->process(ins, outs, 2, 3000);
+  EXPECT_EQ(out, Signal(2, std::vector<float>(3000, 5.0f))) << "prepared for one channel";
+  EXPECT_EQ(run(*e, Signal{in[0]}), run(*makeEngine(kNeuralClassic, 44100, 1), Signal{in[0]}));
+  e = nullptr;  // the engine frees its state
+  EXPECT_EQ(StateCount::live, 0);
 }
 
+// A bad index or value changes nothing; an out-of-range value acts as the
+// end of the range it left.
 TEST(EngineLifecycle, SetIgnoresBadIndicesAndNonFiniteValuesAndClamps) {
-  Engine e;
-  const auto before = e.target;
-  for (std::uint32_t index : {9u, 0xFFFFFFFFu}) e.set(index, 0.3f);
-  for (float v : {kNaN, kInf, -kInf}) e.set(2, v);
-  EXPECT_EQ(e.target, before);
-  e.set(2, -0.3f);
-  EXPECT_EQ(e.target[2], 0.0f);
-  e.set(2, 7.0f);
-  EXPECT_EQ(e.target[2], 1.0f);
+  const Signal in = busySignal(1, 3000, 16);
+  auto output = [&](std::initializer_list<std::pair<std::uint32_t, float>> sets) {
+    auto e = makeEngine(kLiveDsp, 48000, 1);
+    for (const auto& [index, value] : sets) e->set(index, value);
+    e->resetRealtime();
+    return run(*e, in);
+  };
+  const Signal untouched = output({});
+  EXPECT_EQ(output({{9u, 0.3f}, {0xFFFFFFFFu, 0.3f}, {2, kNaN}, {2, kInf}, {2, -kInf}}), untouched);
+  EXPECT_EQ(output({{2, -0.3f}}), output({{2, 0.0f}}));
+  EXPECT_EQ(output({{2, 7.0f}}), output({{2, 1.0f}}));
+  EXPECT_NE(output({{2, 0.0f}}), untouched) << "noise reduction must reach the output";
 }
 
 // A new output gain applies at once after a realtime reset and through the
@@ -75,6 +111,24 @@ TEST(EngineLifecycle, ParametersGlideUnlessSnappedByRealtimeReset) {
   EXPECT_NEAR(out[239], 0.1f * 2.26f, 0.01f);
 }
 
+// Every glide ends exactly on its target. Dry/wet, output gain and bypass
+// act after the recursive part of the chain, so once their glides have
+// ended an engine that glided to new values gives the same samples as one
+// that started at them.
+TEST(EngineLifecycle, GlidesEndExactlyOnTheirTargets) {
+  for (const EngineConfig& cfg : kAllConfigs)
+    for (double rate : kRates) {
+      const Signal in = busySignal(1, 24000, 17);
+      auto glided = makeEngine(cfg, rate, 1);
+      for (const auto& [id, v] : {std::pair{DryWet, 0.3f}, {OutputGain, 0.8f}, {Bypass, 0.6f}})
+        glided->set(id, v);
+      auto snapped = makeEngine(cfg, rate, 1, {{DryWet, 0.3f}, {OutputGain, 0.8f}, {Bypass, 0.6f}});
+      const Signal a = run(*glided, in), b = run(*snapped, in);
+      for (int i = 12000; i < 24000; ++i)
+        ASSERT_EQ(a[0][i], b[0][i]) << cfg.name << " " << rate << " " << i;
+    }
+}
+
 TEST(Latency, ReportedLatencyPerRateAndConfiguration) {
   struct Case {
     double rate;
@@ -85,11 +139,14 @@ TEST(Latency, ReportedLatencyPerRateAndConfiguration) {
         Case{48000.05, 95, 1440}, Case{48000.2, 130, 1475}, Case{48050, 130, 1476},
         Case{48200, 130, 1481}, Case{96000, 242, 2932}, Case{192000, 468, 5848}})
     for (int channels : {1, 2}) {
-      EXPECT_EQ(makeEngine(kNeuralLive, c.rate, channels)->latencySamples, c.live) << c.rate;
-      EXPECT_EQ(makeEngine(kNeuralClassic, c.rate, channels)->latencySamples, c.classic) << c.rate;
-      EXPECT_EQ(makeEngine(kLiveDsp, c.rate, channels)->latencySamples, 0) << c.rate;
-      EXPECT_EQ(makeEngine(kNeuralLive, c.rate, channels)->resampling,
-                std::fabs(c.rate - 48000) > 0.1);
+      EXPECT_EQ(makeEngine(kNeuralLive, c.rate, channels)->latencySamples(), c.live) << c.rate;
+      EXPECT_EQ(makeEngine(kNeuralClassic, c.rate, channels)->latencySamples(), c.classic)
+          << c.rate;
+      EXPECT_EQ(makeEngine(kLiveDsp, c.rate, channels)->latencySamples(), 0) << c.rate;
+      // The reduction meter reads 0 exactly when the engine converts rates.
+      auto e = makeEngine(kNeuralLive, c.rate, channels);
+      run(*e, test::noise(channels, 1024, 0.3f, 2));
+      EXPECT_EQ(e->meters().reduction == 0.0f, std::fabs(c.rate - 48000) > 0.1) << c.rate;
     }
 }
 
@@ -102,7 +159,7 @@ TEST(Latency, BypassGivesTheInputDelayedByTheReportedLatency) {
         auto e = makeEngine(cfg, rate, channels, {{Bypass, 1.0f}});
         const Signal in = busySignal(channels, 8000, 3);
         const Signal out = run(*e, in, {441});
-        const int lat = e->latencySamples;
+        const int lat = e->latencySamples();
         for (int c = 0; c < channels; ++c)
           for (int i = 0; i < 8000; ++i)
             ASSERT_EQ(out[c][i], i >= lat ? in[c][i - lat] : 0.0f)
@@ -117,7 +174,7 @@ TEST(Latency, ProcessedPathLinesUpWithTheReportedLatency) {
   for (const EngineConfig& cfg : kAllConfigs)
     for (double rate : {8000.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
       auto e = makeEngine(cfg, rate, 1, {{NoiseReduction, 0.0f}, {FrequencyFocus, 0.0f}});
-      const int lat = e->latencySamples, n = lat + 8000;
+      const int lat = e->latencySamples(), n = lat + 8000;
       const double top = std::min(0.1 * rate, 9000.0);
       Signal in(1, std::vector<float>(n));
       for (int i = 0; i < n; ++i)
@@ -182,8 +239,8 @@ TEST(Robustness, NonFiniteOutOfRangeAndMissingInput) {
       auto a = makeEngine(cfg, rate, 2, {{OutputGain, 1.0f}});
       auto b = makeEngine(cfg, rate, 2, {{OutputGain, 1.0f}});
       const Signal out = run(*a, dirty, {4000});
-      EXPECT_EQ(a->inputPeak, 4.0f);
-      EXPECT_TRUE(a->clipping && !a->neuralFault);
+      EXPECT_EQ(a->meters().inputPeak, 4.0f);
+      EXPECT_TRUE(a->meters().clipping && !a->meters().neuralFault);
       EXPECT_EQ(out, run(*b, clean, {4000})) << cfg.name << " " << rate;
       for (const auto& ch : out)
         for (float v : ch) ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 4.0f);
@@ -220,105 +277,130 @@ TEST(Robustness, NullOutputChannelInvalidAndEmptyCalls) {
           std::fabs(*std::max_element(in[0].begin(), in[0].end(), [](float x, float y) {
             return std::fabs(x) < std::fabs(y);
           }));
-      EXPECT_EQ(skipped->inputPeak, skipped->resampling ? full->inputPeak : leftPeak);
+      const bool converting = cfg.neural && rate != 48000.0;
+      EXPECT_EQ(skipped->meters().inputPeak, converting ? full->meters().inputPeak : leftPeak);
 
-      const float peak = skipped->inputPeak;
+      const float peak = skipped->meters().inputPeak;
       float* outs[2] = {left.data(), right.data()};
       skipped->process(ins, nullptr, 1, 100);
       skipped->process(ins, outs, 0, 100);
       skipped->process(ins, outs, 3, 100);
       skipped->process(ins, outs, 1, -1);
-      EXPECT_EQ(skipped->inputPeak, peak);
+      EXPECT_EQ(skipped->meters().inputPeak, peak);
       EXPECT_EQ(right, std::vector<float>(3000, 5.0f));
       EXPECT_EQ(run(*skipped, Signal{in[0]}), run(*full, Signal{in[0]})) << cfg.name << " " << rate;
 
       skipped->process(ins, outs, 2, 0);
-      EXPECT_EQ(skipped->inputPeak + skipped->outputPeak + skipped->reduction, 0.0f);
-      EXPECT_FALSE(skipped->clipping || skipped->neuralFault);
+      const Engine::Meters& m = skipped->meters();
+      EXPECT_EQ(m.inputPeak + m.outputPeak + m.reduction, 0.0f);
+      EXPECT_FALSE(m.clipping || m.neuralFault);
     }
 }
 
-// Replaces library calls for one test and restores them afterwards.
+// Engines handed a denoiser library that fails in one way.
 class DenoiserFailure : public ::testing::Test {
  protected:
-  void TearDown() override { denoiserCalls() = defaultDenoiserCalls(); }
+  void SetUp() override {
+    calls = 0;
+    failCreate = false;
+    StateCount::live = 0;
+  }
 
-  // The engine must then process exactly like a Live DSP engine, no latency.
-  static void expectDspBehaviour(const EngineConfig& cfg, double rate, int channels) {
-    auto e = makeEngine(cfg, rate, channels, {{BodyRestore, 0.5f}});
+  // The engine must then process exactly like a Live DSP engine, no latency,
+  // and keep no denoiser state.
+  static void expectDspBehaviour(const EngineConfig& cfg, double rate, int channels,
+                                 const DenoiserCalls& library) {
+    auto e = makeEngine(cfg, rate, channels, {{BodyRestore, 0.5f}}, library);
     auto dsp = makeEngine(kLiveDsp, rate, channels, {{BodyRestore, 0.5f}});
-    EXPECT_FALSE(e->neuralActive || e->resampling || e->channelStates[0].denoiser);
-    EXPECT_EQ(e->latencySamples, 0);
+    EXPECT_FALSE(e->neuralActive());
+    EXPECT_EQ(e->latencySamples(), 0);
+    EXPECT_EQ(StateCount::live, 0);
     const Signal in = busySignal(channels, 3000, 9);
     EXPECT_EQ(run(*e, in, {1, 7, 480}), run(*dsp, in)) << cfg.name << " " << rate;
   }
   static inline int calls = 0;
+  static inline bool failCreate = false;
 };
 
 TEST_F(DenoiserFailure, FailedCreationFallsBackToDspAndAFullResetRetries) {
-  denoiserCalls().create = [] { return static_cast<DenoiseState*>(nullptr); };
+  DenoiserCalls library = StateCount::calls();
+  library.create = [] { return static_cast<DenoiseState*>(nullptr); };
   for (const EngineConfig& cfg : {kNeuralLive, kNeuralClassic})
-    for (double rate : kRates) expectDspBehaviour(cfg, rate, 2);
+    for (double rate : kRates) expectDspBehaviour(cfg, rate, 2, library);
   // Only the second channel's state failing is a failure too.
-  calls = 0;
-  denoiserCalls().create = []() -> DenoiseState* {
-    return ++calls % 2 == 0 ? nullptr : defaultDenoiserCalls().create();
+  library.create = []() -> DenoiseState* {
+    return ++calls % 2 == 0 ? nullptr : StateCount::calls().create();
   };
-  expectDspBehaviour(kNeuralClassic, 44100, 2);
+  expectDspBehaviour(kNeuralClassic, 44100, 2, library);
 
-  auto e = makeEngine(kNeuralClassic, 44100, 2);
-  denoiserCalls() = defaultDenoiserCalls();
+  library.create = []() -> DenoiseState* {
+    return failCreate ? nullptr : StateCount::calls().create();
+  };
+  failCreate = true;
+  auto e = makeEngine(kNeuralClassic, 44100, 2, {}, library);
+  EXPECT_FALSE(e->neuralActive());
+  failCreate = false;
   e->reset();
-  EXPECT_TRUE(e->neuralActive && e->resampling);
-  EXPECT_EQ(e->latencySamples, 1356);
+  EXPECT_TRUE(e->neuralActive());
+  EXPECT_EQ(e->latencySamples(), 1356);
+  EXPECT_EQ(StateCount::live, 2);
   const Signal in = busySignal(2, 3000, 14);
   EXPECT_EQ(run(*e, in), run(*makeEngine(kNeuralClassic, 44100, 2), in));
 }
 
 TEST_F(DenoiserFailure, UnexpectedLibraryLayoutFallsBackToDsp) {
-  denoiserCalls().layoutOk = [] { return false; };
-  for (const EngineConfig& cfg : {kNeuralLive, kNeuralClassic}) expectDspBehaviour(cfg, 96000, 1);
+  DenoiserCalls library = StateCount::calls();
+  library.layoutOk = [] { return false; };
+  for (const EngineConfig& cfg : {kNeuralLive, kNeuralClassic})
+    expectDspBehaviour(cfg, 96000, 1, library);
 }
 
 // Non-finite network output latches the channel's fault: the network is not
 // called again, the output stays finite, the meter reports it, and a
 // realtime reset clears it.
 TEST_F(DenoiserFailure, NonFiniteNetworkDataLatchesTheFault) {
-  denoiserCalls().analyze = [](DenoiseState*, float* gains, const float*) {
+  DenoiserCalls library = libraryDenoiserCalls();
+  library.analyze = [](DenoiseState*, float* gains, const float*) {
     ++calls;
     for (int b = 0; b < 32; ++b) gains[b] = b == 5 ? kNaN : 0.5f;
     return 0.9f;
   };
-  denoiserCalls().processFrame = [](DenoiseState*, float* out, const float*) {
+  library.processFrame = [](DenoiseState*, float* out, const float*) {
     ++calls;
     for (int i = 0; i < 480; ++i) out[i] = i == 7 ? kInf : 0.0f;
     return 0.9f;
   };
   for (const EngineConfig& cfg : {kNeuralLive, kNeuralClassic})
     for (double rate : kRates) {
-      auto e = makeEngine(cfg, rate, 1);
+      auto e = makeEngine(cfg, rate, 1, {}, library);
       calls = 0;
       const Signal out = run(*e, busySignal(1, 4800, 10), {2400});
       EXPECT_EQ(calls, 1) << cfg.name << " " << rate;
-      EXPECT_TRUE(e->neuralFault);
+      EXPECT_TRUE(e->meters().neuralFault);
       for (float v : out[0]) ASSERT_TRUE(std::isfinite(v));
       e->resetRealtime();
-      EXPECT_FALSE(e->channelStates[0].fault);
+      calls = 0;
+      run(*e, busySignal(1, 100, 10));
+      EXPECT_FALSE(e->meters().neuralFault) << cfg.name << " " << rate;
+      run(*e, busySignal(1, 4800, 10), {2400});
+      EXPECT_EQ(calls, 1) << "the network runs again after the reset";
     }
 }
 
 // A non-finite voice probability would otherwise turn the voice-activity
-// gain into NaN for good and silence the neural output without a trace.
+// gain into NaN for good and, at full depth, silence the neural output
+// without a trace; latched as a fault, the delayed gate output carries on.
 TEST_F(DenoiserFailure, NonFiniteVoiceProbabilityLatchesTheFault) {
-  denoiserCalls().processFrame = [](DenoiseState* st, float* out, const float* in) {
-    defaultDenoiserCalls().processFrame(st, out, in);
+  DenoiserCalls library = libraryDenoiserCalls();
+  library.processFrame = [](DenoiseState* st, float* out, const float* in) {
+    libraryDenoiserCalls().processFrame(st, out, in);
     return kNaN;
   };
-  auto e = makeEngine(kNeuralClassic, 48000, 1, {{CleanupProfile, 1.0f}});
+  auto e = makeEngine(kNeuralClassic, 48000, 1, {{CleanupProfile, 1.0f}}, library);
   const Signal out = run(*e, busySignal(1, 2000, 11));
-  EXPECT_TRUE(e->neuralFault);
-  EXPECT_TRUE(std::isfinite(e->channelStates[0].vadGain));
+  EXPECT_TRUE(e->meters().neuralFault);
   for (float v : out[0]) ASSERT_TRUE(std::isfinite(v));
+  EXPECT_GT(test::rms(out[0].data() + 1500, 500), 0.01f);
 }
 
 #if defined(__SSE__)

@@ -14,19 +14,19 @@ TEST(ResamplerKernel, EveryRowHasUnityDcGainAndASecondPrepareReplacesTheTable) {
   ResamplerKernel k, fresh;
   for (double cutoff : {0.94, 0.94 * 48.0 / 192.0, 0.94 * 8.0 / 48.0}) {
     k.prepare(cutoff);
-    ASSERT_EQ(k.rows.size(), std::size_t(ResamplerKernel::kRows));
-    for (const auto& row : k.rows)
+    ASSERT_EQ(k.rows().size(), std::size_t(ResamplerKernel::kRows));
+    for (const auto& row : k.rows())
       ASSERT_NEAR(std::accumulate(row.begin(), row.end(), 0.0), 1.0, 1e-6);
   }
   fresh.prepare(0.94 * 8.0 / 48.0);
-  EXPECT_EQ(k.rows, fresh.rows);
+  EXPECT_EQ(k.rows(), fresh.rows());
 }
 
 TEST(ResamplerKernel, RowZeroIsSymmetricAndRow1024IsRowZeroShifted) {
   ResamplerKernel k;
   k.prepare(0.94);
-  const auto& r0 = k.rows[0];
-  const auto& r1024 = k.rows[ResamplerKernel::kPhases];
+  const auto& r0 = k.rows()[0];
+  const auto& r1024 = k.rows()[ResamplerKernel::kPhases];
   for (int t = 1; t <= 15; ++t) EXPECT_EQ(r0[15 - t], r0[15 + t]) << t;
   EXPECT_EQ(*std::max_element(r0.begin(), r0.end()), r0[15]);
   EXPECT_EQ(r1024[0], 0.0f);

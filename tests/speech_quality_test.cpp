@@ -73,7 +73,7 @@ Figures measure(const test::EngineConfig& cfg, double noiseDb, bool absolute) {
   const std::vector<float> noise = test::pinkNoise(g.speech.size(), float(noiseRms), 2024);
 
   auto e = test::makeEngine(cfg, kRate, 1);
-  const int lat = e->latencySamples;
+  const int lat = e->latencySamples();
   test::Signal in(1, std::vector<float>(g.speech.size() + lat, 0.0f));
   for (std::size_t i = 0; i < g.speech.size(); ++i) in[0][i] = g.speech[i] + noise[i];
   const std::vector<float> out = test::run(*e, in, {512})[0];

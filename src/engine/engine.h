@@ -14,11 +14,11 @@ struct DenoiseState;
 
 namespace orvane {
 
-// The denoiser library calls the engine makes. They all go through this one
-// process-wide table so that tests can simulate a library that fails to
-// create a state, has an unexpected internal layout, or returns non-finite
-// data. Nothing else replaces them. Entries are read on the audio thread;
-// replace them only while no engine is processing.
+// The denoiser library calls an engine makes. An engine is handed them at
+// construction, so that a test can give it a library that fails to create a
+// state, has an unexpected internal layout, or returns non-finite data. They
+// are called on the audio thread (init, processFrame, analyze) and on the main
+// thread (create, destroy, layoutOk).
 struct DenoiserCalls {
   DenoiseState* (*create)();       // rnnoise_create with the built-in model
   void (*destroy)(DenoiseState*);  // rnnoise_destroy
@@ -27,8 +27,11 @@ struct DenoiserCalls {
   float (*analyze)(DenoiseState*, float* gains, const float* in);     // orvane_analyze
   bool (*layoutOk)();  // orvane_denoiser_layout_ok, evaluated once per process
 };
-DenoiserCalls& denoiserCalls() noexcept;
-DenoiserCalls defaultDenoiserCalls() noexcept;
+
+// The linked RNNoise library with its built-in model.
+const DenoiserCalls& libraryDenoiserCalls() noexcept;
+
+struct RunMeters;  // vector_mix.h
 
 // Threads: prepare() and reset() run on the main thread (they allocate);
 // set(), resetRealtime() and process() may run on the audio thread and neither
@@ -37,38 +40,28 @@ DenoiserCalls defaultDenoiserCalls() noexcept;
 //
 // Order of calls: prepare; nine set() calls and resetRealtime() on activation
 // or on a switch to this engine's mode; then per block any set() calls
-// followed by process().
+// followed by process(), each followed by reading meters().
+//
+// The implementation is split by concern: engine.cpp (lifecycle),
+// engine_params.cpp (glides and the parameter mapping), engine_chain.cpp
+// (the per-sample chain), engine_converter.cpp (the rate converter) and
+// vector_mix.* (input conditioning and the output stage they share).
 class Engine {
  public:
   static constexpr int kMaxChannels = 2;
-  static constexpr int kFrameSize = 480;  // denoiser frame, samples at 48 kHz
-  static constexpr double kNeuralRate = 48000.0;
   static constexpr int kLiveDelay = kFirDelay;  // 95: the FIR's centre tap
   static constexpr int kClassicDelay = 1440;    // frame collection + the denoiser's two frames
-  static constexpr int kDelayCapacity = kClassicDelay;
-  static constexpr int kRing = 128;      // covers a 32-tap window plus the converter's lag
-  static constexpr int kDryRing = 8192;  // covers the largest latency, 5848 at 192 kHz
 
-  struct ChannelState {
-    DenoiseState* denoiser = nullptr;  // owned; null when not neural or creation failed
-    NeuralFir fir;
-    std::array<float, kNeuralBands> bandGains{};   // last frame's gains, shaped for the FIR
-    std::array<float, kFrameSize> inFrame{};       // frame being collected, 16-bit full scale
-    std::array<float, kFrameSize> outFrame{};      // previous frame's denoiser output (Classic)
-    std::array<float, kDelayCapacity> dryDelay{};  // conditioned input
-    std::array<float, kDelayCapacity> dspDelay{};  // gate output
-    std::int32_t framePos = 0;
-    std::int32_t delayPos = 0;
-    float hpIn = 0.0f;
-    float hpOut = 0.0f;
-    float gateEnv = 0.0f;
-    float bodyState = 0.0f;
-    float gateGain = 1.0f;
-    float vadGain = 1.0f;
-    bool fault = false;  // non-finite network data since the last reset: network calls stop
+  // Readings of the last process() call; all zero after a reset.
+  struct Meters {
+    float inputPeak = 0.0f;   // largest conditioned input magnitude (<= 4)
+    float outputPeak = 0.0f;  // largest output magnitude (<= 4)
+    float reduction = 0.0f;  // mean max(|dry| - |out|, 0) per sample and channel; 0 when converting
+    bool clipping = false;   // some output exceeded 1.0 before the final clamp
+    bool neuralFault = false;  // a channel's fault latch was set, or an output was non-finite
   };
 
-  Engine() noexcept;
+  explicit Engine(const DenoiserCalls& calls = libraryDenoiserCalls()) noexcept;
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -88,7 +81,8 @@ class Engine {
   void resetRealtime() noexcept;
 
   // Stores a normalised target for parameter `index` (0..8), clamped to
-  // [0, 1]; an index beyond 8 or a non-finite value is ignored.
+  // [0, 1]; an index beyond 8 or a non-finite value is ignored. The value
+  // reaches the audio through a 10 ms glide that ends exactly on it.
   void set(std::uint32_t index, float value) noexcept;
 
   // Processes one block. `inputs` (or any entry) may be null: silence.
@@ -101,28 +95,134 @@ class Engine {
   void process(const float* const* inputs, float* const* outputs, int channels,
                int frames) noexcept;
 
-  // The per-sample chain at processRate; called by process().
-  void processNative(const float* const* inputs, float* const* outputs, int channels,
-                     int frames) noexcept;
+  const Meters& meters() const noexcept { return meters_; }
 
-  // Meters of the last process() call.
-  float inputPeak = 0.0f;    // largest conditioned input magnitude (<= 4)
-  float outputPeak = 0.0f;   // largest output magnitude (<= 4)
-  float reduction = 0.0f;    // mean max(|dry| - |out|, 0) per sample and channel; 0 when converting
-  bool clipping = false;     // some output exceeded 1.0 before the final clamp
-  bool neuralFault = false;  // a channel's fault latch was set, or an output was non-finite
+  // Whether the neural stage runs: a neural configuration whose denoiser
+  // states exist for every channel. Settled by prepare() and reset().
+  bool neuralActive() const noexcept { return neuralActive_; }
+
+  // Host-rate samples by which the output trails the input: 0 whenever the
+  // neural stage does not run.
+  std::int32_t latencySamples() const noexcept { return latencySamples_; }
+
+ private:
+  static constexpr int kFrameSize = 480;  // denoiser frame, samples at 48 kHz
+  static constexpr double kNeuralRate = 48000.0;
+  static constexpr int kDelayCapacity = kClassicDelay;
+  static constexpr int kRing = 128;      // covers a 32-tap window plus the converter's lag
+  static constexpr int kDryRing = 8192;  // covers the largest latency, 5848 at 192 kHz
+  // While parameters glide, the chain takes them from a per-sample track
+  // computed ahead for a chunk (the glides do not depend on the audio).
+  static constexpr int kChunk = 64;
+
+  // The recursive filter states of one channel, copied into a local while a
+  // run goes through the chain.
+  struct FilterStates {
+    float hpIn = 0.0f;   // previous input of the high-pass
+    float hpOut = 0.0f;  // previous output of the high-pass
+    float gateEnv = 0.0f;
+    float gateGain = 1.0f;
+    float bodyState = 0.0f;  // the 220 Hz low-pass of the body restore
+  };
+
+  struct ChannelState {
+    DenoiseState* denoiser = nullptr;  // owned; null when not neural or creation failed
+    NeuralFir fir;
+    std::array<float, kNeuralBands> bandGains{};   // last frame's gains, shaped for the FIR
+    std::array<float, kFrameSize> inFrame{};       // frame being collected, 16-bit full scale
+    std::array<float, kFrameSize> outFrame{};      // previous frame's denoiser output (Classic)
+    std::array<float, kDelayCapacity> dryDelay{};  // conditioned input
+    std::array<float, kDelayCapacity> dspDelay{};  // gate output
+    std::int32_t framePos = 0;
+    std::int32_t delayPos = 0;
+    FilterStates filters;
+    float vadGain = 1.0f;
+    bool fault = false;  // non-finite network data since the last reset: network calls stop
+  };
+
+  // What the chain uses at one sample, all from the smoothed parameters.
+  struct ChainParams {
+    float gateThreshold = 0.0f;
+    float gateDepth = 0.0f;  // noise reduction x clean amount
+    float neuralMix = 0.0f;
+    float vadDepth = 0.0f;
+    float bandExponent = 0.0f;
+    float bodyAmount = 0.0f;  // body restore, 0..1
+    float wetShare = 0.0f;    // dry / wet
+    float bypass = 0.0f;
+    float highPass = 0.0f;    // hpCoef
+    float outputGain = 1.0f;  // outGain
+  };
+
+  // The neural stage a chain runs.
+  enum class Path { Dsp, Live, Classic };
+  // Where dry/wet, output gain and bypass are applied: in the chain, or at
+  // the host rate by the converter (the chain then passes its wet signal).
+  enum class OutputMix { InChain, ByConverter };
+  // Where a run takes its parameter values: per sample from a track computed
+  // ahead while they glide, or the one set of values they rest at.
+  enum class ParamSource { Track, Steady };
+
+  struct ConverterChunk;
+
+  // Lifecycle (engine.cpp).
+  void computeCoefficients(double rate) noexcept;
+  void clearChannel(ChannelState& ch) noexcept;
+  void clearSignalState() noexcept;
+  void configureNeuralRate() noexcept;
+  void replaceDenoisers();
+  void fallBackToDsp() noexcept;
+  void primeDenoiser(ChannelState& ch) noexcept;
+
+  // Parameter glides and their mapping to chain values (engine_params.cpp).
+  void snapParameters() noexcept;
+  void advanceParameters() noexcept;
+  void deriveParams() noexcept;
+
+  // The per-sample chain (engine_chain.cpp).
+  void analyzeFrame(ChannelState& ch, float bandExponent) noexcept;
+  void denoiseFrame(ChannelState& ch) noexcept;
+  template <Path P>
+  void neuralStage(ChannelState& ch, float x, float y, float g, const ChainParams& p, float& wet,
+                   float& dry, bool& fault) noexcept;
+  template <Path P, OutputMix M, ParamSource S>
+  void channelRun(ChannelState& ch, const float* in, float* out, int count,
+                  const ChainParams* track, RunMeters& meters) noexcept;
+  template <Path P, OutputMix M>
+  void runChain(const float* const* inputs, float* const* outputs, int channels, int frames,
+                ChainParams* paramsOut) noexcept;
+  // The chain at processRate. `paramsOut`, when given, receives the
+  // parameter values of every sample.
+  void processNative(const float* const* inputs, float* const* outputs, int channels, int frames,
+                     ChainParams* paramsOut = nullptr) noexcept;
+
+  // The rate converter (engine_converter.cpp).
+  void processConverted(const float* const* inputs, float* const* outputs, int channels,
+                        int frames) noexcept;
+  std::int64_t convertDown(const float* const* inputs, int channels, int first, int count,
+                           ConverterChunk& chunk, float& inPeak) noexcept;
+  void runConvertedBatch(int channels, ConverterChunk& chunk, int batch) noexcept;
+  void convertUpAndMix(float* const* outputs, int channels, int first, int count,
+                       const ConverterChunk& chunk, float& outPeak, bool& clip) noexcept;
+
+  DenoiserCalls calls;
+  Meters meters_;
 
   std::array<ChannelState, kMaxChannels> channelStates;
   std::array<float, kEngineParamCount> target;    // normalised targets
   std::array<float, kEngineParamCount> smoothed;  // per-sample one-pole glides of target
+  ChainParams params;                             // values at the last smoothing step
+  // Set when a target moves; cleared once a smoothing step changes no value
+  // (every glide has arrived: further steps cannot change them either).
+  bool gliding = false;
 
   double processRate = kNeuralRate;
   float smoothCoef = 0.0f;   // 10 ms, parameter glides
   float attackCoef = 0.0f;   // 2 ms, gate opening
   float releaseCoef = 0.0f;  // 150 ms, gate closing
   float bodyCoef = 0.0f;     // 220 Hz low-pass of the body restore
-  float lastFocus = -1.0f;   // s[4] that hpCoef was computed for; -1 forces a refresh
-  float lastGain = -1.0f;    // s[6] that outGain was computed for
+  float lastFocus = -1.0f;   // smoothed focus that hpCoef was computed for; -1 forces a refresh
+  float lastGain = -1.0f;    // smoothed output gain that outGain was computed for
   float hpCoef = 0.0f;
   float outGain = 1.0f;
   ResamplerKernel downKernel;  // host rate -> 48 kHz
@@ -130,13 +230,12 @@ class Engine {
   NeuralFirBasis basis;
   bool live = true;
   std::int32_t delayLength = kLiveDelay;
-  bool neuralActive = false;  // the neural stage runs (denoiser state for every channel)
+  bool neuralActive_ = false;
   bool neuralRequested = true;
+  bool denoiserUsable = true;  // the library passed the layout check
   std::int32_t channelCount = 2;
   double sampleRate = kNeuralRate;
-  // Host-rate samples by which the output trails the input: 0 whenever the
-  // neural stage does not run.
-  std::int32_t latencySamples = 0;
+  std::int32_t latencySamples_ = 0;
   bool resampling = false;       // neural engine at a host rate other than 48 kHz
   std::int64_t inputCount = 0;   // host samples consumed since the last reset
   std::int64_t neuralCount = 0;  // 48 kHz samples produced since the last reset
@@ -145,56 +244,6 @@ class Engine {
   std::array<std::array<float, 2 * kRing>, kMaxChannels> inRing{};   // host-rate input
   std::array<std::array<float, 2 * kRing>, kMaxChannels> outRing{};  // 48 kHz chain output
   std::array<std::array<float, kDryRing>, kMaxChannels> dryRing{};   // host-rate dry path
-
- private:
-  // What the chain uses at one sample, all from the smoothed parameters.
-  struct ChainParams {
-    float gateThreshold = 0.0f;
-    float gateDepth = 0.0f;  // s[2] s[0]
-    float neuralMix = 0.0f;
-    float vadDepth = 0.0f;
-    float bandExponent = 0.0f;
-    float bodyAmount = 0.0f;  // s[3]
-    float wetShare = 0.0f;    // s[5]
-    float bypass = 0.0f;      // s[7]
-    float highPass = 0.0f;    // hpCoef
-    float outputGain = 1.0f;  // outGain
-  };
-  // While parameters glide, the chain takes them from a per-sample track
-  // computed ahead for a chunk (the glides do not depend on the audio).
-  static constexpr int kChunk = 64;
-  struct RunMeters {
-    float inPeak = 0.0f;
-    float outPeak = 0.0f;
-    bool clip = false;
-    bool fault = false;
-    double reductionSum = 0.0;
-  };
-  enum class Path { Dsp, Live, Classic };
-
-  void computeCoefficients(double rate) noexcept;
-  void clearChannel(ChannelState& ch) noexcept;
-  void clearSignalState() noexcept;
-  void snapParameters() noexcept;
-  void advanceParameters() noexcept;
-  void deriveParams() noexcept;
-  void frameStep(ChannelState& ch, float bandExponent) noexcept;
-  template <Path P, bool MixHere, bool Track>
-  void channelRun(ChannelState& ch, const float* in, float* out, int count,
-                  const ChainParams* track, RunMeters& meters) noexcept;
-  template <Path P, bool MixHere>
-  void runChain(const float* const* inputs, float* const* outputs, int channels, int frames,
-                ChainParams* paramsOut) noexcept;
-  void runNative(const float* const* inputs, float* const* outputs, int channels, int frames,
-                 ChainParams* paramsOut) noexcept;
-  void processConverted(const float* const* inputs, float* const* outputs, int channels,
-                        int frames) noexcept;
-
-  ChainParams params;  // values at the last smoothing step
-  // Set when a target moves; cleared once a smoothing step changes no value
-  // (a fixed point: further steps cannot change them either).
-  bool gliding = false;
-  bool denoiserUsable = true;  // the library passed the layout check
 };
 
 }  // namespace orvane

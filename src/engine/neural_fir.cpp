@@ -1,4 +1,3 @@
-// The live path's band-gain FIR.
 #include "engine/neural_fir.h"
 
 #include <algorithm>
@@ -47,13 +46,13 @@ void NeuralFirBasis::prepare() noexcept {
   }
 }
 
-void NeuralFir::reset() noexcept {
+void NeuralFir::reset(std::uint32_t startCount) noexcept {
   history.fill(0.0f);
   current.fill(0.0f);
   target.fill(0.0f);
   current[0] = 1.0f;
   target[0] = 1.0f;
-  counter = 0;
+  counter = startCount;
   gliding = true;
 }
 

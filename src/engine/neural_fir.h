@@ -27,14 +27,12 @@ struct NeuralFirBasis {
   void prepare() noexcept;
 };
 
-// One channel's filter. Audio thread only; no allocation. Fields are public so
-// that tests can place the sample counter anywhere in its range.
+// One channel's filter. Audio thread only; no allocation.
 class NeuralFir {
  public:
-  static constexpr int kRing = 512;
-
-  // Pure 95-sample delay: history 0, tap 0 = 1, all other taps 0, counter 0.
-  void reset() noexcept;
+  // Pure 95-sample delay: history 0, tap 0 = 1, all other taps 0. The sample
+  // counter starts at `startCount` (0 but in a test of its wrap-around).
+  void reset(std::uint32_t startCount = 0) noexcept;
 
   // Sets the target taps from band gains in [0, 1]; the taps in use glide to
   // them over the following samples.
@@ -43,15 +41,18 @@ class NeuralFir {
   // Filters one sample: the taps take one glide step, then the symmetric sum.
   float process(float x) noexcept;
 
+ private:
+  static constexpr int kRing = 512;
+
   // Ring of 512 samples stored twice (p and p + 512), so any run of up to 512
   // past samples reads in both directions without a wrap test.
   std::array<float, 2 * kRing> history{};
-  std::array<float, kFirHalfTaps> current{};  // taps in use; tap 0 is the centre
+  // Tap 0 is the centre; tap t for t >= 1 applies on both sides of it.
+  std::array<float, kFirHalfTaps> current{};  // taps in use
   std::array<float, kFirHalfTaps> target{};   // taps set by the last update
   std::uint32_t counter = 0;  // samples filtered; wraps freely (2^32 is a multiple of 512)
   // False once a glide step left every tap unchanged: the taps sit at a fixed
   // point of the glide and further steps are skipped until the next update.
-  // Code that writes `target` directly must set it.
   bool gliding = true;
 };
 

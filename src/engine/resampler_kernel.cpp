@@ -1,4 +1,3 @@
-// Windowed-sinc interpolation table of the rate converter.
 #include "engine/resampler_kernel.h"
 
 #include <cmath>
@@ -40,7 +39,7 @@ void ResamplerKernel::prepare(double cutoff) {
     for (int k = 0; k < kTaps; ++k)
       table[p][k] = static_cast<float>(double(static_cast<float>(weights[k])) / sum);
   }
-  rows.swap(table);
+  rows_.swap(table);
 }
 
 float ResamplerKernel::read(double frac, const float* window) const noexcept {
@@ -48,8 +47,8 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
   int p = static_cast<int>(x);
   if (p > kPhases - 1) p = kPhases - 1;
   const float mu = static_cast<float>(x - p);
-  const float* a = rows[p].data();
-  const float* b = rows[p + 1].data();
+  const float* a = rows_[p].data();
+  const float* b = rows_[p + 1].data();
   // Eight running sums (tap k feeds sum k mod 8), added pairwise at the end:
   // a fixed order, the same in the vector and the scalar form.
 #if defined(__SSE__) || defined(_M_X64)

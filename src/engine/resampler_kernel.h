@@ -29,15 +29,17 @@ class ResamplerKernel {
   // gain at DC). Replaces any previous table.
   void prepare(double cutoff);
 
-  bool empty() const noexcept { return rows.empty(); }
-
   // Interpolated read at fractional position `frac` in [0, 1) past the sample
   // that window[kCentreTap] holds; window[k] is the source sample at offset
   // k - 15. Absent source samples must be passed as 0, which leaves them out
   // of the sum exactly. Requires a prepared table.
   float read(double frac, const float* window) const noexcept;
 
-  std::vector<Row> rows;  // kRows rows after prepare()
+  // The table: kRows rows after prepare(), none before.
+  const std::vector<Row>& rows() const noexcept { return rows_; }
+
+ private:
+  std::vector<Row> rows_;
 };
 
 }  // namespace orvane

@@ -90,15 +90,17 @@ inline constexpr ParamInfo kParams[] = {
 // clang-format on
 inline constexpr int kParamCount = static_cast<int>(std::size(kParams));
 
-// The entry of kParams for an identifier, or nullptr.
-const ParamInfo* findParam(ParamId id) noexcept;
+// The writable identifiers 0..9 are their own positions in kParams.
+constexpr bool writableIdsArePositions() noexcept {
+  for (ParamId id = CleanAmount; id <= ProcessingMode; ++id)
+    if (kParams[id].id != id) return false;
+  return true;
+}
+static_assert(writableIdsArePositions(), "kParams[id] must be the entry of parameter id (0..9)");
 
 // Range parameters: plain = min + norm x (max - min).
 constexpr double toPlain(const ParamInfo& p, double norm) noexcept {
   return p.minPlain + norm * (p.maxPlain - p.minPlain);
-}
-constexpr double toNormalized(const ParamInfo& p, double plain) noexcept {
-  return (plain - p.minPlain) / (p.maxPlain - p.minPlain);
 }
 
 constexpr bool bypassOn(double norm) noexcept {
@@ -115,16 +117,6 @@ constexpr int modeFromNormalized(double v) noexcept {
 }
 constexpr double modeToNormalized(int mode) noexcept {
   return mode * 0.5;
-}
-
-// String-list entry as the host displays it: min(stepCount, floor(v x (stepCount + 1))).
-constexpr int listEntry(double v, int stepCount) noexcept {
-  if (!(v >= 0.0)) return 0;
-  double e = v * (stepCount + 1);
-  return e >= stepCount ? stepCount : static_cast<int>(e);
-}
-constexpr double listEntryToNormalized(int entry, int stepCount) noexcept {
-  return stepCount > 0 ? static_cast<double>(entry) / stepCount : 0.0;
 }
 
 // An incoming value for identifiers 0..8: false for a non-finite value (to be

@@ -110,7 +110,7 @@ tresult PLUGIN_API Processor::setupProcessing(ProcessSetup& setup) {
     if (!e.prepare(setup.sampleRate, channels, kEngineConfigs[mode].neural,
                    kEngineConfigs[mode].live))
       return kResultFalse;
-    latency[mode] = e.neuralActive ? e.latencySamples : 0;
+    latency[mode] = e.neuralActive() ? e.latencySamples() : 0;
   }
   preparedChannels = channels;
   return AudioEffect::setupProcessing(setup);
@@ -239,11 +239,12 @@ Processor::BlockMeters Processor::runSubBlocks(ProcessData& data, QueueCursors& 
       outputs[c] = outputChannel(out, c, start);
     }
     engine.process(inputs, outputs, preparedChannels, end - start);
-    meters.inputPeak = std::max(meters.inputPeak, engine.inputPeak);
-    meters.outputPeak = std::max(meters.outputPeak, engine.outputPeak);
-    meters.reduction = std::max(meters.reduction, engine.reduction);
-    meters.clipped = meters.clipped || engine.clipping;
-    meters.fault = meters.fault || engine.neuralFault;
+    const Engine::Meters& m = engine.meters();
+    meters.inputPeak = std::max(meters.inputPeak, m.inputPeak);
+    meters.outputPeak = std::max(meters.outputPeak, m.outputPeak);
+    meters.reduction = std::max(meters.reduction, m.reduction);
+    meters.clipped = meters.clipped || m.clipping;
+    meters.fault = meters.fault || m.neuralFault;
     const int32 next = applyChanges(cursors, end, data.numSamples);
     start = end;
     end = next;
@@ -283,7 +284,7 @@ void Processor::reportToHost(IParameterChanges* changes, int32 numSamples,
     if (queue && queue->addPoint(last, modeToNormalized(activeMode), index) == kResultOk)
       reportedMode = activeMode;
   }
-  const float neural = !engines[activeMode].neuralActive ? 0.0f : (meters.fault ? 0.75f : 1.0f);
+  const float neural = !engines[activeMode].neuralActive() ? 0.0f : (meters.fault ? 0.75f : 1.0f);
   const std::pair<const ParamID*, float> readings[] = {
       {&InputPeak, meterValue(meters.inputPeak)}, {&OutputPeak, meterValue(meters.outputPeak)},
       {&Reduction, meterValue(meters.reduction)}, {&NeuralActive, neural},

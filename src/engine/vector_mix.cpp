@@ -1,0 +1,103 @@
+#include "engine/vector_mix.h"
+
+#include <algorithm>
+#include <limits>
+
+#if defined(__SSE__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+namespace orvane {
+
+#if defined(__SSE__) || defined(_M_X64)
+namespace {
+
+// |v| <= largest finite float: false for NaN and infinities.
+inline __m128 finiteMask(__m128 v, __m128 absMask) noexcept {
+  return _mm_cmple_ps(_mm_and_ps(v, absMask), _mm_set1_ps(std::numeric_limits<float>::max()));
+}
+
+inline float largestLane(__m128 v) noexcept {
+  float lanes[4];
+  _mm_storeu_ps(lanes, v);
+  return maxf(maxf(lanes[0], lanes[1]), maxf(lanes[2], lanes[3]));
+}
+
+}  // namespace
+#endif
+
+template <bool ApplyMix>
+void finishRun(const float* wetIn, const float* dryIn, float* out, int count, float wetShare,
+               float gain, float bypass, RunMeters& meters) noexcept {
+  int k = 0;
+#if defined(__SSE__) || defined(_M_X64)
+  if (count >= 4) {
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 limit = _mm_set1_ps(kSampleLimit), one = _mm_set1_ps(1.0f),
+                 zero = _mm_setzero_ps();
+    const __m128 share = _mm_set1_ps(wetShare), g = _mm_set1_ps(gain), b = _mm_set1_ps(bypass),
+                 keep = _mm_set1_ps(1.0f - bypass);
+    __m128 peak = _mm_set1_ps(meters.outPeak), reduced = zero, clipMask = zero, badMask = zero;
+    for (; k + 4 <= count; k += 4) {
+      const __m128 wet = _mm_loadu_ps(wetIn + k), dry = _mm_loadu_ps(dryIn + k);
+      __m128 o = wet;
+      if constexpr (ApplyMix) {
+        o = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(wet, dry), share), dry), g);
+        o = _mm_add_ps(_mm_mul_ps(o, keep), _mm_mul_ps(dry, b));
+      }
+      const __m128 finite = finiteMask(o, absMask);
+      badMask = _mm_or_ps(badMask, _mm_cmpeq_ps(finite, zero));
+      o = _mm_or_ps(_mm_and_ps(finite, o), _mm_andnot_ps(finite, dry));
+      const __m128 magnitude = _mm_min_ps(_mm_and_ps(o, absMask), limit);
+      clipMask = _mm_or_ps(clipMask, _mm_cmpgt_ps(_mm_and_ps(o, absMask), one));
+      _mm_storeu_ps(out + k, _mm_min_ps(_mm_max_ps(o, _mm_sub_ps(zero, limit)), limit));
+      peak = _mm_max_ps(peak, magnitude);
+      reduced =
+          _mm_add_ps(reduced, _mm_max_ps(_mm_sub_ps(_mm_and_ps(dry, absMask), magnitude), zero));
+    }
+    meters.outPeak = largestLane(peak);
+    float lanes[4];
+    _mm_storeu_ps(lanes, reduced);
+    meters.reductionSum += (double(lanes[0]) + lanes[1]) + (double(lanes[2]) + lanes[3]);
+    meters.clip |= _mm_movemask_ps(clipMask) != 0;
+    meters.fault |= _mm_movemask_ps(badMask) != 0;
+  }
+#endif
+  for (; k < count; ++k) {
+    const float o = ApplyMix ? mixSample(wetIn[k], dryIn[k], wetShare, gain, bypass) : wetIn[k];
+    finishSample(o, dryIn[k], out[k], meters);
+  }
+}
+
+template void finishRun<true>(const float*, const float*, float*, int, float, float, float,
+                              RunMeters&) noexcept;
+template void finishRun<false>(const float*, const float*, float*, int, float, float, float,
+                               RunMeters&) noexcept;
+
+void conditionRun(const float* in, float* x, int count, float& peak) noexcept {
+  if (!in) {
+    std::fill(x, x + count, 0.0f);
+    return;
+  }
+  int k = 0;
+#if defined(__SSE__) || defined(_M_X64)
+  if (count >= 4) {
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 limit = _mm_set1_ps(kSampleLimit), lowest = _mm_set1_ps(-kSampleLimit);
+    __m128 top = _mm_set1_ps(peak);
+    for (; k + 4 <= count; k += 4) {
+      const __m128 v = _mm_loadu_ps(in + k);
+      const __m128 c = _mm_and_ps(finiteMask(v, absMask), _mm_min_ps(_mm_max_ps(v, lowest), limit));
+      _mm_storeu_ps(x + k, c);
+      top = _mm_max_ps(top, _mm_and_ps(c, absMask));
+    }
+    peak = largestLane(top);
+  }
+#endif
+  for (; k < count; ++k) {
+    x[k] = conditioned(in[k]);
+    peak = maxf(peak, std::fabs(x[k]));
+  }
+}
+
+}  // namespace orvane

@@ -169,11 +169,25 @@ TEST(NnetKernels, EveryLayerMatchesTheLibraryOnSpeechAndRandomInputs) {
   std::uniform_real_distribution<float> unit(-1.f, 1.f);
   const float inf = std::numeric_limits<float>::infinity();
   const float specials[] = {0.f, -0.f, 1.f, -1.f, 1e-40f, inf, -inf, std::nanf(""), 1e30f, -3.f};
+  // Inputs that int8 layers quantise from an exact half (127 x = k + 1/2),
+  // where rounding rules part.
+  std::vector<float> halves;
+  for (int k = -128; k < 128; ++k) {
+    float x = (k + 0.5f) / 127.f;
+    for (int step = 0; step < 8 && 127.f * x != k + 0.5f; ++step) {
+      x = std::nextafter(x, 127.f * x < k + 0.5f ? 2.f : -2.f);
+    }
+    if (127.f * x == k + 0.5f) halves.push_back(x);
+  }
+  ASSERT_GT(halves.size(), 100u);
   for (const LinearLayer& l : st->model.layers) {
     for (int v = 0; v < 30; ++v) {
       std::vector<float> in(l.nb_inputs);
       for (std::size_t j = 0; j < in.size(); ++j) {
-        in[j] = v < 20 ? unit(rng) : v < 29 ? 3.f * unit(rng) : specials[j % std::size(specials)];
+        in[j] = v < 20   ? unit(rng)
+                : v < 28 ? 3.f * unit(rng)
+                : v < 29 ? halves[(j * 7 + v) % halves.size()]
+                         : specials[j % std::size(specials)];
       }
       calls.push_back({l, in});
     }

@@ -3,7 +3,7 @@
 #include "nnet_kernels.h"
 
 #include <emmintrin.h>
-#include <math.h>
+#include <limits.h>
 #include <stdatomic.h>
 #include <stdint.h>
 #include <string.h>
@@ -123,11 +123,14 @@ static void floatSparse(const float* w, const int* idx, int M, int N, float* out
 /* The input byte 127 + round(127 x), widened to 16 bits. round(v) is
  * floor(v + 1/2) in double, converted by truncation: outside the int range
  * (and for NaN) that gives INT_MIN, as it does in the library; only the low 8
- * bits are kept. */
+ * bits are kept. floor comes from the truncation itself (one less for a
+ * negative non-integer), which agrees with the library's floor-then-convert
+ * everywhere, INT_MIN cases included, without a library call. */
 static uint16_t quantise(float x) {
-  const double r = floor(0.5 + (double)(127.f * x));
-  const unsigned q = (unsigned)_mm_cvttsd_si32(_mm_set_sd(r));
-  return (uint8_t)(127u + q);
+  const double v = 0.5 + (double)(127.f * x);
+  int q = _mm_cvttsd_si32(_mm_set_sd(v));
+  if (q != INT_MIN && (double)q > v) q -= 1;
+  return (uint8_t)(127u + (unsigned)q);
 }
 
 /* One 8 x 4 tile: 32 signed weight bytes, rows of four; u holds the tile's
@@ -202,14 +205,23 @@ void orv_linear_finish(const LinearLayer* l, float* out, const float* in) {
   const int N = l->nb_outputs > 0 ? l->nb_outputs : 0;
   /* int8 weights come with the bias that the input offset of 127 needs. */
   const float* bias = !l->float_weights && l->weights ? l->subias : l->bias;
+  int i = 0;
   if (bias) {
-    for (int i = 0; i < N; i++) out[i] += bias[i];
+    for (; i + 4 <= N; i += 4) {
+      _mm_storeu_ps(out + i, _mm_add_ps(_mm_loadu_ps(out + i), _mm_loadu_ps(bias + i)));
+    }
+    for (; i < N; i++) out[i] += bias[i];
   }
   if (l->diag) {
-    for (int i = 0; i < M; i++) {
-      out[i] += l->diag[i] * in[i];
-      out[i + M] += l->diag[i + M] * in[i];
-      out[i + 2 * M] += l->diag[i + 2 * M] * in[i];
+    for (i = 0; i + 4 <= M; i += 4) {
+      const __m128 x = _mm_loadu_ps(in + i);
+      for (int k = 0; k < 3; k++) {
+        float* o = out + i + k * M;
+        _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_loadu_ps(l->diag + i + k * M), x)));
+      }
+    }
+    for (; i < M; i++) {
+      for (int k = 0; k < 3; k++) out[i + k * M] += l->diag[i + k * M] * in[i];
     }
   }
 }

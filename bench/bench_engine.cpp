@@ -127,8 +127,10 @@ int main(int argc, char** argv) {
   double base = bare;
   std::printf("\n");
   if (bare > 0) {
-    std::printf("bare Debian rnnoise_process_frame: %.1f us per 10 ms frame "
-                "(bench_rnnoise_bare, the untouched archive)\n", bare * 1e6);
+    std::printf(
+        "bare Debian rnnoise_process_frame: %.1f us per 10 ms frame "
+        "(bench_rnnoise_bare, the untouched archive)\n",
+        bare * 1e6);
   } else if (t.count(ours)) {
     base = t.at(ours);
     std::printf("no --bare_frame_seconds (run scripts/bench_engine.sh): ratios are to %s\n",

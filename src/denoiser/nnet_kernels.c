@@ -102,8 +102,7 @@ static void floatDense(const float* w, int M, int N, float* out, const float* in
   }
 }
 
-static void floatSparse(const float* w, const int* idx, int M, int N, float* out,
-                        const float* in) {
+static void floatSparse(const float* w, const int* idx, int M, int N, float* out, const float* in) {
   for (int i = 0; i < N; i += 8) {
     __m128 lo = _mm_setzero_ps(), hi = lo;
     const int tiles = *idx++;
@@ -217,7 +216,8 @@ void orv_linear_finish(const LinearLayer* l, float* out, const float* in) {
       const __m128 x = _mm_loadu_ps(in + i);
       for (int k = 0; k < 3; k++) {
         float* o = out + i + k * M;
-        _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_loadu_ps(l->diag + i + k * M), x)));
+        _mm_storeu_ps(
+            o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_loadu_ps(l->diag + i + k * M), x)));
       }
     }
     for (; i < M; i++) {
@@ -256,11 +256,9 @@ static inline __m128 tanhApprox(__m128 x) {
 
 static inline __m128 sigmoidApprox(__m128 x) {
   const __m128 x2 = _mm_mul_ps(x, x);
-  __m128 num =
-      _mm_add_ps(_mm_mul_ps(x2, _mm_set1_ps(ORV_SIGMOID_N2)), _mm_set1_ps(ORV_SIGMOID_N1));
+  __m128 num = _mm_add_ps(_mm_mul_ps(x2, _mm_set1_ps(ORV_SIGMOID_N2)), _mm_set1_ps(ORV_SIGMOID_N1));
   num = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(num, x2), _mm_set1_ps(ORV_SIGMOID_N0)), x);
-  __m128 den =
-      _mm_add_ps(_mm_mul_ps(x2, _mm_set1_ps(ORV_SIGMOID_D2)), _mm_set1_ps(ORV_SIGMOID_D1));
+  __m128 den = _mm_add_ps(_mm_mul_ps(x2, _mm_set1_ps(ORV_SIGMOID_D2)), _mm_set1_ps(ORV_SIGMOID_D1));
   den = _mm_add_ps(_mm_mul_ps(den, x2), _mm_set1_ps(ORV_SIGMOID_D0));
   const __m128 y = _mm_add_ps(_mm_mul_ps(num, _mm_rcp_ps(den)), _mm_set1_ps(.5f));
   return _mm_max_ps(_mm_setzero_ps(), _mm_min_ps(_mm_set1_ps(1.f), y));
@@ -281,13 +279,19 @@ static inline __m128 expApprox(__m128 x) {
 
 static inline __m128 activate(__m128 x, int activation) {
   switch (activation) {
-    case ORV_ACTIVATION_SIGMOID: return sigmoidApprox(x);
-    case ORV_ACTIVATION_TANH: return tanhApprox(x);
+    case ORV_ACTIVATION_SIGMOID:
+      return sigmoidApprox(x);
+    case ORV_ACTIVATION_TANH:
+      return tanhApprox(x);
     /* Zero where x < 0: -0 and NaN pass. */
-    case ORV_ACTIVATION_RELU: return _mm_andnot_ps(_mm_cmplt_ps(x, _mm_setzero_ps()), x);
-    case ORV_ACTIVATION_SOFTMAX: return expApprox(x);
-    case ORV_ACTIVATION_SWISH: return _mm_mul_ps(x, sigmoidApprox(x));
-    default: return x;
+    case ORV_ACTIVATION_RELU:
+      return _mm_andnot_ps(_mm_cmplt_ps(x, _mm_setzero_ps()), x);
+    case ORV_ACTIVATION_SOFTMAX:
+      return expApprox(x);
+    case ORV_ACTIVATION_SWISH:
+      return _mm_mul_ps(x, sigmoidApprox(x));
+    default:
+      return x;
   }
 }
 

@@ -34,8 +34,8 @@ static void floatDense(const float* w, int M, int N, float* out, const float* in
   for (; i + 8 <= N; i += 8) {
     __m256 a = _mm256_setzero_ps();
     for (int j = 0; j < M; j++) {
-      a = _mm256_add_ps(a,
-                        _mm256_mul_ps(_mm256_loadu_ps(w + (size_t)j * N + i), _mm256_set1_ps(in[j])));
+      a = _mm256_add_ps(
+          a, _mm256_mul_ps(_mm256_loadu_ps(w + (size_t)j * N + i), _mm256_set1_ps(in[j])));
     }
     _mm256_storeu_ps(out + i, a);
   }
@@ -110,8 +110,7 @@ static void int8Layer(const LinearLayer* l, int M, int N, float* out, const floa
       for (int p = 0; p < M; p += 4, w += 32) int8Tile(w, u + p, &a, &b);
     }
     /* Pairs summed: rows 0 1 4 5 2 3 6 7, then put in order. */
-    const __m256i rows =
-        _mm256_permute4x64_epi64(_mm256_hadd_epi32(a, b), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i rows = _mm256_permute4x64_epi64(_mm256_hadd_epi32(a, b), _MM_SHUFFLE(3, 1, 2, 0));
     __m256 v = _mm256_cvtepi32_ps(rows);
     if (i + 8 <= N) {
       if (l->scale) v = _mm256_mul_ps(v, _mm256_loadu_ps(l->scale + i));
@@ -166,9 +165,12 @@ static inline __m256 sigmoidApprox(__m256 x) {
 
 static inline __m256 activate(__m256 x, int activation) {
   switch (activation) {
-    case ORV_ACTIVATION_SIGMOID: return sigmoidApprox(x);
-    case ORV_ACTIVATION_TANH: return tanhApprox(x);
-    default: return _mm256_andnot_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_LT_OQ), x);
+    case ORV_ACTIVATION_SIGMOID:
+      return sigmoidApprox(x);
+    case ORV_ACTIVATION_TANH:
+      return tanhApprox(x);
+    default:
+      return _mm256_andnot_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_LT_OQ), x);
   }
 }
 

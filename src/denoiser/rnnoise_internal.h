@@ -81,7 +81,8 @@ struct DenoiseState {
 #endif
 ORV_STATIC_ASSERT(sizeof(LinearLayer) == 64, "LinearLayer layout");
 ORV_STATIC_ASSERT(offsetof(struct DenoiseState, arch) == ORV_OFFSET_ARCH, "arch offset");
-ORV_STATIC_ASSERT(offsetof(struct DenoiseState, mem_hp_x) == ORV_OFFSET_MEM_HP_X, "mem_hp_x offset");
+ORV_STATIC_ASSERT(offsetof(struct DenoiseState, mem_hp_x) == ORV_OFFSET_MEM_HP_X,
+                  "mem_hp_x offset");
 ORV_STATIC_ASSERT(offsetof(struct DenoiseState, lastg) == ORV_OFFSET_LASTG, "lastg offset");
 ORV_STATIC_ASSERT(offsetof(struct DenoiseState, rnn) == ORV_OFFSET_RNN, "rnn offset");
 ORV_STATIC_ASSERT(sizeof(struct DenoiseState) == ORV_STATE_SIZE, "DenoiseState size");

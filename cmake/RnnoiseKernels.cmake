@@ -20,10 +20,13 @@ set_source_files_properties(${PROJECT_SOURCE_DIR}/src/denoiser/nnet_kernels_avx2
   PROPERTIES COMPILE_OPTIONS -mavx2)
 target_link_libraries(orv_nnet_kernels PRIVATE orv_rnnoise_archive orv_warnings)
 
+# Object files named in target_link_libraries go on the link line of every
+# binary that links this, ahead of all libraries, even through static
+# libraries that link it privately; they are never archived into those.
 add_library(orv_rnnoise INTERFACE)
-target_sources(orv_rnnoise INTERFACE $<TARGET_OBJECTS:orv_nnet_kernels>)
 target_link_libraries(orv_rnnoise INTERFACE
-  orv_rnnoise_archive "${PROJECT_SOURCE_DIR}/cmake/rnnoise_kernels.ld")
+  $<TARGET_OBJECTS:orv_nnet_kernels> orv_rnnoise_archive
+  "${PROJECT_SOURCE_DIR}/cmake/rnnoise_kernels.ld")
 add_library(Orvane::rnnoise ALIAS orv_rnnoise)
 
 # For tests only: the archive's own nnet_default.o, extracted at build time

@@ -1,56 +1,29 @@
 // Cost of each engine configuration on speech plus noise, in 512-sample
-// blocks, against the denoiser library's own frame call measured in the same
-// run. Prints the real-time factor of every case, its cost per channel as a
-// ratio to rnnoise_process_frame (per 10 ms of audio), and what the rate
-// conversion adds at 44.1 kHz. Each figure is the fastest of a few short
-// repetitions.
-#include <benchmark/benchmark.h>
-#include <rnnoise.h>
-
-#include <algorithm>
-#include <array>
+// blocks, per channel, as a ratio to the bare Debian library call
+// (rnnoise_process_frame per 10 ms). The bare call is timed by
+// bench_rnnoise_bare, which links the untouched archive; scripts/bench_engine.sh
+// runs it right before this program and passes --bare_frame_seconds. The
+// library call with our network kernels (both paths) is timed here too, and is
+// the baseline when no bare figure is given. Each figure is the fastest of a
+// few short repetitions.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "denoiser/nnet_kernels.h"
 #include "engine/engine.h"
-#include "support/speech.h"
+#include "frame_benchmark.h"
 
 namespace {
 
-constexpr int kBlock = 512;
-constexpr int kFrame = 480;
-
-// The voice recordings joined, with pink noise 10 dB below the speech.
-const std::vector<float>& programme() {
-  static const std::vector<float> p = [] {
-    std::vector<float> s;
-    for (const auto& rec : orvane::test::voiceRecordings())
-      s.insert(s.end(), rec.begin(), rec.end());
-    s.resize(s.size() / kBlock * kBlock);
-    const auto noise =
-        orvane::test::pinkNoise(s.size(), orvane::test::rms(s.data(), s.size()) * 0.316f, 7);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] += noise[i];
-    return s;
-  }();
-  return p;
-}
-
-void processFrameBaseline(benchmark::State& state) {
-  DenoiseState* st = rnnoise_create(nullptr);
-  std::array<float, kFrame> in, out;
-  const auto& x = programme();
-  std::size_t pos = 0;
-  for (auto _ : state) {
-    for (int i = 0; i < kFrame; ++i) in[i] = x[pos + i] * 32768.0f;
-    benchmark::DoNotOptimize(rnnoise_process_frame(st, out.data(), in.data()));
-    benchmark::ClobberMemory();
-    pos = (pos + kFrame + kFrame <= x.size()) ? pos + kFrame : 0;
-  }
-  rnnoise_destroy(st);
-}
+using orvane::bench::kBlock;
+using orvane::bench::programme;
 
 struct Case {
   const char* mode;
@@ -83,30 +56,42 @@ void engineBlocks(benchmark::State& state, Case c) {
   state.SetItemsProcessed(state.iterations() * kBlock);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // The machine is shared: of the repetitions, the fastest is the one
-    // least disturbed by other work.
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.iterations == 0) continue;
-      const double t = r.real_accumulated_time / r.iterations;
-      auto [it, fresh] = perIteration.emplace(r.run_name.function_name, t);
-      if (!fresh) it->second = std::min(it->second, t);
-    }
-    ConsoleReporter::ReportRuns(runs);
+// The library's frame call with our kernels on the given path.
+void framesOnPath(benchmark::State& state, OrvNnetPath path) {
+  const OrvNnetPath chosen = orvane_nnet_path();
+  if (!orvane_nnet_select(path)) {
+    state.SkipWithError("this processor lacks the path");
+    return;
   }
-  std::map<std::string, double> perIteration;
-};
+  orvane::bench::processFrames(state);
+  orvane_nnet_select(chosen);
+}
 
 std::string caseName(const Case& c) {
   return std::string(c.automated ? "Automated/" : "Engine/") + c.mode +
          (c.channels == 1 ? "/mono/" : "/stereo/") + std::to_string(int(c.rate));
 }
 
+// Takes --bare_frame_seconds=S out of the arguments; 0 when absent.
+double takeBareFrameSeconds(int& argc, char** argv) {
+  const char* flag = "--bare_frame_seconds=";
+  double s = 0;
+  int kept = 0;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) {
+      s = std::strtod(argv[i] + std::strlen(flag), nullptr);
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  return s > 0 ? s : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const double bare = takeBareFrameSeconds(argc, argv);
   benchmark::Initialize(&argc, argv);
   programme();  // load outside the timed region
 
@@ -123,33 +108,69 @@ int main(int argc, char** argv) {
         std::tuple{"LiveDsp", false, false}})
     for (double rate : {44100.0, 48000.0}) cases.push_back({mode, neural, live, 2, rate, true});
 
-  benchmark::RegisterBenchmark("rnnoise_process_frame", processFrameBaseline)
-      ->MinTime(0.1)
-      ->Repetitions(5);
+  const std::pair<const char*, OrvNnetPath> paths[] = {
+      {"rnnoise_process_frame/baseline", ORV_NNET_BASELINE},
+      {"rnnoise_process_frame/avx2", ORV_NNET_AVX2}};
+  for (const auto& [name, path] : paths)
+    benchmark::RegisterBenchmark(name, framesOnPath, path)->MinTime(0.1)->Repetitions(5);
   for (const Case& c : cases)
     benchmark::RegisterBenchmark(caseName(c).c_str(), engineBlocks, c)
         ->MinTime(0.1)
         ->Repetitions(3);
 
-  RatioReporter reporter;
+  orvane::bench::FastestReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto& t = reporter.perIteration;
-  if (!t.count("rnnoise_process_frame")) return 0;
+  const auto& t = reporter.seconds;
 
-  // Real-time factors: time per block over the block's duration; the library
-  // call processes 10 ms.
-  const double frameRtf = t.at("rnnoise_process_frame") / 0.010;
-  std::printf("\nrnnoise_process_frame: %.1f us per 10 ms frame, real-time factor %.5f\n",
-              t.at("rnnoise_process_frame") * 1e6, frameRtf);
-  std::printf("%-34s %10s %18s\n", "case", "RTF", "per channel / lib");
-  std::map<std::string, double> rtf;
+  // The library call with our kernels, on the path this processor uses.
+  const std::string ours = orvane_nnet_path() == ORV_NNET_AVX2 ? paths[1].first : paths[0].first;
+  double base = bare;
+  std::printf("\n");
+  if (bare > 0) {
+    std::printf(
+        "bare Debian rnnoise_process_frame: %.1f us per 10 ms frame "
+        "(bench_rnnoise_bare, the untouched archive)\n",
+        bare * 1e6);
+  } else if (t.count(ours)) {
+    base = t.at(ours);
+    std::printf("no --bare_frame_seconds (run scripts/bench_engine.sh): ratios are to %s\n",
+                ours.c_str());
+  }
+  if (base <= 0) return 0;
+  for (const auto& [name, path] : paths) {
+    if (t.count(name))
+      std::printf("%-34s %7.1f us per frame, %.3f x the bare call\n", name, t.at(name) * 1e6,
+                  t.at(name) / base);
+  }
+
+  // Cost per channel over the baseline's cost, both as real-time factors.
+  const double baseRtf = base / 0.010;
+  std::map<std::string, double> ratio, rtf;
   for (const Case& c : cases) {
     const std::string name = caseName(c);
     if (!t.count(name)) continue;
     rtf[name] = t.at(name) / (kBlock / c.rate);
-    std::printf("%-34s %10.5f %18.3f\n", name.c_str(), rtf[name],
-                rtf[name] / c.channels / frameRtf);
+    ratio[name] = rtf[name] / c.channels / baseRtf;
   }
+  std::printf("\ncost per channel / bare library call     44.1 kHz    48 kHz    96 kHz\n");
+  for (const Case& c : cases) {
+    if (c.rate != 44100.0) continue;
+    std::string row = std::string(c.automated ? "automated " : "") + c.mode +
+                      (c.channels == 1 ? " mono" : " stereo");
+    std::printf("  %-38s", row.c_str());
+    for (double rate : {44100.0, 48000.0, 96000.0}) {
+      Case at = c;
+      at.rate = rate;
+      if (ratio.count(caseName(at)))
+        std::printf(" %9.3f", ratio[caseName(at)]);
+      else
+        std::printf(" %9s", "-");
+    }
+    std::printf("\n");
+  }
+  std::printf("\nreal-time factor of each case (all channels):\n");
+  for (const auto& [name, value] : rtf) std::printf("  %-34s %8.5f\n", name.c_str(), value);
+
   std::printf("\nrate conversion at 44.1 kHz, cost over the same mode at 48 kHz:\n");
   for (const Case& c : cases) {
     if (c.rate != 44100.0 || c.automated) continue;

@@ -14,13 +14,15 @@ foreach(_f "${_orv_inc}/rnnoise.h" "${_orv_lib}/librnnoise.a"
 endforeach()
 
 # RNNoise 0.2, static, with its built-in model. Only the static archive is
-# used, so the module never depends on a shared librnnoise at run time.
-add_library(orv_rnnoise STATIC IMPORTED GLOBAL)
-set_target_properties(orv_rnnoise PROPERTIES
-  IMPORTED_LOCATION "${_orv_lib}/librnnoise.a"
+# used, so the module never depends on a shared librnnoise at run time. This is
+# the archive as packaged; targets link Orvane::rnnoise, which puts our network
+# kernels in front of it (cmake/RnnoiseKernels.cmake).
+set(ORV_RNNOISE_ARCHIVE "${_orv_lib}/librnnoise.a")
+add_library(orv_rnnoise_archive STATIC IMPORTED GLOBAL)
+set_target_properties(orv_rnnoise_archive PROPERTIES
+  IMPORTED_LOCATION "${ORV_RNNOISE_ARCHIVE}"
   INTERFACE_LINK_LIBRARIES m)
-target_include_directories(orv_rnnoise SYSTEM INTERFACE "${_orv_inc}")
-add_library(Orvane::rnnoise ALIAS orv_rnnoise)
+target_include_directories(orv_rnnoise_archive SYSTEM INTERFACE "${_orv_inc}")
 
 # The SDK's headers need one of RELEASE/DEVELOPMENT/NDEBUG/_DEBUG; the archives
 # were built as release, so the headers are read the same way everywhere.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "denoiser/nnet_kernels.h"
 #include "denoiser/orvane_analyze.h"
 #include "support/speech.h"
 
@@ -51,7 +52,23 @@ TEST(DenoiserLayout, ArchiveMatchesTheDeclaredLayout) {
       << "librnnoise.a is not the RNNoise 0.2 build orvane_analyze was written against";
 }
 
-TEST(Analyze, SilentFrameGivesZeroGainsAndProbability) {
+// The analysis tests run on each path of the network kernels the processor has.
+class Analyze : public testing::TestWithParam<OrvNnetPath> {
+ protected:
+  void SetUp() override {
+    if (!orvane_nnet_select(GetParam())) GTEST_SKIP() << "this processor lacks the path";
+  }
+  void TearDown() override { orvane_nnet_select(chosen); }
+
+ private:
+  const OrvNnetPath chosen = orvane_nnet_path();
+};
+INSTANTIATE_TEST_SUITE_P(NnetPaths, Analyze, testing::Values(ORV_NNET_BASELINE, ORV_NNET_AVX2),
+                         [](const auto& p) {
+                           return p.param == ORV_NNET_AVX2 ? "avx2" : "baseline";
+                         });
+
+TEST_P(Analyze, SilentFrameGivesZeroGainsAndProbability) {
   State st = newState();
   std::array<float, kFrame> silence{};
   std::array<float, 32> gains;
@@ -64,7 +81,7 @@ TEST(Analyze, SilentFrameGivesZeroGainsAndProbability) {
 // the same frames: the shared first half of the frame processing must agree
 // bit for bit (high-pass memory, voice probability), and the gains obey the
 // 30 % release cap.
-TEST(Analyze, MirrorsTheLibraryFrameCall) {
+TEST_P(Analyze, MirrorsTheLibraryFrameCall) {
   State lib = newState(), ours = newState();
   const auto frames = speechFrames();
   ASSERT_GT(frames.size(), 500u);
@@ -100,7 +117,7 @@ TEST(Analyze, MirrorsTheLibraryFrameCall) {
   EXPECT_GT(capped, 0);
 }
 
-TEST(Analyze, FirstFrameGainsAreTheNetworkOutput) {
+TEST_P(Analyze, FirstFrameGainsAreTheNetworkOutput) {
   // From a fresh state nothing caps the first non-silent frame, in either the
   // library (60 % of 0) or here (30 % of 0): the gains must be identical, which
   // proves the network is called with the same model, memory and CPU choice.
@@ -118,7 +135,7 @@ TEST(Analyze, FirstFrameGainsAreTheNetworkOutput) {
   EXPECT_EQ(gains, libGains);
 }
 
-TEST(Analyze, InitInPlaceBehavesLikeANewState) {
+TEST_P(Analyze, InitInPlaceBehavesLikeANewState) {
   State used = newState(), fresh = newState();
   const auto frames = speechFrames();
   std::array<float, 32> g1, g2;
@@ -132,7 +149,7 @@ TEST(Analyze, InitInPlaceBehavesLikeANewState) {
   }
 }
 
-TEST(Analyze, SpeechScoresFarAboveLowNoise) {
+TEST_P(Analyze, SpeechScoresFarAboveLowNoise) {
   // Per recording: mean voice probability over its loud frames, against the
   // same frames replaced by quiet pink noise (-60 dBFS), on fresh states.
   const auto& recordings = test::voiceRecordings();

@@ -73,12 +73,19 @@ struct DenoiseState {
 #define ORV_OFFSET_LASTG 18328
 #define ORV_OFFSET_RNN 18456
 
-_Static_assert(sizeof(LinearLayer) == 64, "LinearLayer layout");
-_Static_assert(offsetof(struct DenoiseState, arch) == ORV_OFFSET_ARCH, "arch offset");
-_Static_assert(offsetof(struct DenoiseState, mem_hp_x) == ORV_OFFSET_MEM_HP_X, "mem_hp_x offset");
-_Static_assert(offsetof(struct DenoiseState, lastg) == ORV_OFFSET_LASTG, "lastg offset");
-_Static_assert(offsetof(struct DenoiseState, rnn) == ORV_OFFSET_RNN, "rnn offset");
-_Static_assert(sizeof(struct DenoiseState) == ORV_STATE_SIZE, "DenoiseState size");
+/* The tests include this header from C++ too. */
+#ifdef __cplusplus
+#define ORV_STATIC_ASSERT static_assert
+#else
+#define ORV_STATIC_ASSERT _Static_assert
+#endif
+ORV_STATIC_ASSERT(sizeof(LinearLayer) == 64, "LinearLayer layout");
+ORV_STATIC_ASSERT(offsetof(struct DenoiseState, arch) == ORV_OFFSET_ARCH, "arch offset");
+ORV_STATIC_ASSERT(offsetof(struct DenoiseState, mem_hp_x) == ORV_OFFSET_MEM_HP_X,
+                  "mem_hp_x offset");
+ORV_STATIC_ASSERT(offsetof(struct DenoiseState, lastg) == ORV_OFFSET_LASTG, "lastg offset");
+ORV_STATIC_ASSERT(offsetof(struct DenoiseState, rnn) == ORV_OFFSET_RNN, "rnn offset");
+ORV_STATIC_ASSERT(sizeof(struct DenoiseState) == ORV_STATE_SIZE, "DenoiseState size");
 
 /* Library internals (global symbols of librnnoise.a). */
 int rnn_compute_frame_features(DenoiseState* st, kiss_fft_cpx* X, kiss_fft_cpx* P, float* Ex,

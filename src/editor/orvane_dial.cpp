@@ -85,43 +85,55 @@ void OrvaneDial::mouseDown(const tk::Event& e) {
   tk::Window* w = window();
   if (!w) return;
   w->makeFirstResponder(this);
-  tk::Point c = knobCentre();
+  const tk::Point c = knobCentre();
   const tk::Point p = convertFromWindow(e.location);
-  const double dx0 = p.x - c.x;
-  double dy = p.y - c.y;
+  const double dx = p.x - c.x;
+  drag_.lastDy = p.y - c.y;
   // The modifiers of the click fix the mode for the whole drag.
-  const bool rotary = (e.modifiers & tk::kOption) != 0;
-  double lastAngle = std::atan2(dy / kSquash, dx0);
-  bool angleValid = std::hypot(dx0, dy) >= kDeadZone;
+  drag_.rotary = (e.modifiers & tk::kOption) != 0;
+  drag_.lastAngle = std::atan2(drag_.lastDy / kSquash, dx);
+  drag_.angleValid = std::hypot(dx, drag_.lastDy) >= kDeadZone;
 
   _tracking = true;
   sendToTarget("beginDial:");
   w->pushCursor(tk::Cursor::ClosedHand);
-  for (;;) {
-    auto next = w->nextEvent(tk::kMaskLeftMouseDragged | tk::kMaskLeftMouseUp);
-    if (!next || next->type == tk::EventType::LeftMouseUp) break;
-    c = knobCentre();
-    const tk::Point q = convertFromWindow(next->location);
-    const double ndx = q.x - c.x, ndy = q.y - c.y;
-    double v = _doubleValue;
-    if (!rotary) {
-      v += (dy - ndy) / kVerticalTravel;
-    } else if (std::hypot(ndx, ndy) < kDeadZone) {
-      // Near the centre the angle means nothing: pause instead of jumping.
-      angleValid = false;
-    } else {
-      const double angle = std::atan2(ndy / kSquash, ndx);
-      // The shorter way round counts; 270 degrees sweep the whole range.
-      if (angleValid) v += std::remainder(angle - lastAngle, 2 * kPi) / (1.5 * kPi);
-      lastAngle = angle;
-      angleValid = true;
-    }
-    setDoubleValue(clamp01(v));
-    sendAction();
-    displayIfNeeded();
-    dy = ndy;
+}
+
+void OrvaneDial::mouseDragged(const tk::Event& e) {
+  if (!_tracking) return;
+  const tk::Point c = knobCentre();
+  const tk::Point q = convertFromWindow(e.location);
+  const double dx = q.x - c.x, dy = q.y - c.y;
+  double v = _doubleValue;
+  if (!drag_.rotary) {
+    v += (drag_.lastDy - dy) / kVerticalTravel;
+  } else if (std::hypot(dx, dy) < kDeadZone) {
+    // Near the centre the angle means nothing: pause instead of jumping.
+    drag_.angleValid = false;
+  } else {
+    const double angle = std::atan2(dy / kSquash, dx);
+    // The shorter way round counts; 270 degrees sweep the whole range.
+    if (drag_.angleValid) v += std::remainder(angle - drag_.lastAngle, 2 * kPi) / (1.5 * kPi);
+    drag_.lastAngle = angle;
+    drag_.angleValid = true;
   }
-  w->popCursor();
+  setDoubleValue(clamp01(v));
+  sendAction();
+  displayIfNeeded();
+  drag_.lastDy = dy;
+}
+
+void OrvaneDial::mouseUp(const tk::Event&) {
+  endDrag();
+}
+
+void OrvaneDial::mouseTrackingCancelled(const tk::Event&) {
+  endDrag();
+}
+
+void OrvaneDial::endDrag() {
+  if (!_tracking) return;
+  if (tk::Window* w = window()) w->popCursor();
   _tracking = false;
   sendToTarget("endDial:");
 }

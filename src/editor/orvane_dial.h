@@ -36,7 +36,12 @@ class OrvaneDial : public tk::Control {
   tk::View* hitTest(tk::Point pointInSuperview) override;
   bool acceptsFirstResponder() const override { return true; }
   void resetCursorRects() override;
+  // A press starts a drag (beginDial:), every drag event moves the value and
+  // sends the action, the release ends it (endDial:).
   void mouseDown(const tk::Event& e) override;
+  void mouseDragged(const tk::Event& e) override;
+  void mouseUp(const tk::Event& e) override;
+  void mouseTrackingCancelled(const tk::Event& e) override;
   void scrollWheel(const tk::Event& e) override;
   void keyDown(const tk::Event& e) override;
   void drawRect(tk::Canvas& canvas, const tk::Rect& dirty) override;
@@ -52,6 +57,16 @@ class OrvaneDial : public tk::Control {
   // renderer serves the same value from its cache.
   std::shared_ptr<tk::Image> turnedImage_;
   std::uint64_t turnedRender_ = 0;
+
+  void endDrag();
+  // What a drag remembers between events, fixed or updated as it goes.
+  struct DragState {
+    bool rotary = false;  // Option held at the press
+    double lastDy = 0;    // pointer offset below the knob centre at the last event
+    double lastAngle = 0;
+    bool angleValid = false;  // lastAngle was taken outside the dead zone
+  };
+  DragState drag_;
 };
 
 }  // namespace orvane

@@ -131,28 +131,51 @@ void OrvaneView::compare() {
 void OrvaneView::showError(Key key) {
   tk::Window* w = window();
   if (!w) return;  // nowhere to show it
-  w->modal().runAlert({"Orvane", uiText(key), {uiText(Key::Ok)}});
+  w->modal().runAlert({"Orvane", uiText(key), {uiText(Key::Ok)}}, {});
+}
+
+std::weak_ptr<OrvaneView> OrvaneView::weakSelf() {
+  return std::static_pointer_cast<OrvaneView>(shared_from_this());
 }
 
 void OrvaneView::savePreset() {
   tk::Window* w = window();
   if (!w) return;
-  const auto path = w->modal().runSavePanel(
-      {uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName});
-  if (!path) return;
+  w->modal().runSavePanel(
+      {uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName},
+      [self = weakSelf()](const tk::PanelAnswer& answer) {
+        if (auto view = self.lock()) view->saveChosen(answer);
+      });
+}
+
+void OrvaneView::saveChosen(const tk::PanelAnswer& answer) {
+  if (answer.unavailable) {
+    showError(Key::NoFileChooser);
+    return;
+  }
+  if (!answer.path) return;
   preset::Values values{};
   for (int p = 0; p < preset::kValueCount; ++p) values[std::size_t(p)] = value(ParamId(p));
-  if (!files::writeFileAtomically(*path, preset::encode(values))) showError(Key::SaveFailed);
+  if (!files::writeFileAtomically(*answer.path, preset::encode(values))) showError(Key::SaveFailed);
 }
 
 void OrvaneView::openPreset() {
   tk::Window* w = window();
   if (!w) return;
-  const auto path = w->modal().runOpenPanel(
-      {uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}});
-  if (!path) return;
+  w->modal().runOpenPanel({uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}},
+                          [self = weakSelf()](const tk::PanelAnswer& answer) {
+                            if (auto view = self.lock()) view->openChosen(answer);
+                          });
+}
+
+void OrvaneView::openChosen(const tk::PanelAnswer& answer) {
+  if (answer.unavailable) {
+    showError(Key::NoFileChooser);
+    return;
+  }
+  if (!answer.path) return;
   std::vector<std::uint8_t> bytes;
-  if (!preset::readAll(*path, bytes)) {
+  if (!preset::readAll(*answer.path, bytes)) {
     showError(Key::OpenFailed);
     return;
   }

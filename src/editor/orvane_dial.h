@@ -54,11 +54,18 @@ class OrvaneDial : public tk::Control {
   bool _tracking = false;
   std::unique_ptr<knob::RotatingMaterial> _rotatingMaterial;
   // The image made from the last rendered picture, reused while the
-  // renderer serves the same value from its cache.
-  std::shared_ptr<tk::Image> turnedImage_;
-  std::uint64_t turnedRender_ = 0;
+  // renderer serves the same value from its cache (the render it came from).
+  std::shared_ptr<tk::Image> _turnedImage;
+  std::uint64_t _turnedImageRender = 0;
 
   void endDrag();
+  // The drawing steps, back to front, after the unchanged material.
+  void drawValueRing(tk::Canvas& canvas) const;
+  void drawTicks(tk::Canvas& canvas) const;
+  void drawTurnedKnob(tk::Canvas& canvas, const tk::Rect& knobRect);
+  void drawGroove(tk::Canvas& canvas) const;
+  void drawNumbers(tk::Canvas& canvas) const;
+  void drawReadout(tk::Canvas& canvas) const;
   // What a drag remembers between events, fixed or updated as it goes.
   struct DragState {
     bool rotary = false;  // Option held at the press
@@ -66,7 +73,7 @@ class OrvaneDial : public tk::Control {
     double lastAngle = 0;
     bool angleValid = false;  // lastAngle was taken outside the dead zone
   };
-  DragState drag_;
+  DragState _drag;
 };
 
 }  // namespace orvane

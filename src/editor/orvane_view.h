@@ -114,6 +114,17 @@ class OrvaneView : public tk::View, public tk::Target {
   std::shared_ptr<OrvaneButton> button(const std::string& title, double x, double width,
                                        const char* action);
   std::shared_ptr<OrvanePopup> popup(tk::Rect frame, const char* action);
+  // Construction, in the order that decides the advanced panel's members:
+  // the header (logo, name, subtitle, the two top pop-ups), the advanced
+  // panel's controls, the panel's membership, then the main face's dial, face
+  // switch and meters, which belong to no panel.
+  void buildHeader();
+  void buildAdvancedPanel();
+  void collectAdvancedPanel();
+  void buildMainFace();
+  // What reset writes and the A/B slot starts with: the defaults of
+  // parameters 0..9.
+  static std::array<double, kWritableCount> defaultValues();
   void startTimer();
   std::weak_ptr<OrvaneView> weakSelf();
   void saveChosen(const tk::PanelAnswer& answer);

@@ -1,42 +1,17 @@
 // What the editor's controls do to the parameters, the periodic refresh that
 // follows the controller, A/B comparison, reset, the error alert and preset
 // files.
-#include <cmath>
-#include <filesystem>
-#include <fstream>
-
 #include "controller/controller.h"
 #include "editor/orvane_view.h"
 #include "editor/readouts.h"
 #include "editor/toolkit/window.h"
+#include "editor/view_text.h"
 #include "files/files.h"
 #include "presets/preset_file.h"
 
 namespace orvane {
 
 using i18n::Key;
-
-namespace {
-
-const char* uiText(Key key) {
-  return i18n::text(key).utf8;
-}
-
-int listIndex(double v) {
-  return static_cast<int>(std::lround(2.0 * v));
-}
-
-// The defaults of parameters 0..8 as the controller holds them (single
-// precision widened), then the default processing mode.
-std::array<double, OrvaneView::kWritableCount> resetValues() {
-  std::array<double, OrvaneView::kWritableCount> v{};
-  for (int p = 0; p < kEngineParamCount; ++p)
-    v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
-  v[ProcessingMode] = modeToNormalized(kDefaultMode);
-  return v;
-}
-
-}  // namespace
 
 double OrvaneView::value(ParamId id) const {
   return _controller ? _controller->getParamNormalized(id) : 0.0;
@@ -114,7 +89,7 @@ void OrvaneView::bypass() {
 }
 
 void OrvaneView::reset() {
-  const auto defaults = resetValues();
+  const auto defaults = defaultValues();
   for (int p = 0; p < kWritableCount; ++p) edit(ParamId(p), defaults[std::size_t(p)]);
 }
 

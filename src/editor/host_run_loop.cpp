@@ -55,7 +55,7 @@ IPtr<Linux::IRunLoop> HostRunLoop::of(IPlugFrame* frame) {
   return owned(loop);
 }
 
-HostRunLoop::HostRunLoop(IPtr<Linux::IRunLoop> l) : loop(std::move(l)) {}
+HostRunLoop::HostRunLoop(const IPtr<Linux::IRunLoop>& l) : loop(l) {}
 
 HostRunLoop::~HostRunLoop() {
   stopTimer();

@@ -18,7 +18,7 @@ class HostRunLoop final : public tk::HostLoop {
   // The run loop the frame offers, or null when it offers none.
   static Steinberg::IPtr<Steinberg::Linux::IRunLoop> of(Steinberg::IPlugFrame* frame);
 
-  explicit HostRunLoop(Steinberg::IPtr<Steinberg::Linux::IRunLoop> loop);
+  explicit HostRunLoop(const Steinberg::IPtr<Steinberg::Linux::IRunLoop>& loop);
   ~HostRunLoop() override;
   HostRunLoop(const HostRunLoop&) = delete;
   HostRunLoop& operator=(const HostRunLoop&) = delete;

@@ -17,8 +17,6 @@
 
 #include "x11_scene.h"
 
-extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
-
 namespace orvane {
 namespace {
 
@@ -28,6 +26,7 @@ using test::X11Test;
 int runTool(std::vector<std::string> args) {
   args.insert(args.begin(), ORV_HOST_TOOL);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
@@ -81,6 +80,7 @@ TEST_F(X11Test, ShowDrawsWhatRenderDraws) {
 TEST_F(X11Test, ShowEndsCleanlyWhenTheWindowIsClosed) {
   std::vector<std::string> args = {ORV_HOST_TOOL, "show", "--language", "en", "--seconds", "30"};
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = -1;

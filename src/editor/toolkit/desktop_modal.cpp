@@ -13,14 +13,15 @@ void DesktopModal::runMenu(const MenuRequest& request, MenuDone done) {
 }
 
 void DesktopModal::runSavePanel(const FilePanelRequest& request, PanelDone done) {
-  runPanel(ChooserKind::Save, request, std::move(done));
+  runPanel(ChooserKind::Save, request, done);
 }
 
 void DesktopModal::runOpenPanel(const FilePanelRequest& request, PanelDone done) {
-  runPanel(ChooserKind::Open, request, std::move(done));
+  runPanel(ChooserKind::Open, request, done);
 }
 
-void DesktopModal::runPanel(ChooserKind kind, const FilePanelRequest& request, PanelDone done) {
+void DesktopModal::runPanel(ChooserKind kind, const FilePanelRequest& request,
+                            const PanelDone& done) {
   if (chooser_.isRunning()) {
     if (done) done({});
     return;

@@ -32,7 +32,7 @@ class DesktopModal : public Modal {
   bool isChooserOpen() const { return chooser_.isRunning(); }
 
  private:
-  void runPanel(ChooserKind kind, const FilePanelRequest& request, PanelDone done);
+  void runPanel(ChooserKind kind, const FilePanelRequest& request, const PanelDone& done);
   Window& window_;
   FileChooser chooser_;
   std::uint32_t transientFor_;

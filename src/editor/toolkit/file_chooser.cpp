@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <sstream>
 
-extern char** environ;  // NOLINT(readability-identifier-naming): the C library's name
-
 namespace orvane::tk {
 
 namespace fs = std::filesystem;
@@ -56,7 +54,7 @@ std::string findChooserProgram() {
     std::string dir;
     while (std::getline(dirs, dir, ':')) {
       if (dir.empty()) continue;  // an empty entry would mean the host's working folder
-      const std::string candidate = dir + "/" + name;
+      std::string candidate = dir + "/" + name;
       if (::access(candidate.c_str(), X_OK) == 0 && !fs::is_directory(candidate)) return candidate;
     }
   }
@@ -106,6 +104,7 @@ bool FileChooser::start(const std::string& program, ChooserKind kind,
   std::vector<std::string> args = chooserArguments(program, kind, request, startPath, transientFor);
   args.insert(args.begin(), program);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 

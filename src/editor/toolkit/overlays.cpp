@@ -35,7 +35,9 @@ std::vector<std::string> wrap(const std::string& text, const Font& font, double 
     const std::string word =
         text.substr(i, space == std::string::npos ? std::string::npos : space - i);
     i = space == std::string::npos ? text.size() : space + 1;
-    const std::string candidate = line.empty() ? word : line + " " + word;
+    std::string candidate = line;
+    if (!candidate.empty()) candidate += ' ';
+    candidate += word;
     if (!line.empty() && measureText(candidate, font).width > width) {
       lines.push_back(line);
       line = word;

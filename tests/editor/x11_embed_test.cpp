@@ -7,9 +7,9 @@
 
 #include <fstream>
 
-#include "editor/preset_file.h"
-#include "editor/toolkit/files.h"
 #include "editor/toolkit/overlays.h"
+#include "files/files.h"
+#include "presets/preset_file.h"
 #include "x11_scene.h"
 
 namespace orvane {
@@ -328,7 +328,7 @@ TEST_F(X11DialogTest, SaveAndOpenGoThroughTheChooserWithoutBlockingTheHost) {
   preset::Values values{};
   values[Bypass] = 1.0;
   values[ProcessingMode] = 0.5;
-  ASSERT_TRUE(tk::writeFileAtomically((dir / "on.orvane").string(), preset::encode(values)));
+  ASSERT_TRUE(files::writeFileAtomically((dir / "on.orvane").string(), preset::encode(values)));
   standIn("zenity", (dir / "on.orvane").string());
   s.handler.edits.clear();
   s.click(s.view().openButton());

@@ -62,7 +62,8 @@ int differingPixels(const host::Screenshot& shot, const std::vector<std::uint32_
   int differing = 0;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
-      differing += (shot.at(x, y) & 0xffffffu) != (picture[std::size_t(y * width + x)] & 0xffffffu);
+      differing += (shot.at(x, y) & 0xffffffu) !=
+                   (picture[std::size_t(y) * std::size_t(width) + std::size_t(x)] & 0xffffffu);
   return differing;
 }
 
@@ -208,16 +209,14 @@ TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
   ASSERT_EQ(s.frame.timerCount(), 0u);
 
   for (int i = 0; i < 50; ++i) {
-    ASSERT_EQ(s.editor->attached(reinterpret_cast<void*>(std::uintptr_t(s.host->id())),
-                                 kPlatformTypeX11EmbedWindowID),
+    ASSERT_EQ(s.editor->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
               kResultOk);
     if (i % 10 == 0) {
       s.settle(0.05);
       EXPECT_EQ(s.host->children().size(), 1u);
       EXPECT_EQ(s.frame.handlerCount(), 1u) << "the display connection";
       EXPECT_EQ(s.frame.timerCount(), 1u) << "the refresh";
-      EXPECT_EQ(s.editor->attached(reinterpret_cast<void*>(std::uintptr_t(s.host->id())),
-                                   kPlatformTypeX11EmbedWindowID),
+      EXPECT_EQ(s.editor->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
                 kResultFalse)
           << "attached twice";
     }
@@ -232,8 +231,7 @@ TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
   for (int i = 0; i < 10; ++i) {
     IPlugView* view = s.controller->createView("editor");
     view->setFrame(&s.frame);
-    ASSERT_EQ(view->attached(reinterpret_cast<void*>(std::uintptr_t(s.host->id())),
-                             kPlatformTypeX11EmbedWindowID),
+    ASSERT_EQ(view->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
               kResultOk);
     s.settle(0.05);
     view->release();
@@ -244,8 +242,7 @@ TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
   EXPECT_EQ(openDescriptors(), fds);
 
   // Refusals change nothing: no such parent window, or no parent at all.
-  EXPECT_EQ(s.editor->attached(reinterpret_cast<void*>(std::uintptr_t(0x7ffffff0)),
-                               kPlatformTypeX11EmbedWindowID),
+  EXPECT_EQ(s.editor->attached(test::windowHandle(0x7ffffff0), kPlatformTypeX11EmbedWindowID),
             kResultFalse);
   EXPECT_EQ(s.mac().mainView(), nullptr);
   EXPECT_EQ(s.frame.handlerCount(), 0u);

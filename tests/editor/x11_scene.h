@@ -20,6 +20,12 @@
 
 namespace orvane::test {
 
+// An X11 window id as the parent handle of "X11EmbedWindowID".
+inline void* windowHandle(std::uint32_t id) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is the id
+  return reinterpret_cast<void*>(std::uintptr_t(id));
+}
+
 // The editor's rectangle at a scale, as the host asks for it.
 inline Steinberg::ViewRect editorSize(Steinberg::IPlugView* view) {
   Steinberg::ViewRect r;
@@ -71,8 +77,7 @@ class X11Scene {
 
   Steinberg::tresult attach() {
     const Steinberg::tresult r =
-        editor->attached(reinterpret_cast<void*>(std::uintptr_t(host->id())),
-                         Steinberg::kPlatformTypeX11EmbedWindowID);
+        editor->attached(windowHandle(host->id()), Steinberg::kPlatformTypeX11EmbedWindowID);
     if (r == Steinberg::kResultOk) settle();
     handler.edits.clear();
     handler.restarts.clear();

@@ -99,8 +99,10 @@ void showEditor(Plugin& plugin, const ShowOptions& options) {
     return true;
   };
   made->setFrame(&frame);
-  if (made->attached(reinterpret_cast<void*>(std::uintptr_t(window->id())),
-                     kPlatformTypeX11EmbedWindowID) != kResultOk)
+  // The parent handle of this platform type is the window id itself.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  void* parent = reinterpret_cast<void*>(std::uintptr_t(window->id()));
+  if (made->attached(parent, kPlatformTypeX11EmbedWindowID) != kResultOk)
     throw Error("the plug-in's editor refused to attach");
   editor.attached = true;
 

@@ -88,6 +88,7 @@ bool PlugFrame::stillHasTimer(Linux::ITimerHandler* h) const {
 void PlugFrame::dispatchReady(int timeoutMs) {
   std::vector<pollfd> fds;
   const std::vector<Handler> snapshot = handlers;
+  fds.reserve(snapshot.size());
   for (const Handler& h : snapshot) fds.push_back({h.fd, POLLIN, 0});
   const int n = ::poll(fds.data(), fds.size(), timeoutMs);
   if (n <= 0) return;  // timeout, or a signal: the caller's loop goes round

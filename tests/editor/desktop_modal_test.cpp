@@ -175,7 +175,7 @@ class ChooserTest : public ::testing::Test {
   }
   fs::path script(const fs::path& folder, const std::string& name, const std::string& body) {
     fs::create_directories(folder);
-    const fs::path p = folder / name;
+    fs::path p = folder / name;
     std::ofstream(p) << "#!/bin/sh\n" << body;
     fs::permissions(p, fs::perms::owner_all);
     return p;

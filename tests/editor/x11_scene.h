@@ -173,7 +173,8 @@ class X11Test : public EditorTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
-    if (std::getenv("DISPLAY") && *std::getenv("DISPLAY")) return;
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display) return;
     if (std::getenv("ORV_REQUIRE_DISPLAY")) FAIL() << "no X display (DISPLAY is not set)";
     GTEST_SKIP() << "no X display";
   }

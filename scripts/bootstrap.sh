@@ -22,6 +22,8 @@ bookworm_packages=(
   build-essential cmake pkg-config git ca-certificates
   libsndfile1-dev libcairo2-dev libpango1.0-dev libpng-dev
   fonts-dejavu-core
+  libxcb1-dev libxcb-keysyms1-dev libxcb-cursor-dev libxcb-xtest0-dev
+  xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format clang-tidy valgrind
   alsa-utils sox espeak-ng

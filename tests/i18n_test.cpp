@@ -67,6 +67,7 @@ const Expected kExpected[] = {
     {39, {"Invalid or incompatible preset.", "Preset inválido ou incompatível.", "Preajuste no válido o incompatible."}},  // InvalidPreset
     {40, {"Language", "Idioma", "Idioma"}},  // Language
     {41, {"OK", "OK", "Aceptar"}},  // Ok
+    {42, {"No file chooser found. Install zenity or kdialog.", "Nenhum seletor de arquivos encontrado. Instale o zenity ou o kdialog.", "No se encontró ningún selector de archivos. Instale zenity o kdialog."}},  // NoFileChooser
 };
 // clang-format on
 

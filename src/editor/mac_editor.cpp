@@ -1,55 +1,37 @@
 #include "editor/mac_editor.h"
 
-#include <base/source/fobject.h>
-
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "controller/controller.h"
+#include "editor/host_run_loop.h"
 #include "editor/orvane_view.h"
-#include "editor/toolkit/run_loop.h"
+#include "editor/toolkit/host_loop.h"
+#include "editor/toolkit/x11_window.h"
 
 namespace orvane {
 
 using namespace Steinberg;
 
-// Advances this module's run loop from the host's timer, one refresh interval
-// per host tick. Every attached editor registers one; only one of them drives
-// at a time, so two open editors do not run the loop at double speed.
-class RunLoopDriver final : public FObject, public Linux::ITimerHandler {
- public:
-  static constexpr Linux::TimerInterval kHostIntervalMs = 16;
-
-  ~RunLoopDriver() override { stepDown(); }
-
-  void PLUGIN_API onTimer() override {
-    if (!current()) current() = this;
-    if (current() == this) tk::RunLoop::main().advance(OrvaneView::kRefreshInterval);
-  }
-  // Lets another editor's driver take over at its next tick.
-  void stepDown() {
-    if (current() == this) current() = nullptr;
-  }
-
-  OBJ_METHODS(RunLoopDriver, FObject)
-  DEFINE_INTERFACES
-  DEF_INTERFACE(Linux::ITimerHandler)
-  END_DEFINE_INTERFACES(FObject)
-  REFCOUNT_METHODS(FObject)
-
- private:
-  static RunLoopDriver*& current() {
-    static RunLoopDriver* driving = nullptr;
-    return driving;
-  }
-};
-
 namespace {
-// The SDK's view rectangle of the fixed editor.
-const ViewRect kEditorRect{0, 0, static_cast<int32>(OrvaneView::kWidth),
-                           static_cast<int32>(OrvaneView::kHeight)};
+
+constexpr double kMaxScale = 4;
+
+// The SDK's view rectangle of the editor at a content scale.
+ViewRect editorRect(double scale) {
+  return {0, 0, static_cast<int32>(std::lround(OrvaneView::kWidth * scale)),
+          static_cast<int32>(std::lround(OrvaneView::kHeight * scale))};
+}
+
+bool isType(FIDString type, const char* name) {
+  return type && std::strcmp(type, name) == 0;
+}
+
 }  // namespace
 
-MacEditor::MacEditor(Controller* c) : CPluginView(&kEditorRect), controller(c) {
+MacEditor::MacEditor(Controller* c) : controller(c) {
+  rect = editorRect(1.0);
   if (controller) controller->addRef();
 }
 
@@ -60,12 +42,25 @@ MacEditor::~MacEditor() {
 }
 
 tresult PLUGIN_API MacEditor::isPlatformTypeSupported(FIDString type) {
-  return type && std::strcmp(type, kPlatformTypeNSView) == 0 ? kResultTrue : kResultFalse;
+  return isType(type, kPlatformTypeNSView) || isType(type, kPlatformTypeX11EmbedWindowID)
+             ? kResultTrue
+             : kResultFalse;
 }
 
 tresult PLUGIN_API MacEditor::attached(void* parent, FIDString type) {
   if (!parent || !type) return kResultFalse;
-  if (view || std::strcmp(type, kPlatformTypeNSView) != 0 || !controller) return kResultFalse;
+  if (view || !controller) return kResultFalse;
+  const bool ok = isType(type, kPlatformTypeNSView)             ? attachToView(parent)
+                  : isType(type, kPlatformTypeX11EmbedWindowID) ? attachToX11(parent)
+                                                                : false;
+  if (!ok) {
+    detach();
+    return kResultFalse;
+  }
+  return CPluginView::attached(parent, type);
+}
+
+bool MacEditor::attachToView(void* parent) {
   // An exception must not cross the host's interface: a broken build's
   // material is reported as a refused attach.
   try {
@@ -73,23 +68,49 @@ tresult PLUGIN_API MacEditor::attached(void* parent, FIDString type) {
   } catch (...) {
     view.reset();
   }
-  if (!view) return kResultFalse;
+  if (!view) return false;
   static_cast<tk::View*>(parent)->addSubview(view);
-
-  if (plugFrame) {
-    Linux::IRunLoop* loop = nullptr;
-    if (plugFrame->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&loop)) ==
-            kResultOk &&
-        loop) {
-      hostRunLoop = owned(loop);
-      driver = owned(new RunLoopDriver);
-      if (hostRunLoop->registerTimer(driver, RunLoopDriver::kHostIntervalMs) != kResultOk) {
-        driver = nullptr;
-        hostRunLoop = nullptr;
-      }
-    }
+  // The host's window draws and delivers events; the host's loop, when the
+  // frame offers one, drives the refresh. Without one the host drives this
+  // module's run loop some other way, or the view stays as built.
+  if (auto loop = HostRunLoop::of(plugFrame)) {
+    hostLoop = std::make_unique<HostRunLoop>(loop);
+    if (!startTicks()) hostLoop.reset();
   }
-  return CPluginView::attached(parent, type);
+  return true;
+}
+
+bool MacEditor::attachToX11(void* parent) {
+  // Nothing here can run without the host's loop: no half-working window.
+  auto loop = HostRunLoop::of(plugFrame);
+  if (!loop) return false;
+  hostLoop = std::make_unique<HostRunLoop>(loop);
+  const auto parentId = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parent));
+  window =
+      tk::X11Window::create(parentId, {OrvaneView::kWidth, OrvaneView::kHeight}, scale, *hostLoop);
+  if (!window) return false;
+  try {
+    view = OrvaneView::create(controller);
+  } catch (...) {
+    view.reset();
+  }
+  if (!view) return false;
+  window->contentView()->addSubview(view);
+  if (!startTicks()) return false;
+  window->flush();
+  return true;
+}
+
+bool MacEditor::startTicks() {
+  pacer = std::make_unique<tk::RunLoopPacer>(OrvaneView::kRefreshInterval);
+  return hostLoop->startTimer(kTickMs, [this] { onTick(); });
+}
+
+void MacEditor::onTick() {
+  if (pacer) pacer->tick();
+  // Events the connection read ahead while waiting for a reply sit in its
+  // queue without making the descriptor readable: the tick picks them up.
+  if (window) window->processEvents();
 }
 
 tresult PLUGIN_API MacEditor::removed() {
@@ -98,10 +119,8 @@ tresult PLUGIN_API MacEditor::removed() {
 }
 
 void MacEditor::detach() {
-  if (hostRunLoop && driver) hostRunLoop->unregisterTimer(driver);
-  if (driver) driver->stepDown();
-  driver = nullptr;
-  hostRunLoop = nullptr;
+  if (hostLoop) hostLoop->stopTimer();
+  pacer.reset();
   // The timer stops before the view leaves its parent, so no tick can find
   // it half detached.
   if (view) {
@@ -109,6 +128,21 @@ void MacEditor::detach() {
     view->removeFromSuperview();
   }
   view.reset();
+  window.reset();
+  hostLoop.reset();
+}
+
+tresult PLUGIN_API MacEditor::setContentScaleFactor(ScaleFactor factor) {
+  if (!(factor > 0) || factor > kMaxScale) return kResultFalse;
+  if (factor == scale) return kResultTrue;
+  scale = factor;
+  rect = editorRect(scale);
+  if (window) {
+    window->rescale(scale);
+    ViewRect wanted = rect;
+    if (plugFrame) plugFrame->resizeView(this, &wanted);
+  }
+  return kResultTrue;
 }
 
 IPlugView* makeEditor(Controller* controller) {

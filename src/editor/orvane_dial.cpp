@@ -85,43 +85,55 @@ void OrvaneDial::mouseDown(const tk::Event& e) {
   tk::Window* w = window();
   if (!w) return;
   w->makeFirstResponder(this);
-  tk::Point c = knobCentre();
+  const tk::Point c = knobCentre();
   const tk::Point p = convertFromWindow(e.location);
-  const double dx0 = p.x - c.x;
-  double dy = p.y - c.y;
+  const double dx = p.x - c.x;
+  _drag.lastDy = p.y - c.y;
   // The modifiers of the click fix the mode for the whole drag.
-  const bool rotary = (e.modifiers & tk::kOption) != 0;
-  double lastAngle = std::atan2(dy / kSquash, dx0);
-  bool angleValid = std::hypot(dx0, dy) >= kDeadZone;
+  _drag.rotary = (e.modifiers & tk::kOption) != 0;
+  _drag.lastAngle = std::atan2(_drag.lastDy / kSquash, dx);
+  _drag.angleValid = std::hypot(dx, _drag.lastDy) >= kDeadZone;
 
   _tracking = true;
   sendToTarget("beginDial:");
   w->pushCursor(tk::Cursor::ClosedHand);
-  for (;;) {
-    auto next = w->nextEvent(tk::kMaskLeftMouseDragged | tk::kMaskLeftMouseUp);
-    if (!next || next->type == tk::EventType::LeftMouseUp) break;
-    c = knobCentre();
-    const tk::Point q = convertFromWindow(next->location);
-    const double ndx = q.x - c.x, ndy = q.y - c.y;
-    double v = _doubleValue;
-    if (!rotary) {
-      v += (dy - ndy) / kVerticalTravel;
-    } else if (std::hypot(ndx, ndy) < kDeadZone) {
-      // Near the centre the angle means nothing: pause instead of jumping.
-      angleValid = false;
-    } else {
-      const double angle = std::atan2(ndy / kSquash, ndx);
-      // The shorter way round counts; 270 degrees sweep the whole range.
-      if (angleValid) v += std::remainder(angle - lastAngle, 2 * kPi) / (1.5 * kPi);
-      lastAngle = angle;
-      angleValid = true;
-    }
-    setDoubleValue(clamp01(v));
-    sendAction();
-    displayIfNeeded();
-    dy = ndy;
+}
+
+void OrvaneDial::mouseDragged(const tk::Event& e) {
+  if (!_tracking) return;
+  const tk::Point c = knobCentre();
+  const tk::Point q = convertFromWindow(e.location);
+  const double dx = q.x - c.x, dy = q.y - c.y;
+  double v = _doubleValue;
+  if (!_drag.rotary) {
+    v += (_drag.lastDy - dy) / kVerticalTravel;
+  } else if (std::hypot(dx, dy) < kDeadZone) {
+    // Near the centre the angle means nothing: pause instead of jumping.
+    _drag.angleValid = false;
+  } else {
+    const double angle = std::atan2(dy / kSquash, dx);
+    // The shorter way round counts; 270 degrees sweep the whole range.
+    if (_drag.angleValid) v += std::remainder(angle - _drag.lastAngle, 2 * kPi) / (1.5 * kPi);
+    _drag.lastAngle = angle;
+    _drag.angleValid = true;
   }
-  w->popCursor();
+  setDoubleValue(clamp01(v));
+  sendAction();
+  displayIfNeeded();
+  _drag.lastDy = dy;
+}
+
+void OrvaneDial::mouseUp(const tk::Event&) {
+  endDrag();
+}
+
+void OrvaneDial::mouseTrackingCancelled(const tk::Event&) {
+  endDrag();
+}
+
+void OrvaneDial::endDrag() {
+  if (!_tracking) return;
+  if (tk::Window* w = window()) w->popCursor();
   _tracking = false;
   sendToTarget("endDial:");
 }
@@ -155,11 +167,17 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
   const tk::Point c = knobCentre();
   // The material's face centre, at (175, 124) design units, lands on C.
   const tk::Rect knobRect{c.x - 175, c.y - 124, 350, 350};
-
-  // 1. The unchanged picture.
   canvas.drawImage(*_materialImage, knobRect);
+  drawValueRing(canvas);
+  drawTicks(canvas);
+  drawTurnedKnob(canvas, knobRect);
+  drawGroove(canvas);
+  drawNumbers(canvas);
+  drawReadout(canvas);
+}
 
-  // 2. Value ring: 40 segments with gaps of 0.004 of the range between them.
+void OrvaneDial::drawValueRing(tk::Canvas& canvas) const {
+  // Each stroke is a five-point polyline along the ring's ellipse.
   auto arc = [this](double t0, double t1, double width) {
     tk::Path p;
     for (int i = 0; i <= 4; ++i) {
@@ -172,6 +190,7 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
     p.setLineWidth(width);
     return p;
   };
+  // 40 segments with gaps of 0.004 of the range between them.
   for (int k = 1; k <= 40; ++k) {
     const double s = k == 1 ? 0.0 : (k - 1) / 40.0 + 0.002;
     const double e = k == 40 ? 1.0 : k / 40.0 - 0.002;
@@ -182,8 +201,10 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
       canvas.stroke(arc(s, lit, 14), kRingLit);
     }
   }
+}
 
-  // 3. Ticks: 51, every fifth one longer.
+void OrvaneDial::drawTicks(tk::Canvas& canvas) const {
+  // 51 ticks, every fifth one longer.
   tk::Path ticks;
   for (int i = 0; i <= 50; ++i) {
     const double t = i / 50.0;
@@ -192,8 +213,11 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
   }
   ticks.setLineWidth(1.4);
   canvas.stroke(ticks, kTicks);
+}
 
-  // 4. The turned knob, clipped to its top face, its wall and its foot.
+void OrvaneDial::drawTurnedKnob(tk::Canvas& canvas, const tk::Rect& knobRect) {
+  // Clipped to the knob's top face, its wall and its foot.
+  const tk::Point c = knobCentre();
   canvas.save();
   tk::Path clip = tk::Path::oval({c.x - 114, c.y - 94, 228, 188});
   clip.append(tk::Path::rect({c.x - 114, c.y, 228, 60}));
@@ -201,15 +225,17 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
   clip.setWindingRule(tk::WindingRule::NonZero);
   canvas.clip(clip);
   const auto& turned = _rotatingMaterial->render(_doubleValue);
-  if (!turnedImage_ || turnedRender_ != _rotatingMaterial->computeCount()) {
-    turnedImage_ = ORVMaterial(turned, _rotatingMaterial->width(), true);
-    turnedRender_ = _rotatingMaterial->computeCount();
+  if (!_turnedImage || _turnedImageRender != _rotatingMaterial->computeCount()) {
+    _turnedImage = ORVMaterial(turned, _rotatingMaterial->width(), true);
+    _turnedImageRender = _rotatingMaterial->computeCount();
   }
-  if (turnedImage_) canvas.drawImage(*turnedImage_, knobRect);
+  if (_turnedImage) canvas.drawImage(*_turnedImage, knobRect);
   canvas.restore();
+}
 
-  // 5. Pointer groove across the top face, bending over the front edge when
-  //    it points downwards.
+void OrvaneDial::drawGroove(tk::Canvas& canvas) const {
+  // Across the top face, bending over the front edge when it points down.
+  const tk::Point c = knobCentre();
   const double a = angleOf(_doubleValue);
   const double sigma = std::fmax(std::sin(a), 0.0);
   tk::Path groove;
@@ -221,8 +247,10 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
   groove.setLineCap(tk::LineCap::Round);
   groove.setLineJoin(tk::LineJoin::Round);
   canvas.stroke(groove, kGroove);
+}
 
-  // 6. Numbers 0 to 100.
+void OrvaneDial::drawNumbers(tk::Canvas& canvas) const {
+  // 0 to 100, each centred on its point of the ring.
   const tk::Font numberFont = tk::Font::monospacedDigitSystem(16, tk::FontWeight::Bold);
   for (int i = 0; i <= 10; ++i) {
     char text[8];
@@ -231,8 +259,10 @@ void OrvaneDial::drawRect(tk::Canvas& canvas, const tk::Rect&) {
     const tk::Point at = ringPoint(i / 10.0, 198);
     canvas.drawText(text, {at.x - size.width / 2, at.y - size.height / 2}, numberFont, kNumbers);
   }
+}
 
-  // 7. Readout.
+void OrvaneDial::drawReadout(tk::Canvas& canvas) const {
+  const tk::Point c = knobCentre();
   char readout[16];
   std::snprintf(readout, sizeof readout, "%.0f%%", _doubleValue * 100);
   canvas.drawText(readout, {c.x + 195, c.y + 180},

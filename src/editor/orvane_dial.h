@@ -36,7 +36,12 @@ class OrvaneDial : public tk::Control {
   tk::View* hitTest(tk::Point pointInSuperview) override;
   bool acceptsFirstResponder() const override { return true; }
   void resetCursorRects() override;
+  // A press starts a drag (beginDial:), every drag event moves the value and
+  // sends the action, the release ends it (endDial:).
   void mouseDown(const tk::Event& e) override;
+  void mouseDragged(const tk::Event& e) override;
+  void mouseUp(const tk::Event& e) override;
+  void mouseTrackingCancelled(const tk::Event& e) override;
   void scrollWheel(const tk::Event& e) override;
   void keyDown(const tk::Event& e) override;
   void drawRect(tk::Canvas& canvas, const tk::Rect& dirty) override;
@@ -49,9 +54,26 @@ class OrvaneDial : public tk::Control {
   bool _tracking = false;
   std::unique_ptr<knob::RotatingMaterial> _rotatingMaterial;
   // The image made from the last rendered picture, reused while the
-  // renderer serves the same value from its cache.
-  std::shared_ptr<tk::Image> turnedImage_;
-  std::uint64_t turnedRender_ = 0;
+  // renderer serves the same value from its cache (the render it came from).
+  std::shared_ptr<tk::Image> _turnedImage;
+  std::uint64_t _turnedImageRender = 0;
+
+  void endDrag();
+  // The drawing steps, back to front, after the unchanged material.
+  void drawValueRing(tk::Canvas& canvas) const;
+  void drawTicks(tk::Canvas& canvas) const;
+  void drawTurnedKnob(tk::Canvas& canvas, const tk::Rect& knobRect);
+  void drawGroove(tk::Canvas& canvas) const;
+  void drawNumbers(tk::Canvas& canvas) const;
+  void drawReadout(tk::Canvas& canvas) const;
+  // What a drag remembers between events, fixed or updated as it goes.
+  struct DragState {
+    bool rotary = false;  // Option held at the press
+    double lastDy = 0;    // pointer offset below the knob centre at the last event
+    double lastAngle = 0;
+    bool angleValid = false;  // lastAngle was taken outside the dead zone
+  };
+  DragState _drag;
 };
 
 }  // namespace orvane

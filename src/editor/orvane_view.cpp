@@ -1,12 +1,11 @@
 // Construction, the two faces and the language of the editor surface.
 #include "editor/orvane_view.h"
 
-#include <cmath>
-
 #include "controller/controller.h"
 #include "editor/fitting_button.h"
 #include "editor/knob/logo.h"
 #include "editor/knob/orv_material.h"
+#include "editor/view_text.h"
 
 namespace orvane {
 
@@ -29,17 +28,8 @@ constexpr double kSliderRowHeight = 24;
 constexpr tk::Rect kBypassMain{286, 422, 188, 32};
 constexpr tk::Rect kBypassAdvanced{210, 78, 115, 32};
 
-const char* uiText(Key key) {
-  return i18n::text(key).utf8;
-}
 Key keyAt(Key first, int offset) {
   return static_cast<Key>(static_cast<int>(first) + offset);
-}
-
-// The item a list parameter's value selects: the nearest of 0, 0.5 and 1
-// (halves away from zero).
-int listIndex(double v) {
-  return static_cast<int>(std::lround(2.0 * v));
 }
 
 }  // namespace
@@ -57,7 +47,27 @@ OrvaneView::OrvaneView(Passkey, Controller* controller)
     : View(tk::Rect{0, 0, kWidth, kHeight}), _controller(controller) {
   setBackgroundColor(kBackground);
   setAppearance(tk::Appearance::Dark);
+  buildHeader();
+  buildAdvancedPanel();
+  collectAdvancedPanel();
+  buildMainFace();
+  _alternate = defaultValues();
+  // Taken last: when building a control throws (a broken knob material), no
+  // destructor runs to give the reference back.
+  if (_controller) _controller->addRef();
+}
 
+std::array<double, OrvaneView::kWritableCount> OrvaneView::defaultValues() {
+  // The defaults of parameters 0..8 as the controller holds them (single
+  // precision widened), then the default processing mode.
+  std::array<double, kWritableCount> v{};
+  for (int p = 0; p < kEngineParamCount; ++p)
+    v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
+  v[ProcessingMode] = modeToNormalized(kDefaultMode);
+  return v;
+}
+
+void OrvaneView::buildHeader() {
   auto logo = std::make_shared<tk::ImageView>(tk::Rect{24, 22, 32, 32});
   logo->setImage(ORVMaterial(knob::logo(), knob::kLogoSize, false));
   addSubview(logo);
@@ -68,7 +78,9 @@ OrvaneView::OrvaneView(Passkey, Controller* controller)
   _processing = popup({235, 24, 270, 32}, "processingChanged:");
   _language = popup({520, 24, 90, 32}, "languageChanged:");
   _language->addItemsWithTitles({"EN", "PT-BR", "ES"});  // language names are never translated
+}
 
+void OrvaneView::buildAdvancedPanel() {
   _mode = popup({24, kRowY, 180, kControlHeight}, "modeChanged:");
   _bypass = button("", 210, 115, "bypass:");
   _bypass->setTag(kBypassButtonTag);
@@ -93,7 +105,9 @@ OrvaneView::OrvaneView(Passkey, Controller* controller)
     _sliders[std::size_t(i)] = slider;
     _values[std::size_t(i)] = label("", {590, y, 140, kSliderRowHeight}, 13);
   }
+}
 
+void OrvaneView::collectAdvancedPanel() {
   // Everything built so far from the button row down, except bypass, which
   // both faces show, is the advanced panel. The views added after this point
   // (dial, face switch, meters) belong to no panel.
@@ -101,7 +115,9 @@ OrvaneView::OrvaneView(Passkey, Controller* controller)
     if (v->frame().y >= kRowY && v != _bypass) _advancedViews.push_back(v);
   for (const auto& v : _advancedViews) v->setHidden(true);
   _bypass->setFrame(kBypassMain);
+}
 
+void OrvaneView::buildMainFace() {
   _dial = std::make_shared<OrvaneDial>(tk::Rect{160, 60, 440, 360});
   _dial->setTarget(this);
   _dial->setAction("changed:");
@@ -113,14 +129,6 @@ OrvaneView::OrvaneView(Passkey, Controller* controller)
   _settings->setFrame({630, 24, 106, kControlHeight});
 
   _meters = label("", {510, 420, 230, 24}, 11);
-
-  for (int p = 0; p < kEngineParamCount; ++p)
-    _alternate[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
-  _alternate[ProcessingMode] = modeToNormalized(kDefaultMode);
-
-  // Taken last: when building a control throws (a broken knob material), no
-  // destructor runs to give the reference back.
-  if (_controller) _controller->addRef();
 }
 
 OrvaneView::~OrvaneView() {

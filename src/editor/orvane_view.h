@@ -18,6 +18,7 @@
 #include "editor/orvane_dial.h"
 #include "editor/styled_controls.h"
 #include "editor/toolkit/controls.h"
+#include "editor/toolkit/modal.h"
 #include "editor/toolkit/run_loop.h"
 #include "i18n/i18n.h"
 #include "params/parameters.h"
@@ -70,6 +71,8 @@ class OrvaneView : public tk::View, public tk::Target {
   void reset();
   // Swaps the live settings with the stored A/B slot.
   void compare();
+  // Ask for a file through the window's modal interface; the answer may come
+  // later, from the run loop, and is dropped when the view has gone by then.
   void savePreset();
   void openPreset();
   // A modal alert "Orvane" with the key's text and one OK button.
@@ -111,7 +114,21 @@ class OrvaneView : public tk::View, public tk::Target {
   std::shared_ptr<OrvaneButton> button(const std::string& title, double x, double width,
                                        const char* action);
   std::shared_ptr<OrvanePopup> popup(tk::Rect frame, const char* action);
+  // Construction, in the order that decides the advanced panel's members:
+  // the header (logo, name, subtitle, the two top pop-ups), the advanced
+  // panel's controls, the panel's membership, then the main face's dial, face
+  // switch and meters, which belong to no panel.
+  void buildHeader();
+  void buildAdvancedPanel();
+  void collectAdvancedPanel();
+  void buildMainFace();
+  // What reset writes and the A/B slot starts with: the defaults of
+  // parameters 0..9.
+  static std::array<double, kWritableCount> defaultValues();
   void startTimer();
+  std::weak_ptr<OrvaneView> weakSelf();
+  void saveChosen(const tk::PanelAnswer& answer);
+  void openChosen(const tk::PanelAnswer& answer);
   double value(ParamId id) const;
   // beginEdit, setParamNormalized, performEdit, endEdit.
   void edit(ParamId id, double v);

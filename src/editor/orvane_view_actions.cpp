@@ -1,42 +1,17 @@
 // What the editor's controls do to the parameters, the periodic refresh that
 // follows the controller, A/B comparison, reset, the error alert and preset
 // files.
-#include <cmath>
-#include <filesystem>
-#include <fstream>
-
 #include "controller/controller.h"
 #include "editor/orvane_view.h"
 #include "editor/readouts.h"
 #include "editor/toolkit/window.h"
+#include "editor/view_text.h"
 #include "files/files.h"
 #include "presets/preset_file.h"
 
 namespace orvane {
 
 using i18n::Key;
-
-namespace {
-
-const char* uiText(Key key) {
-  return i18n::text(key).utf8;
-}
-
-int listIndex(double v) {
-  return static_cast<int>(std::lround(2.0 * v));
-}
-
-// The defaults of parameters 0..8 as the controller holds them (single
-// precision widened), then the default processing mode.
-std::array<double, OrvaneView::kWritableCount> resetValues() {
-  std::array<double, OrvaneView::kWritableCount> v{};
-  for (int p = 0; p < kEngineParamCount; ++p)
-    v[std::size_t(p)] = static_cast<double>(Defaults[std::size_t(p)]);
-  v[ProcessingMode] = modeToNormalized(kDefaultMode);
-  return v;
-}
-
-}  // namespace
 
 double OrvaneView::value(ParamId id) const {
   return _controller ? _controller->getParamNormalized(id) : 0.0;
@@ -114,7 +89,7 @@ void OrvaneView::bypass() {
 }
 
 void OrvaneView::reset() {
-  const auto defaults = resetValues();
+  const auto defaults = defaultValues();
   for (int p = 0; p < kWritableCount; ++p) edit(ParamId(p), defaults[std::size_t(p)]);
 }
 
@@ -131,28 +106,51 @@ void OrvaneView::compare() {
 void OrvaneView::showError(Key key) {
   tk::Window* w = window();
   if (!w) return;  // nowhere to show it
-  w->modal().runAlert({"Orvane", uiText(key), {uiText(Key::Ok)}});
+  w->modal().runAlert({"Orvane", uiText(key), {uiText(Key::Ok)}}, {});
+}
+
+std::weak_ptr<OrvaneView> OrvaneView::weakSelf() {
+  return std::static_pointer_cast<OrvaneView>(shared_from_this());
 }
 
 void OrvaneView::savePreset() {
   tk::Window* w = window();
   if (!w) return;
-  const auto path = w->modal().runSavePanel(
-      {uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName});
-  if (!path) return;
+  w->modal().runSavePanel(
+      {uiText(Key::SavePresetTitle), uiText(Key::Save), preset::kExtension, preset::kProposedName},
+      [self = weakSelf()](const tk::PanelAnswer& answer) {
+        if (auto view = self.lock()) view->saveChosen(answer);
+      });
+}
+
+void OrvaneView::saveChosen(const tk::PanelAnswer& answer) {
+  if (answer.unavailable) {
+    showError(Key::NoFileChooser);
+    return;
+  }
+  if (!answer.path) return;
   preset::Values values{};
   for (int p = 0; p < preset::kValueCount; ++p) values[std::size_t(p)] = value(ParamId(p));
-  if (!files::writeFileAtomically(*path, preset::encode(values))) showError(Key::SaveFailed);
+  if (!files::writeFileAtomically(*answer.path, preset::encode(values))) showError(Key::SaveFailed);
 }
 
 void OrvaneView::openPreset() {
   tk::Window* w = window();
   if (!w) return;
-  const auto path = w->modal().runOpenPanel(
-      {uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}});
-  if (!path) return;
+  w->modal().runOpenPanel({uiText(Key::OpenPresetTitle), uiText(Key::Open), preset::kExtension, {}},
+                          [self = weakSelf()](const tk::PanelAnswer& answer) {
+                            if (auto view = self.lock()) view->openChosen(answer);
+                          });
+}
+
+void OrvaneView::openChosen(const tk::PanelAnswer& answer) {
+  if (answer.unavailable) {
+    showError(Key::NoFileChooser);
+    return;
+  }
+  if (!answer.path) return;
   std::vector<std::uint8_t> bytes;
-  if (!preset::readAll(*path, bytes)) {
+  if (!preset::readAll(*answer.path, bytes)) {
     showError(Key::OpenFailed);
     return;
   }

@@ -11,9 +11,8 @@ namespace orvane {
 
 namespace {
 
-// The plain ranges the engines give these parameters.
-constexpr double kFocusMinHz = 35, kFocusSpanHz = 145;
-constexpr double kGainMinDb = -18, kGainSpanDb = 36;
+// Slider i edits parameter i, whose plain range is in the table.
+static_assert(kParams[FrequencyFocus].id == FrequencyFocus && kParams[OutputGain].id == OutputGain);
 // Peaks below this read as -120 dB instead of minus infinity.
 constexpr double kMeterFloor = 1e-6;
 
@@ -33,9 +32,9 @@ double peakDb(double peak) {
 std::string sliderReadout(int slider, double v) {
   switch (slider) {
     case static_cast<int>(FrequencyFocus):
-      return format("HP %.0f Hz", kFocusSpanHz * v + kFocusMinHz);
+      return format("HP %.0f Hz", toPlain(kParams[FrequencyFocus], v));
     case static_cast<int>(OutputGain):
-      return format("%+.1f dB", kGainSpanDb * v + kGainMinDb);
+      return format("%+.1f dB", toPlain(kParams[OutputGain], v));
     default:
       return format("%.0f %%", 100.0 * v);
   }

@@ -54,6 +54,7 @@ const std::array<std::array<Text, kLanguageCount>, kKeyCount> catalog{{
     {{T("Invalid or incompatible preset."), T("Preset inválido ou incompatível."), T("Preajuste no válido o incompatible.")}},  // InvalidPreset
     {{T("Language"), T("Idioma"), T("Idioma")}},  // Language
     {{T("OK"), T("OK"), T("Aceptar")}},  // Ok
+    {{T("No file chooser found. Install zenity or kdialog."), T("Nenhum seletor de arquivos encontrado. Instale o zenity ou o kdialog."), T("No se encontró ningún selector de archivos. Instale zenity o kdialog.")}},  // NoFileChooser
 }};
 // clang-format on
 

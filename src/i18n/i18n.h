@@ -61,8 +61,10 @@ enum class Key : int {
   InvalidPreset,
   Language,
   Ok,
+  // Shown when Save or Open finds no desktop file chooser to run.
+  NoFileChooser,
 };
-inline constexpr int kKeyCount = 42;
+inline constexpr int kKeyCount = 43;
 
 // One text in both encodings, both compiled in from the same literal: UTF-8 for
 // the editor, UTF-16 for the host's parameter titles.

@@ -78,12 +78,13 @@ TEST_F(EditorTest, HostViewIsCreatedForTheNameEditorOnly) {
   EXPECT_EQ(s.controller->createView(""), nullptr);
 }
 
-TEST_F(EditorTest, HostViewAcceptsOnlyNSViewAndKeepsItsSize) {
+TEST_F(EditorTest, HostViewAcceptsNSViewAndX11AndKeepsItsSize) {
   EditorScene s;
   IPlugView* e = s.editor;
   EXPECT_EQ(e->isPlatformTypeSupported("NSView"), kResultTrue);
   EXPECT_EQ(e->isPlatformTypeSupported("nsview"), kResultFalse);
-  EXPECT_EQ(e->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  EXPECT_EQ(e->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+  EXPECT_EQ(e->isPlatformTypeSupported("HWND"), kResultFalse);
   EXPECT_EQ(e->isPlatformTypeSupported(nullptr), kResultFalse);
   ViewRect r;
   ASSERT_EQ(e->getSize(&r), kResultOk);

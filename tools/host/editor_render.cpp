@@ -3,14 +3,13 @@
 #include <pluginterfaces/gui/iplugview.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
-#include <vector>
 
 #include "editor/toolkit/window.h"
 #include "files/files.h"
+#include "plug_frame.h"
 
 namespace orvane::host {
 
@@ -26,63 +25,6 @@ constexpr tk::Point kFaceSwitch{683, 40};
 // Host timer rounds run before the picture is taken: the editor fills its
 // controls from the controller on its first tick.
 constexpr int kSettleTicks = 3;
-
-// The frame the host gives the view: no resizing (the editor is fixed), and
-// a run loop whose timers the host fires itself.
-class Frame : public IPlugFrame, public Linux::IRunLoop {
- public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
-      *obj = static_cast<Linux::IRunLoop*>(this);
-    } else if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
-               FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = static_cast<IPlugFrame*>(this);
-    } else {
-      *obj = nullptr;
-      return kNoInterface;
-    }
-    addRef();
-    return kResultOk;
-  }
-  // Lives on the stack of renderEditor, which outlasts the view's use of it.
-  uint32 PLUGIN_API addRef() override { return ++refs; }
-  uint32 PLUGIN_API release() override { return --refs; }
-
-  tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
-  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
-    return kNotImplemented;
-  }
-  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override {
-    return kNotImplemented;
-  }
-  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval) override {
-    if (!handler) return kInvalidArgument;
-    handler->addRef();
-    timers.push_back(handler);
-    return kResultOk;
-  }
-  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
-    for (auto it = timers.begin(); it != timers.end(); ++it)
-      if (*it == handler) {
-        timers.erase(it);
-        handler->release();
-        return kResultOk;
-      }
-    return kInvalidArgument;
-  }
-  // One round of the host's idle loop.
-  void fireTimers() {
-    const auto due = timers;  // a handler may unregister itself
-    for (Linux::ITimerHandler* t : due) t->onTimer();
-  }
-  ~Frame() {
-    for (Linux::ITimerHandler* t : timers) t->release();
-  }
-
- private:
-  std::vector<Linux::ITimerHandler*> timers;
-  std::atomic<uint32> refs{1};
-};
 
 // Takes the view out of the window and drops it, whatever happened before.
 struct AttachedView {
@@ -109,7 +51,7 @@ void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOption
   if (!made) throw Error("the plug-in has no editor");
   // Declared so that the view leaves the window (and the frame) before
   // either goes.
-  Frame frame;
+  PlugFrame frame;
   std::unique_ptr<tk::Window> window;
   AttachedView editor{made};
   if (made->isPlatformTypeSupported(kPlatformType) != kResultTrue)

@@ -14,6 +14,7 @@
 
 #include "demo.h"
 #include "editor_render.h"
+#include "editor_show.h"
 #include "host.h"
 
 using namespace orvane::host;
@@ -28,6 +29,7 @@ const char* kUsage = R"(usage:
   orvane-host state load FILE [options]  load a state and show the resulting settings
   orvane-host demo [DIR]                 clean the built-in noisy speech in all three modes
   orvane-host render OUT.png [options]   draw the plug-in's editor after the options
+  orvane-host show [options]             open the plug-in's editor in a window (X11)
 
 options:
   --bundle PATH        the .vst3 bundle (default: the one this build produced)
@@ -41,16 +43,18 @@ options:
   --block N            block size (default 512)
   --rate HZ            sample rate for info (default 48000)
   --language CODE      en, pt-BR or es for this run (the stored choice is untouched)
-  --face F             render: main or advanced (default main)
-  --scale S            render: device pixels per point (default 1)
+  --face F             render, show: main or advanced (default main)
+  --scale S            render, show: device pixels per point (default 1)
+  --screenshot FILE    show: write a PNG of the window once drawn, then close
+  --seconds T          show: close the window after T seconds
                        For render, --set also takes the meters (100 to 104) as
                        normalised values, as the audio component reports them.
 )";
 
 struct Options {
   std::string bundle = defaultBundle();
-  std::string mode, profile, stateFile, language, face = "main";
-  double scale = 1.0;
+  std::string mode, profile, stateFile, language, face = "main", screenshot;
+  double scale = 1.0, seconds = 0;
   std::vector<std::pair<std::string, std::string>> sets;
   std::vector<std::string> at;
   int block = 512;
@@ -96,6 +100,11 @@ Options parse(int argc, char** argv, int first) {
     } else if (a == "--scale") {
       o.scale = parseNumber(value(), "scale");
       if (!(o.scale > 0) || o.scale > 4) usage("scale must be above 0 and at most 4");
+    } else if (a == "--screenshot") {
+      o.screenshot = value();
+    } else if (a == "--seconds") {
+      o.seconds = parseNumber(value(), "seconds");
+      if (!(o.seconds > 0)) usage("seconds must be above 0");
     } else if (a == "--set") {
       const std::string s = value();
       const auto eq = s.find('=');
@@ -327,6 +336,17 @@ int cmdRender(const Options& o) {
   return 0;
 }
 
+int cmdShow(const Options& o) {
+  if (!o.positional.empty()) usage("show takes no file");
+  if (!o.screenshot.empty() && fs::path(o.screenshot).extension() != ".png")
+    usage("--screenshot writes a .png file");
+  Module module(o.bundle);
+  Plugin plugin(module);
+  applySettings(plugin, o);
+  showEditor(plugin, {o.face == "advanced", o.scale, o.screenshot, o.seconds});
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -343,6 +363,7 @@ int main(int argc, char** argv) {
     if (command == "info") return cmdInfo(o);
     if (command == "state") return cmdState(o);
     if (command == "render") return cmdRender(o);
+    if (command == "show") return cmdShow(o);
     if (command == "demo") {
       if (o.positional.size() > 1) usage("demo takes at most one folder");
       if (o.language.empty()) useLanguage("en");

@@ -59,23 +59,28 @@ void Button::performClick() {
   sendAction();
 }
 
-void Button::mouseDown(const Event& e) {
+void Button::mouseDown(const Event&) {
   if (!isEnabled()) return;
+  pressed_ = true;
   setHighlighted(true);
   displayIfNeeded();
-  Window* w = window();
-  while (w) {
-    auto next = w->nextEvent(kMaskLeftMouseDragged | kMaskLeftMouseUp);
-    if (!next) break;
-    const bool inside = bounds().contains(convertFromWindow(next->location));
-    if (next->type == EventType::LeftMouseUp) {
-      setHighlighted(false);
-      if (inside) performClick();
-      return;
-    }
-    setHighlighted(inside);
-    displayIfNeeded();
-  }
+}
+
+void Button::mouseDragged(const Event& e) {
+  if (!pressed_) return;
+  setHighlighted(contains(e));
+  displayIfNeeded();
+}
+
+void Button::mouseUp(const Event& e) {
+  if (!pressed_) return;
+  pressed_ = false;
+  setHighlighted(false);
+  if (contains(e)) performClick();
+}
+
+void Button::mouseTrackingCancelled(const Event&) {
+  pressed_ = false;
   setHighlighted(false);
 }
 
@@ -139,26 +144,27 @@ void PopUpButton::selectItemAtIndex(int i) {
 
 void PopUpButton::runMenu() {
   Window* w = window();
-  if (!w || !isEnabled()) return;
+  if (!w || !isEnabled() || highlighted_) return;
   highlighted_ = true;
   setNeedsDisplay(true);
   displayIfNeeded();
-  const auto choice = w->modal().runMenu({items_, selected_, convertRectToWindow(bounds())});
-  highlighted_ = false;
-  setNeedsDisplay(true);
-  if (choice && *choice >= 0 && *choice < numberOfItems()) {
-    selectItemAtIndex(*choice);
-    sendAction();
-  }
+  std::weak_ptr<View> self = weak_from_this();
+  w->modal().runMenu({items_, selected_, convertRectToWindow(bounds())},
+                     [self](std::optional<int> choice) {
+                       auto view = self.lock();
+                       if (!view) return;
+                       auto& popup = static_cast<PopUpButton&>(*view);
+                       popup.highlighted_ = false;
+                       popup.setNeedsDisplay(true);
+                       if (choice && *choice >= 0 && *choice < popup.numberOfItems()) {
+                         popup.selectItemAtIndex(*choice);
+                         popup.sendAction();
+                       }
+                     });
 }
 
 void PopUpButton::mouseDown(const Event&) {
-  // The menu takes the rest of the click; drop what is left of it.
-  if (Window* w = window()) {
-    runMenu();
-    while (auto e = w->nextEvent(kMaskLeftMouseDragged | kMaskLeftMouseUp))
-      if (e->type == EventType::LeftMouseUp) break;
-  }
+  runMenu();
 }
 
 void PopUpButton::keyDown(const Event& e) {
@@ -261,28 +267,38 @@ double Slider::valueAtX(double x) const {
   return min_ + f * (max_ - min_);
 }
 
+bool Slider::track(const Event& e) {
+  const double before = value_;
+  setDoubleValue(valueAtX(convertFromWindow(e.location).x - grabOffset_));
+  displayIfNeeded();
+  return value_ != before;
+}
+
 void Slider::mouseDown(const Event& e) {
   if (!isEnabled()) return;
-  Window* w = window();
-  // A click away from the knob jumps there; a click on the knob keeps the
-  // offset so grabbing it does not move the value.
-  const Point p0 = convertFromWindow(e.location);
+  // A click on the knob keeps the offset so grabbing it does not move the
+  // value.
+  const Point p = convertFromWindow(e.location);
   const Rect knob = knobRect();
-  const double grab = knob.contains(p0) ? p0.x - knob.midX() : 0;
-  auto track = [&](Point p) {
-    const double before = value_;
-    setDoubleValue(valueAtX(p.x - grab));
-    displayIfNeeded();
-    return value_ != before;
-  };
-  if (track(p0) && isContinuous()) sendAction();
-  while (w) {
-    auto next = w->nextEvent(kMaskLeftMouseDragged | kMaskLeftMouseUp);
-    if (!next) break;
-    const bool changed = track(convertFromWindow(next->location));
-    if (next->type == EventType::LeftMouseUp) break;
-    if (changed && isContinuous()) sendAction();
-  }
+  grabOffset_ = knob.contains(p) ? p.x - knob.midX() : 0;
+  pressed_ = true;
+  if (track(e) && isContinuous()) sendAction();
+}
+
+void Slider::mouseDragged(const Event& e) {
+  if (pressed_ && track(e) && isContinuous()) sendAction();
+}
+
+void Slider::mouseUp(const Event& e) {
+  if (!pressed_) return;
+  pressed_ = false;
+  track(e);
+  sendAction();
+}
+
+void Slider::mouseTrackingCancelled(const Event&) {
+  if (!pressed_) return;
+  pressed_ = false;
   sendAction();
 }
 

@@ -85,15 +85,22 @@ class Button : public Control {
   // the action.
   void performClick();
 
+  // A press highlights the button while the pointer stays inside; releasing
+  // inside clicks it, releasing outside does nothing.
   void mouseDown(const Event& e) override;
+  void mouseDragged(const Event& e) override;
+  void mouseUp(const Event& e) override;
+  void mouseTrackingCancelled(const Event& e) override;
   void keyDown(const Event& e) override;
   void drawRect(Canvas& canvas, const Rect& dirty) override;
 
  private:
+  bool contains(const Event& e) const { return bounds().contains(convertFromWindow(e.location)); }
   std::string title_;
   int state_ = 0;
   ButtonType type_ = ButtonType::MomentaryPush;
   bool highlighted_ = false;
+  bool pressed_ = false;  // a press began here and has not ended
 };
 
 class PopUpButton : public Control {
@@ -120,8 +127,10 @@ class PopUpButton : public Control {
   double doubleValue() const override { return selected_; }
 
   // Shows the menu through the window's modal interface; a choice selects the
-  // item and sends the action.
+  // item and sends the action. The rest of the click belongs to the menu.
   void mouseDown(const Event& e) override;
+  void mouseDragged(const Event&) override {}
+  void mouseUp(const Event&) override {}
   void keyDown(const Event& e) override;
   void drawRect(Canvas& canvas, const Rect& dirty) override;
 
@@ -179,12 +188,22 @@ class Slider : public Control {
   Rect knobRect() const;
 
   bool acceptsFirstResponder() const override { return true; }
+  // A press away from the knob jumps there; dragging follows the pointer
+  // (sending the action on every change when continuous); the release sends
+  // the action once more.
   void mouseDown(const Event& e) override;
+  void mouseDragged(const Event& e) override;
+  void mouseUp(const Event& e) override;
+  void mouseTrackingCancelled(const Event& e) override;
   void keyDown(const Event& e) override;
   void drawRect(Canvas& canvas, const Rect& dirty) override;
 
  private:
   double valueAtX(double x) const;
+  // Moves the value to follow the pointer; true when it changed.
+  bool track(const Event& e);
+  bool pressed_ = false;
+  double grabOffset_ = 0;  // pointer x minus knob centre when the knob was grabbed
   double value_;
   double min_;
   double max_;

@@ -26,20 +26,6 @@ enum Modifier : std::uint32_t {
   kCommand = 1u << 3,
 };
 
-// Bit set selecting event types, for Window::nextEvent.
-enum EventMask : std::uint32_t {
-  kMaskLeftMouseDown = 1u << 0,
-  kMaskLeftMouseDragged = 1u << 1,
-  kMaskLeftMouseUp = 1u << 2,
-  kMaskMouseMoved = 1u << 3,
-  kMaskScrollWheel = 1u << 4,
-  kMaskKeyDown = 1u << 5,
-};
-
-inline std::uint32_t maskOf(EventType t) {
-  return 1u << static_cast<std::uint32_t>(t);
-}
-
 namespace key {
 inline constexpr int kReturn = 36;
 inline constexpr int kTab = 48;
@@ -57,10 +43,11 @@ struct Event {
   std::uint32_t modifiers = 0;
   double scrollingDeltaY = 0;  // positive when the content moves down (wheel away from the user)
   int keyCode = -1;
+  double scrollingDeltaX = 0;  // positive when the content moves right (wheel tilted left)
 
   static Event mouse(EventType t, Point p, std::uint32_t mods = 0) { return {t, p, mods, 0, -1}; }
-  static Event scroll(Point p, double deltaY, std::uint32_t mods = 0) {
-    return {EventType::ScrollWheel, p, mods, deltaY, -1};
+  static Event scroll(Point p, double deltaY, std::uint32_t mods = 0, double deltaX = 0) {
+    return {EventType::ScrollWheel, p, mods, deltaY, -1, deltaX};
   }
   static Event keyDown(int code, std::uint32_t mods = 0) {
     return {EventType::KeyDown, {}, mods, 0, code};

@@ -12,24 +12,44 @@ T pop(std::deque<T>& q, D fallback) {
 }
 }  // namespace
 
-int ScriptedModal::runAlert(const AlertRequest& r) {
+void CancellingModal::runAlert(const AlertRequest&, AlertDone done) {
+  if (done) done(0);
+}
+
+void CancellingModal::runSavePanel(const FilePanelRequest&, PanelDone done) {
+  if (done) done({});
+}
+
+void CancellingModal::runOpenPanel(const FilePanelRequest&, PanelDone done) {
+  if (done) done({});
+}
+
+void CancellingModal::runMenu(const MenuRequest&, MenuDone done) {
+  if (done) done(std::nullopt);
+}
+
+void ScriptedModal::runAlert(const AlertRequest& r, AlertDone done) {
   alerts.push_back(r);
-  return pop(alertAnswers, 0);
+  const int button = pop(alertAnswers, 0);
+  if (done) done(button);
 }
 
-std::optional<std::string> ScriptedModal::runSavePanel(const FilePanelRequest& r) {
+void ScriptedModal::runSavePanel(const FilePanelRequest& r, PanelDone done) {
   savePanels.push_back(r);
-  return pop(saveAnswers, std::optional<std::string>{});
+  const PanelAnswer answer{pop(saveAnswers, std::optional<std::string>{})};
+  if (done) done(answer);
 }
 
-std::optional<std::string> ScriptedModal::runOpenPanel(const FilePanelRequest& r) {
+void ScriptedModal::runOpenPanel(const FilePanelRequest& r, PanelDone done) {
   openPanels.push_back(r);
-  return pop(openAnswers, std::optional<std::string>{});
+  const PanelAnswer answer{pop(openAnswers, std::optional<std::string>{})};
+  if (done) done(answer);
 }
 
-std::optional<int> ScriptedModal::runMenu(const MenuRequest& r) {
+void ScriptedModal::runMenu(const MenuRequest& r, MenuDone done) {
   menus.push_back(r);
-  return pop(menuAnswers, std::optional<int>{});
+  const std::optional<int> item = pop(menuAnswers, std::optional<int>{});
+  if (done) done(item);
 }
 
 }  // namespace orvane::tk

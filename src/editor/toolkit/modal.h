@@ -1,9 +1,17 @@
 // Modal interaction the editor needs from the platform: alerts, save and open
 // panels, and the menu a pop-up button shows. Behind an interface so tests and
 // the command-line host can script the user's answers.
+//
+// Every request answers through a completion callback instead of a return
+// value: inside a host nothing may block the host's thread while the user
+// decides, so an implementation may call back later, from the run loop. A
+// scripted implementation calls back at once, before the request returns. A
+// request whose answer can no longer arrive (its window closed) never calls
+// back; callers capture weak references accordingly.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,30 +39,41 @@ struct MenuRequest {
   Rect anchorInWindow;
 };
 
+// What a file panel ended with: a chosen path, a cancel (no path), or no
+// panel at all because the platform has none to show (`unavailable`).
+struct PanelAnswer {
+  std::optional<std::string> path;
+  bool unavailable = false;
+};
+
 class Modal {
  public:
+  using AlertDone = std::function<void(int button)>;
+  using PanelDone = std::function<void(const PanelAnswer&)>;
+  using MenuDone = std::function<void(std::optional<int> item)>;
+
   virtual ~Modal() = default;
-  // Blocks until dismissed; returns the index of the button chosen.
-  virtual int runAlert(const AlertRequest& request) = 0;
-  // The chosen path, or empty when the user cancelled.
-  virtual std::optional<std::string> runSavePanel(const FilePanelRequest& request) = 0;
-  virtual std::optional<std::string> runOpenPanel(const FilePanelRequest& request) = 0;
-  // The chosen item, or empty when the menu was dismissed.
-  virtual std::optional<int> runMenu(const MenuRequest& request) = 0;
+  // `done` receives the index of the button chosen; it may be empty.
+  virtual void runAlert(const AlertRequest& request, AlertDone done) = 0;
+  virtual void runSavePanel(const FilePanelRequest& request, PanelDone done) = 0;
+  virtual void runOpenPanel(const FilePanelRequest& request, PanelDone done) = 0;
+  // `done` receives the chosen item, or nothing when the menu was dismissed.
+  virtual void runMenu(const MenuRequest& request, MenuDone done) = 0;
 };
 
-// Answers every request as a user who cancels: alerts with their default
-// button, panels and menus with nothing. Used when no other is installed.
+// Answers every request at once as a user who cancels: alerts with their
+// default button, panels and menus with nothing. Used when no other is
+// installed.
 class CancellingModal : public Modal {
  public:
-  int runAlert(const AlertRequest&) override { return 0; }
-  std::optional<std::string> runSavePanel(const FilePanelRequest&) override { return std::nullopt; }
-  std::optional<std::string> runOpenPanel(const FilePanelRequest&) override { return std::nullopt; }
-  std::optional<int> runMenu(const MenuRequest&) override { return std::nullopt; }
+  void runAlert(const AlertRequest& request, AlertDone done) override;
+  void runSavePanel(const FilePanelRequest& request, PanelDone done) override;
+  void runOpenPanel(const FilePanelRequest& request, PanelDone done) override;
+  void runMenu(const MenuRequest& request, MenuDone done) override;
 };
 
-// Plays back queued answers and records every request. An empty queue answers
-// as CancellingModal does.
+// Plays back queued answers at once and records every request. An empty
+// queue answers as CancellingModal does.
 class ScriptedModal : public Modal {
  public:
   std::deque<int> alertAnswers;
@@ -67,10 +86,10 @@ class ScriptedModal : public Modal {
   std::vector<FilePanelRequest> openPanels;
   std::vector<MenuRequest> menus;
 
-  int runAlert(const AlertRequest& r) override;
-  std::optional<std::string> runSavePanel(const FilePanelRequest& r) override;
-  std::optional<std::string> runOpenPanel(const FilePanelRequest& r) override;
-  std::optional<int> runMenu(const MenuRequest& r) override;
+  void runAlert(const AlertRequest& request, AlertDone done) override;
+  void runSavePanel(const FilePanelRequest& request, PanelDone done) override;
+  void runOpenPanel(const FilePanelRequest& request, PanelDone done) override;
+  void runMenu(const MenuRequest& request, MenuDone done) override;
 };
 
 }  // namespace orvane::tk

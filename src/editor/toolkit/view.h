@@ -114,6 +114,10 @@ class View : public std::enable_shared_from_this<View> {
   virtual void mouseUp(const Event& e);
   virtual void scrollWheel(const Event& e);
   virtual void keyDown(const Event& e);
+  // The press that began on this view ends without a release (see
+  // Window::endMouseTracking); a control tracking the press stops as if the
+  // user had let go without choosing anything.
+  virtual void mouseTrackingCancelled(const Event& e) {}
   virtual void mouseEntered(const Event& e) {}
   virtual void mouseExited(const Event& e) {}
 

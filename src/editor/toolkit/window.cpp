@@ -66,6 +66,16 @@ Window::~Window() {
   if (content_) content_->setWindow(nullptr);
 }
 
+void Window::setScale(double scale) {
+  if (!(scale > 0) || scale == scale_) return;
+  scale_ = scale;
+  const int w = std::max(1, static_cast<int>(std::lround(size_.width * scale_)));
+  const int h = std::max(1, static_cast<int>(std::lround(size_.height * scale_)));
+  image_ = Image::create(w, h);
+  image_->setSize(size_);
+  if (content_) content_->setNeedsDisplay(true);
+}
+
 void Window::setContentView(std::shared_ptr<View> view) {
   if (content_) content_->setWindow(nullptr);
   content_ = std::move(view);
@@ -110,18 +120,13 @@ void Window::dispatchEvents() {
     queue_.pop_front();
     sendEvent(e);
   }
+  endMouseTracking();
 }
 
-std::optional<Event> Window::nextEvent(std::uint32_t mask) {
-  for (auto it = queue_.begin(); it != queue_.end(); ++it) {
-    if (maskOf(it->type) & mask) {
-      Event e = *it;
-      queue_.erase(it);
-      if (e.type != EventType::KeyDown) mouseLocation_ = e.location;
-      return e;
-    }
-  }
-  return std::nullopt;
+void Window::endMouseTracking() {
+  View* v = mouseDownView_;
+  mouseDownView_ = nullptr;
+  if (v) v->mouseTrackingCancelled(Event::mouse(EventType::LeftMouseUp, mouseLocation_));
 }
 
 void Window::sendEvent(const Event& e) {
@@ -135,14 +140,22 @@ void Window::sendEvent(const Event& e) {
       hit->mouseDown(e);
       break;
     }
+    // While a press is held the view that took it follows the pointer, and
+    // hover areas wait for the next plain move, as they would while a control
+    // tracks the mouse in a loop of its own.
     case EventType::LeftMouseDragged:
-      if (mouseDownView_) mouseDownView_->mouseDragged(e);
-      updateHover(e);
+      if (mouseDownView_)
+        mouseDownView_->mouseDragged(e);
+      else
+        updateHover(e);
       break;
     case EventType::LeftMouseUp:
-      if (mouseDownView_) mouseDownView_->mouseUp(e);
-      mouseDownView_ = nullptr;
-      updateHover(e);
+      if (View* v = mouseDownView_) {
+        mouseDownView_ = nullptr;
+        v->mouseUp(e);
+      } else {
+        updateHover(e);
+      }
       break;
     case EventType::MouseMoved:
       updateHover(e);
@@ -269,6 +282,7 @@ void Window::display() {
   cairo_destroy(cr);
   cairo_surface_flush(image_->surface());
   ++displayCount_;
+  present();
 }
 
 void Window::displayIfNeeded() {

@@ -1,7 +1,8 @@
-// A top-level window holding one content view. This is the headless window:
-// it renders the view tree into an image surface, takes synthetic events
-// through postEvent/sendEvent, and can write what it shows to a PNG. A window
-// on a real display would feed the same entry points from its event source.
+// A top-level window holding one content view. This class is the headless
+// window: it renders the view tree into an image surface, takes synthetic
+// events through postEvent/sendEvent, and can write what it shows to a PNG.
+// A window on a real display (X11Window) feeds the same entry points from its
+// event source and shows the image after each display.
 #pragma once
 
 #include <deque>
@@ -21,13 +22,17 @@ class Window {
  public:
   // `scale` is device pixels per point of the backing image.
   explicit Window(Size contentSize, double scale = 1.0);
-  ~Window();
+  virtual ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
   void setContentView(std::shared_ptr<View> view);
   View* contentView() const { return content_.get(); }
   Size contentSize() const { return size_; }
+  double scale() const { return scale_; }
+  // Rebuilds the backing image at another scale and marks everything for
+  // redrawing. Non-positive scales are ignored.
+  void setScale(double scale);
 
   bool isVisible() const { return visible_; }
   void setVisible(bool visible);
@@ -39,7 +44,9 @@ class Window {
   bool makeFirstResponder(View* view);
 
   // ---- events
-  // Queues an event; dispatchEvents delivers queued events in order.
+  // Queues an event; dispatchEvents delivers queued events in order. The
+  // queue stands for all the input there will be: a press still held when it
+  // runs dry is ended with endMouseTracking.
   void postEvent(const Event& e);
   void dispatchEvents();
   // Delivers one event now: mouse-down to the view under the pointer (after
@@ -47,10 +54,11 @@ class Window {
   // took the mouse-down, scroll to the view under the pointer, keys to the
   // first responder, pointer moves to tracking areas.
   void sendEvent(const Event& e);
-  // Removes and returns the first queued event whose type is in `mask`. A
-  // control's mouse-tracking loop calls this; an empty answer means no more
-  // input will come, which the loop treats like a release.
-  std::optional<Event> nextEvent(std::uint32_t mask);
+  // Ends a press whose release will never come (input stopped, or another
+  // program took the pointer): the view that took the mouse-down gets
+  // mouseTrackingCancelled. Nothing happens when no press is held.
+  void endMouseTracking();
+  bool isTrackingMouse() const { return mouseDownView_ != nullptr; }
   Point mouseLocation() const { return mouseLocation_; }
 
   // ---- cursor
@@ -78,6 +86,11 @@ class Window {
 
   // Called by views leaving the window, so no stale pointer is kept.
   void viewWillLeave(View* v);
+
+ protected:
+  // Called after every display with the image just drawn; a window on a
+  // display shows it there.
+  virtual void present() {}
 
  private:
   void refreshLayout();

@@ -1,0 +1,377 @@
+// The editor inside a host's X11 window: input from the X server turning into
+// edit gestures, what the window shows against the off-screen picture, the
+// host's loop and window left clean after any number of openings, content
+// scaling, and the dialogs that must not freeze the host.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "editor/toolkit/overlays.h"
+#include "files/files.h"
+#include "presets/preset_file.h"
+#include "x11_scene.h"
+
+namespace orvane {
+namespace {
+
+using namespace Steinberg;
+using test::gesture;
+using test::X11Scene;
+using test::X11Test;
+
+int openDescriptors() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (::readdir(d)) ++n;
+    ::closedir(d);
+  }
+  return n;
+}
+
+// The geometry of a window as the server has it.
+std::pair<int, int> windowSize(std::uint32_t id) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+  std::pair<int, int> size{-1, -1};
+  if (g) size = {g->width, g->height};
+  std::free(g);
+  xcb_disconnect(c);
+  return size;
+}
+
+// The same editor state drawn off screen, as the "NSView" path draws it.
+std::vector<std::uint32_t> offscreenPicture(Vst::IEditController* controller, double scale) {
+  tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
+  window.setVisible(true);
+  IPlugView* other = controller->createView("editor");
+  EXPECT_EQ(other->attached(window.contentView(), "NSView"), kResultOk);
+  test::EditorScene::tick(2);
+  window.display();
+  auto pixels = window.image().pixelWords();
+  other->removed();
+  other->release();
+  return pixels;
+}
+
+// Pixels of the screenshot's top-left part whose colour differs from the
+// picture's (the window has no alpha; the editor paints every pixel opaque).
+int differingPixels(const host::Screenshot& shot, const std::vector<std::uint32_t>& picture,
+                    int width, int height) {
+  if (shot.width < width || shot.height < height) return width * height;
+  int differing = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      differing += (shot.at(x, y) & 0xffffffu) !=
+                   (picture[std::size_t(y) * std::size_t(width) + std::size_t(x)] & 0xffffffu);
+  return differing;
+}
+
+template <typename T>
+std::shared_ptr<T> overlayIn(tk::Window& window) {
+  for (const auto& v : window.contentView()->subviews())
+    if (auto t = std::dynamic_pointer_cast<T>(v)) return t;
+  return nullptr;
+}
+
+TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
+  X11Scene s;
+  ASSERT_EQ(s.attach(), kResultOk);
+  ASSERT_EQ(s.host->children().size(), 1u) << "the editor's own child window";
+
+  s.click(s.view().bypassButton());
+  EXPECT_EQ(s.handler.edits, gesture(Bypass, 1.0));
+  s.settle();
+  EXPECT_EQ(s.view().bypassButton().title(), "Effect OFF")
+      << "the refresh ran from the host's loop";
+
+  // A drag 48 points up from 0.5 ends at 0.7, bracketed by one begin and end.
+  s.hostSets(CleanAmount, 0.5);
+  s.settle(0.1);
+  s.handler.edits.clear();
+  const tk::Point c{380, 210};
+  s.moveTo(c);
+  s.settle(0.1);
+  EXPECT_EQ(s.window().shownCursor(), tk::Cursor::OpenHand);
+  s.press();
+  s.settle(0.1);
+  EXPECT_EQ(s.window().shownCursor(), tk::Cursor::ClosedHand);
+  for (double dy : {-12.0, -24.0, -36.0, -48.0}) s.moveTo({c.x, c.y + dy});
+  s.release();
+  s.settle(0.15);
+  EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
+  ASSERT_GE(s.handler.edits.size(), 4u);
+  EXPECT_EQ(s.handler.edits.front(), "begin 0");
+  EXPECT_EQ(s.handler.edits.back(), "end 0");
+  for (std::size_t i = 1; i + 1 < s.handler.edits.size(); ++i)
+    EXPECT_TRUE(s.handler.edits[i].rfind("set 0 ", 0) == 0 ||
+                s.handler.edits[i].rfind("perform 0 ", 0) == 0)
+        << s.handler.edits[i];
+  EXPECT_EQ(s.window().shownCursor(), tk::Cursor::OpenHand) << "open hand again after the drag";
+
+  // One wheel notch away from the user is one unit of scrolling.
+  s.handler.edits.clear();
+  s.click(c, 4);
+  EXPECT_EQ(s.handler.edits, gesture(CleanAmount, 0.705));
+
+  // Keys reach the dial, which the drag made first responder, only while the
+  // host gives the editor's window the keyboard focus. (With the pointer
+  // inside, X sends keys for an ancestor's focus to the window under it.)
+  s.handler.edits.clear();
+  s.park();
+  s.focus(s.host->id());
+  s.typeKey(0xff52);  // Up
+  EXPECT_TRUE(s.handler.edits.empty());
+  s.focus(s.window().windowId());
+  EXPECT_TRUE(s.window().hasKeyboardFocus());
+  s.typeKey(0xff52);
+  EXPECT_EQ(s.handler.edits, gesture(CleanAmount, 0.715));
+
+  // Hover follows the pointer in and out of the window.
+  s.moveTo(test::EditorScene::centre(s.view().bypassButton()));
+  s.settle(0.1);
+  EXPECT_TRUE(s.view().bypassButton().isHovered());
+  EXPECT_EQ(s.window().shownCursor(), tk::Cursor::Arrow);
+  s.park();
+  s.settle(0.1);
+  EXPECT_FALSE(s.view().bypassButton().isHovered());
+}
+
+TEST_F(X11Test, PopUpMenusOpenInsideTheEditor) {
+  X11Scene s;
+  ASSERT_EQ(s.attach(), kResultOk);
+  s.click(s.view().processingPopup());
+  auto menu = overlayIn<tk::MenuOverlay>(s.window());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(s.handler.edits.empty()) << "opening the menu edits nothing";
+  const tk::Rect item = menu->itemRect(2);
+  s.click({item.midX(), item.midY()});
+  EXPECT_EQ(s.handler.edits, gesture(ProcessingMode, 1.0));
+  EXPECT_EQ(overlayIn<tk::MenuOverlay>(s.window()), nullptr);
+
+  // A click beside the list dismisses it without a choice.
+  s.handler.edits.clear();
+  s.click(s.view().languagePopup());
+  ASSERT_NE(overlayIn<tk::MenuOverlay>(s.window()), nullptr);
+  s.click({20, 460});
+  EXPECT_EQ(overlayIn<tk::MenuOverlay>(s.window()), nullptr);
+  EXPECT_TRUE(s.handler.edits.empty());
+}
+
+TEST_F(X11Test, ScreenshotMatchesTheOffscreenPictureAtEachScale) {
+  for (double scale : {1.0, 2.0}) {
+    X11Scene s(scale);
+    const ViewRect size = test::editorSize(s.editor);
+    EXPECT_EQ(size.getWidth(), int(760 * scale));
+    EXPECT_EQ(size.getHeight(), int(480 * scale));
+    ASSERT_EQ(s.attach(), kResultOk);
+    EXPECT_EQ(windowSize(s.window().windowId()), std::make_pair(size.getWidth(), size.getHeight()));
+    s.settle();
+    const auto picture = offscreenPicture(s.controller, scale);
+    s.settle();
+    const host::Screenshot shot = s.host->screenshot();
+    // The window shows the very image the off-screen path draws: the same
+    // code renders both into the same pixel format, and the copy to a 24-bit
+    // window drops only the alpha, which is opaque everywhere. So no
+    // tolerance: every pixel must match.
+    EXPECT_EQ(differingPixels(shot, picture, size.getWidth(), size.getHeight()), 0)
+        << "scale " << scale;
+  }
+}
+
+TEST_F(X11Test, ScaleChangeWhileAttachedResizesAndAsksTheHost) {
+  X11Scene s;
+  ASSERT_EQ(s.attach(), kResultOk);
+  ASSERT_EQ(s.scaling()->setContentScaleFactor(2.0f), kResultTrue);
+  ASSERT_EQ(s.resizes.size(), 1u);
+  EXPECT_EQ(s.resizes[0].getWidth(), 1520);
+  EXPECT_EQ(s.resizes[0].getHeight(), 960);
+  s.settle();
+  EXPECT_EQ(windowSize(s.window().windowId()), std::make_pair(1520, 960));
+  EXPECT_EQ(windowSize(s.host->id()), std::make_pair(1520, 960));
+  const auto picture = offscreenPicture(s.controller, 2.0);
+  s.settle();
+  EXPECT_EQ(differingPixels(s.host->screenshot(), picture, 1520, 960), 0);
+  EXPECT_EQ(s.scaling()->setContentScaleFactor(0.0f), kResultFalse);
+  EXPECT_EQ(s.scaling()->setContentScaleFactor(8.0f), kResultFalse);
+  EXPECT_EQ(test::editorSize(s.editor).getWidth(), 1520);
+}
+
+TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
+  X11Scene s;
+  // Warm up once: fonts, the cursor theme and the knob material load on
+  // first use and stay for the life of the process.
+  ASSERT_EQ(s.attach(), kResultOk);
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  const int fds = openDescriptors();
+  ASSERT_EQ(s.host->children().size(), 0u);
+  ASSERT_EQ(s.frame.handlerCount(), 0u);
+  ASSERT_EQ(s.frame.timerCount(), 0u);
+
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(s.editor->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    if (i % 10 == 0) {
+      s.settle(0.05);
+      EXPECT_EQ(s.host->children().size(), 1u);
+      EXPECT_EQ(s.frame.handlerCount(), 1u) << "the display connection";
+      EXPECT_EQ(s.frame.timerCount(), 1u) << "the refresh";
+      EXPECT_EQ(s.editor->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
+                kResultFalse)
+          << "attached twice";
+    }
+    ASSERT_EQ(s.editor->removed(), kResultOk);
+  }
+  EXPECT_EQ(s.host->children().size(), 0u);
+  EXPECT_EQ(s.frame.handlerCount(), 0u);
+  EXPECT_EQ(s.frame.timerCount(), 0u);
+  EXPECT_EQ(openDescriptors(), fds);
+
+  // Released while attached: the destructor does the same.
+  for (int i = 0; i < 10; ++i) {
+    IPlugView* view = s.controller->createView("editor");
+    view->setFrame(&s.frame);
+    ASSERT_EQ(view->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    s.settle(0.05);
+    view->release();
+  }
+  EXPECT_EQ(s.host->children().size(), 0u);
+  EXPECT_EQ(s.frame.handlerCount(), 0u);
+  EXPECT_EQ(s.frame.timerCount(), 0u);
+  EXPECT_EQ(openDescriptors(), fds);
+
+  // Refusals change nothing: no such parent window, or no parent at all.
+  EXPECT_EQ(s.editor->attached(test::windowHandle(0x7ffffff0), kPlatformTypeX11EmbedWindowID),
+            kResultFalse);
+  EXPECT_EQ(s.mac().mainView(), nullptr);
+  EXPECT_EQ(s.frame.handlerCount(), 0u);
+  EXPECT_EQ(openDescriptors(), fds);
+}
+
+TEST_F(X11Test, WithoutTheHostsRunLoopTheEditorDoesNotAttach) {
+  X11Scene s(1.0, false);
+  const int fds = openDescriptors();
+  EXPECT_EQ(s.attach(), kResultFalse);
+  EXPECT_EQ(s.mac().mainView(), nullptr);
+  EXPECT_EQ(s.host->children().size(), 0u);
+  EXPECT_EQ(openDescriptors(), fds);
+}
+
+// ---- presets through the desktop's file chooser ------------------------------
+
+class X11DialogTest : public X11Test {
+ protected:
+  void SetUp() override {
+    X11Test::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    bin = dir / "bin";
+    std::filesystem::create_directories(bin);
+    ::setenv("PATH", bin.c_str(), 1);
+  }
+  void TearDown() override {
+    ::setenv("PATH", savedPath.c_str(), 1);
+    X11Test::TearDown();
+  }
+  // A chooser that writes its arguments to a file, takes a moment as a user
+  // would, and answers with the contents of `answer` (a path, or nothing).
+  void standIn(const std::string& name, const std::string& answer) {
+    const auto script = bin / name;
+    std::ofstream(script) << "#!/bin/sh\n"
+                          << "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '"
+                          << (dir / "args").string() << "'\n"
+                          << "/bin/sleep 0.3\n"
+                          << "printf '%s\\n' '" << answer << "'\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  }
+  std::vector<std::string> chooserArgs() const {
+    std::vector<std::string> out;
+    std::ifstream in(dir / "args");
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+  static bool has(const std::vector<std::string>& v, const std::string& s) {
+    return std::find(v.begin(), v.end(), s) != v.end();
+  }
+  std::string savedPath;
+  std::filesystem::path bin;
+};
+
+TEST_F(X11DialogTest, SaveAndOpenGoThroughTheChooserWithoutBlockingTheHost) {
+  X11Scene s;
+  ASSERT_EQ(s.attach(), kResultOk);
+  s.click(s.view().settingsButton());
+  ASSERT_TRUE(s.view().isAdvanced());
+
+  const auto file = dir / "mine.orvane";
+  standIn("zenity", file.string());
+  const long ticks = s.frame.ticks();
+  s.click(s.view().saveButton());
+  ASSERT_TRUE(s.waitFor([&] { return std::filesystem::exists(file); }));
+  EXPECT_GT(s.frame.ticks() - ticks, 10) << "the host's loop ran on while the chooser was open";
+  EXPECT_EQ(std::filesystem::file_size(file), 84u);
+  const auto args = chooserArgs();
+  EXPECT_TRUE(has(args, "--file-selection"));
+  EXPECT_TRUE(has(args, "--save"));
+  EXPECT_TRUE(has(args, "--title=Save Orvane preset"));
+  EXPECT_TRUE(has(args, "--file-filter=*.orvane"));
+  EXPECT_TRUE(std::any_of(args.begin(), args.end(), [](const std::string& a) {
+    return a.rfind("--filename=", 0) == 0 && a.size() > 25 &&
+           a.compare(a.size() - 14, 14, "/Orvane.orvane") == 0;
+  }));
+
+  // Open a preset saved with bypass on: ten gestures, bypass among them.
+  preset::Values values{};
+  values[Bypass] = 1.0;
+  values[ProcessingMode] = 0.5;
+  ASSERT_TRUE(files::writeFileAtomically((dir / "on.orvane").string(), preset::encode(values)));
+  standIn("zenity", (dir / "on.orvane").string());
+  s.handler.edits.clear();
+  s.click(s.view().openButton());
+  ASSERT_TRUE(s.waitFor([&] { return s.value(Bypass) == 1.0; }));
+  EXPECT_EQ(s.handler.edits.size(), 40u);
+  EXPECT_TRUE(has(chooserArgs(), "--title=Open Orvane preset"));
+  EXPECT_FALSE(has(chooserArgs(), "--save"));
+
+  // A cancelled chooser changes nothing.
+  standIn("zenity", "");
+  s.handler.edits.clear();
+  s.click(s.view().openButton());
+  s.settle(0.6);
+  EXPECT_TRUE(s.handler.edits.empty());
+}
+
+TEST_F(X11DialogTest, ProblemsShowAnAlertInsideTheEditor) {
+  X11Scene s;
+  ASSERT_EQ(s.attach(), kResultOk);
+  s.click(s.view().settingsButton());
+
+  // No chooser program at all.
+  s.click(s.view().saveButton());
+  auto alert = overlayIn<tk::AlertOverlay>(s.window());
+  ASSERT_NE(alert, nullptr);
+  EXPECT_EQ(alert->request().messageText, "Orvane");
+  EXPECT_EQ(alert->request().informativeText, "No file chooser found. Install zenity or kdialog.");
+  s.click(alert->button(0));
+  EXPECT_EQ(overlayIn<tk::AlertOverlay>(s.window()), nullptr) << "OK dismisses it";
+
+  // kdialog when there is no zenity; a broken file gives the invalid-preset
+  // alert, and while it shows the editor takes no other click.
+  std::ofstream(dir / "bad.orvane") << "ORV";
+  standIn("kdialog", (dir / "bad.orvane").string());
+  s.click(s.view().openButton());
+  ASSERT_TRUE(s.waitFor([&] { return overlayIn<tk::AlertOverlay>(s.window()) != nullptr; }));
+  EXPECT_TRUE(has(chooserArgs(), "--getopenfilename"));
+  alert = overlayIn<tk::AlertOverlay>(s.window());
+  EXPECT_EQ(alert->request().informativeText, "Invalid or incompatible preset.");
+  s.handler.edits.clear();
+  s.click(s.view().resetButton());
+  EXPECT_TRUE(s.handler.edits.empty()) << "the alert is modal within the editor";
+  s.focus(s.window().windowId());
+  s.typeKey(0xff0d);  // Return
+  EXPECT_EQ(overlayIn<tk::AlertOverlay>(s.window()), nullptr);
+}
+
+}  // namespace
+}  // namespace orvane

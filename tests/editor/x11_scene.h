@@ -1,0 +1,183 @@
+// The editor embedded the way a Linux DAW embeds it: a top-level X11 window
+// of the host, a frame offering the host's run loop, the view attached with
+// "X11EmbedWindowID" and the window's id. The user is played through XTest
+// on a connection of its own, so the events reach the editor from the X
+// server like real ones. Needs an X display (scripts/test.sh runs the suite
+// under xvfb-run).
+#pragma once
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "editor/toolkit/x11_window.h"
+#include "editor_scene.h"
+#include "host_window.h"
+#include "plug_frame.h"
+
+namespace orvane::test {
+
+// An X11 window id as the parent handle of "X11EmbedWindowID".
+inline void* windowHandle(std::uint32_t id) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is the id
+  return reinterpret_cast<void*>(std::uintptr_t(id));
+}
+
+// The editor's rectangle at a scale, as the host asks for it.
+inline Steinberg::ViewRect editorSize(Steinberg::IPlugView* view) {
+  Steinberg::ViewRect r;
+  view->getSize(&r);
+  return r;
+}
+
+class X11Scene {
+ public:
+  // Leaves the pointer outside the host's window, so nothing starts hovered.
+  static constexpr int kHostX = 40, kHostY = 40;
+
+  explicit X11Scene(double scale = 1.0, bool withRunLoop = true) : frame(withRunLoop) {
+    controller = new LoggingController;
+    EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
+    controller->setComponentHandler(&handler);
+    controller->log = &handler.edits;
+    editor = controller->createView("editor");
+    if (scale != 1.0) {
+      EXPECT_EQ(scaling()->setContentScaleFactor(float(scale)), Steinberg::kResultTrue);
+    }
+    const Steinberg::ViewRect size = editorSize(editor);
+    host = std::make_unique<host::HostWindow>(size.getWidth(), size.getHeight(), "Orvane test",
+                                              kHostX, kHostY);
+    frame.onResize = [this](const Steinberg::ViewRect& r) {
+      host->resize(r.getWidth(), r.getHeight());
+      resizes.push_back(r);
+      return true;
+    };
+    input = xcb_connect(nullptr, nullptr);
+    keySymbols = xcb_key_symbols_alloc(input);
+    park();
+    editor->setFrame(&frame);
+  }
+  ~X11Scene() {
+    if (editor) {
+      editor->removed();
+      editor->setFrame(nullptr);
+      editor->release();
+    }
+    controller->setComponentHandler(nullptr);
+    controller->terminate();
+    controller->release();
+    xcb_key_symbols_free(keySymbols);
+    xcb_disconnect(input);
+  }
+  X11Scene(const X11Scene&) = delete;
+  X11Scene& operator=(const X11Scene&) = delete;
+
+  Steinberg::tresult attach() {
+    const Steinberg::tresult r =
+        editor->attached(windowHandle(host->id()), Steinberg::kPlatformTypeX11EmbedWindowID);
+    if (r == Steinberg::kResultOk) settle();
+    handler.edits.clear();
+    handler.restarts.clear();
+    return r;
+  }
+  MacEditor& mac() const { return *static_cast<MacEditor*>(editor); }
+  OrvaneView& view() const { return *mac().mainView(); }
+  tk::X11Window& window() const { return *mac().x11Window(); }
+  Steinberg::IPlugViewContentScaleSupport* scaling() const {
+    return static_cast<MacEditor*>(editor);
+  }
+  double value(unsigned id) const { return controller->getParamNormalized(id); }
+  void hostSets(unsigned id, double v) {
+    controller->log = nullptr;
+    controller->setParamNormalized(id, v);
+    controller->log = &handler.edits;
+  }
+
+  // Lets the host's loop run: the editor reads its events and ticks.
+  void settle(double seconds = 0.25) { frame.runFor(seconds); }
+  bool waitFor(const std::function<bool()>& done, double seconds = 5) {
+    return frame.runUntil(done, seconds);
+  }
+
+  // ---- the user, through XTest. Points are the editor's, in points.
+  void moveTo(tk::Point p) {
+    const double s = mac().contentScale();
+    fake(XCB_MOTION_NOTIFY, 0, hostRootX() + int(std::lround(p.x * s)),
+         hostRootY() + int(std::lround(p.y * s)));
+  }
+  // The pointer somewhere outside the host's window.
+  void park() { fake(XCB_MOTION_NOTIFY, 0, 5, 5); }
+  void press(int button = 1) { fake(XCB_BUTTON_PRESS, std::uint8_t(button), 0, 0); }
+  void release(int button = 1) { fake(XCB_BUTTON_RELEASE, std::uint8_t(button), 0, 0); }
+  void click(tk::Point p, int button = 1) {
+    moveTo(p);
+    press(button);
+    release(button);
+    settle(0.15);
+  }
+  void click(const tk::View& v) { click(EditorScene::centre(v)); }
+  void typeKey(xcb_keysym_t sym) {
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(keySymbols, sym);
+    ASSERT_NE(codes, nullptr);
+    const std::uint8_t code = codes[0];
+    std::free(codes);
+    fake(XCB_KEY_PRESS, code, 0, 0);
+    fake(XCB_KEY_RELEASE, code, 0, 0);
+    settle(0.15);
+  }
+  // Keyboard focus to a window, as the host (or the window manager) gives it.
+  void focus(std::uint32_t window) {
+    xcb_set_input_focus(input, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
+    xcb_flush(input);
+    settle(0.1);
+  }
+
+  RecordingHandler handler;
+  LoggingController* controller = nullptr;
+  host::PlugFrame frame;
+  std::unique_ptr<host::HostWindow> host;
+  Steinberg::IPlugView* editor = nullptr;
+  std::vector<Steinberg::ViewRect> resizes;
+
+ private:
+  void fake(std::uint8_t type, std::uint8_t detail, int x, int y) {
+    xcb_test_fake_input(input, type, detail, XCB_CURRENT_TIME,
+                        xcb_setup_roots_iterator(xcb_get_setup(input)).data->root, std::int16_t(x),
+                        std::int16_t(y), 0);
+    xcb_flush(input);
+    // The server has the event before the editor's loop looks for it.
+    std::free(xcb_get_input_focus_reply(input, xcb_get_input_focus(input), nullptr));
+  }
+  int hostRootX() { return hostOrigin().first; }
+  int hostRootY() { return hostOrigin().second; }
+  std::pair<int, int> hostOrigin() {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(input)).data->root;
+    xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(
+        input, xcb_translate_coordinates(input, host->id(), root, 0, 0), nullptr);
+    if (!r) return {kHostX, kHostY};
+    const std::pair<int, int> at{r->dst_x, r->dst_y};
+    std::free(r);
+    return at;
+  }
+
+  xcb_connection_t* input = nullptr;
+  xcb_key_symbols_t* keySymbols = nullptr;
+};
+
+// The X11 suites need a display. Without one they are skipped, unless
+// ORV_REQUIRE_DISPLAY is set (scripts/test.sh sets it), when that fails.
+class X11Test : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    const char* display = std::getenv("DISPLAY");
+    if (display && *display) return;
+    if (std::getenv("ORV_REQUIRE_DISPLAY")) FAIL() << "no X display (DISPLAY is not set)";
+    GTEST_SKIP() << "no X display";
+  }
+};
+
+}  // namespace orvane::test

@@ -27,6 +27,9 @@ add_library(orv_rnnoise INTERFACE)
 target_link_libraries(orv_rnnoise INTERFACE
   $<TARGET_OBJECTS:orv_nnet_kernels> orv_rnnoise_archive
   "${PROJECT_SOURCE_DIR}/cmake/rnnoise_kernels.ld")
+# CMake orders the object library before such links only for direct users; the
+# dependency on the interface library reaches every binary that links it.
+add_dependencies(orv_rnnoise orv_nnet_kernels)
 add_library(Orvane::rnnoise ALIAS orv_rnnoise)
 
 # For tests only: the archive's own nnet_default.o, extracted at build time

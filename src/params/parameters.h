@@ -107,6 +107,23 @@ constexpr bool bypassOn(double norm) noexcept {
   return norm > 0.5;
 }
 
+// What the Neural Active meter reads for a block: the neural path off, on, or
+// on with a fault in that block (a channel's fault latch set, or an output
+// that was not finite). Readers classify by the midpoints.
+inline constexpr float kNeuralOffValue = 0.0f;
+inline constexpr float kNeuralFaultValue = 0.75f;
+inline constexpr float kNeuralOnValue = 1.0f;
+enum class NeuralState { Off, Fault, On };
+constexpr NeuralState neuralStateFromMeter(double v) noexcept {
+  if (!(v >= (kNeuralOffValue + kNeuralFaultValue) / 2)) return NeuralState::Off;
+  return v < (kNeuralFaultValue + kNeuralOnValue) / 2 ? NeuralState::Fault : NeuralState::On;
+}
+
+// The Clipping meter reads 1 for a block whose output passed full scale, else 0.
+constexpr bool clippingFromMeter(double v) noexcept {
+  return v > 0.5;
+}
+
 // Processing-mode index from any normalised value: below 0.25 Neural Live, from
 // 0.25 up to 0.75 Neural Classic, from 0.75 Live DSP. NaN, which callers reject
 // before this, maps to the default mode rather than to an undefined conversion.

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host.h"
+#include "vsthost/plugin.h"
 
 namespace orvane::host {
 

@@ -4,6 +4,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -11,8 +12,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "audio_file.h"
 #include "files/files.h"
-#include "host.h"
+#include "params/parameters.h"
+#include "signals/speech_signals.h"
+#include "vsthost/stream.h"
 
 namespace orvane::host {
 
@@ -20,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRate = 48000;
+constexpr int kRate = signals::kVoiceRate;
 constexpr double kPi = 3.14159265358979323846;
 
 struct Segment {
@@ -32,64 +36,41 @@ struct DemoInput {
   std::vector<Segment> pauses;  // where only noise plays
 };
 
-// Deterministic noise independent of the standard library's distributions:
-// xorshift32 white noise through Paul Kellet's pink filter.
-std::vector<float> pinkNoise(std::size_t n) {
-  std::uint32_t s = 0x9E3779B9u;
-  float b0 = 0, b1 = 0, b2 = 0;
-  std::vector<float> out(n);
-  for (auto& v : out) {
-    s ^= s << 13;
-    s ^= s >> 17;
-    s ^= s << 5;
-    const float w = static_cast<float>(s) / 4294967296.0f * 2.0f - 1.0f;
-    b0 = 0.99765f * b0 + w * 0.0990460f;
-    b1 = 0.96300f * b1 + w * 0.2965164f;
-    b2 = 0.57000f * b2 + w * 1.0526913f;
-    v = b0 + b1 + b2 + w * 0.1848f;
-  }
-  return out;
-}
+// The demo's noise: a fixed seed, so every run cleans the same input.
+constexpr std::uint32_t kNoiseSeed = 0x9E3779B9u;
 
 double rms(const std::vector<float>& x, std::int64_t begin, std::int64_t end) {
-  double sum = 0;
-  for (std::int64_t i = begin; i < end; ++i) sum += double(x[i]) * x[i];
-  return end > begin ? std::sqrt(sum / double(end - begin)) : 0.0;
+  return end > begin ? signals::rms(x.data() + begin, static_cast<std::size_t>(end - begin)) : 0.0;
 }
 
 // The alsa-utils voice recordings, each after a pause, with pink noise 10 dB
 // below the speech.
 DemoInput buildInput() {
-  const char* names[] = {"Front_Center", "Front_Left", "Front_Right", "Rear_Center",
-                         "Rear_Left",    "Rear_Right", "Side_Left",   "Side_Right"};
   const std::int64_t pause = kRate * 6 / 10;
   DemoInput d;
   double speechEnergy = 0;
   std::int64_t speechCount = 0;
-  for (const char* name : names) {
-    const std::string path = std::string("/usr/share/sounds/alsa/") + name + ".wav";
-    Audio a;
-    try {
-      a = readAudio(path);
-    } catch (const Error&) {
-      throw Error("the demo needs the alsa-utils voice recordings (" + path +
-                  "); scripts/bootstrap.sh installs them");
-    }
-    if (a.sampleRate != kRate) throw Error(path + " is not at 48 kHz");
+  std::vector<std::vector<float>> recordings;
+  try {
+    recordings = signals::voiceRecordings();
+  } catch (const std::exception& e) {
+    throw Error(e.what());
+  }
+  for (const std::vector<float>& recording : recordings) {
     d.pauses.push_back({static_cast<std::int64_t>(d.clean.size()),
                         static_cast<std::int64_t>(d.clean.size()) + pause});
     d.clean.insert(d.clean.end(), pause, 0.0f);
-    for (float v : a.channels[0]) {
+    for (float v : recording) {
       d.clean.push_back(v);
       speechEnergy += double(v) * v;
     }
-    speechCount += a.frames();
+    speechCount += static_cast<std::int64_t>(recording.size());
   }
   d.pauses.push_back({static_cast<std::int64_t>(d.clean.size()),
                       static_cast<std::int64_t>(d.clean.size()) + pause});
   d.clean.insert(d.clean.end(), pause, 0.0f);
 
-  auto noise = pinkNoise(d.clean.size());
+  auto noise = signals::pinkNoise(d.clean.size(), kNoiseSeed);
   const double speechRms = std::sqrt(speechEnergy / double(speechCount));
   const double noiseRms = rms(noise, 0, static_cast<std::int64_t>(noise.size()));
   const float scale = static_cast<float>(speechRms / noiseRms * std::pow(10.0, -10.0 / 20.0));
@@ -188,26 +169,29 @@ int runDemo(const std::string& bundle, const std::string& folder) {
   if (!fs::is_directory(folder, ec)) throw Error("cannot create the folder " + folder);
   const DemoInput input = buildInput();
   Audio in{kRate, {input.noisy}};
-  writeAudioAtomic((fs::path(folder) / "input.wav").string(), in);
+  writeAudio((fs::path(folder) / "input.wav").string(), in);
 
   struct Run {
     const char* name;
     const char* file;
-    const char* mode;
-    ProcessReport report;
+    Mode mode;
+    StreamReport report;
     std::vector<float> out;
+    double seconds = 0;
   };
-  Run runs[] = {{"Neural Live", "neural-live.wav", "0", {}, {}},
-                {"Neural Classic", "neural-classic.wav", "1", {}, {}},
-                {"Live DSP", "live-dsp.wav", "2", {}, {}}};
+  Run runs[] = {{"Neural Live", "neural-live.wav", Mode::NeuralLive, {}, {}},
+                {"Neural Classic", "neural-classic.wav", Mode::NeuralClassic, {}, {}},
+                {"Live DSP", "live-dsp.wav", Mode::LiveDsp, {}, {}}};
   Module module(bundle);
   for (Run& r : runs) {
     Plugin plugin(module);
-    plugin.setParameter(9, plugin.normalizedFromText(9, r.mode));
+    plugin.setParameter(ProcessingMode, modeToNormalized(static_cast<int>(r.mode)));
     std::vector<std::vector<float>> audio{input.noisy};
-    r.report = plugin.process(audio, kRate, 512, {});
+    const auto started = std::chrono::steady_clock::now();
+    r.report = processInMemory(plugin, audio, kRate, 512);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     r.out = std::move(audio[0]);
-    writeAudioAtomic((fs::path(folder) / r.file).string(), Audio{kRate, {r.out}});
+    writeAudio((fs::path(folder) / r.file).string(), Audio{kRate, {r.out}});
   }
   const std::string picture = (fs::path(folder) / "spectrogram.png").string();
   writeSpectrograms(picture, {{"input: speech + pink noise at 10 dB SNR", &input.noisy},
@@ -223,7 +207,7 @@ int runDemo(const std::string& bundle, const std::string& folder) {
   std::printf("%-16s %10s %12s %24s\n", "mode", "latency", "real-time", "noise in pauses");
   for (const Run& r : runs)
     std::printf("%-16s %6d smp %12.4f %21.1f dB\n", r.name, r.report.latency,
-                r.report.realTimeFactor, pauseReductionDb(input, r.out));
+                r.seconds / seconds, pauseReductionDb(input, r.out));
   std::printf("\nfiles in %s: input.wav, neural-live.wav, neural-classic.wav, live-dsp.wav\n",
               folder.c_str());
   std::printf("spectrogram: %s\n", picture.c_str());

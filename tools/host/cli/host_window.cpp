@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host.h"
+#include "vsthost/module.h"
 
 namespace orvane::host {
 

@@ -1,5 +1,7 @@
 #include "audio_file.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -107,6 +109,14 @@ std::string formatName(int format) {
   return info.name;
 }
 
+// libsndfile's messages as the middle of a sentence: "format not recognised".
+std::string reason(SNDFILE* file) {
+  std::string text = sf_strerror(file);
+  while (!text.empty() && (text.back() == '.' || text.back() == '\n')) text.pop_back();
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
 double toDb(double amplitude) {
   return amplitude > 0 ? 20.0 * std::log10(amplitude) : -INFINITY;
 }
@@ -114,16 +124,30 @@ double toDb(double amplitude) {
 }  // namespace
 
 void Levels::add(const float* const* channels, int channelCount, std::int64_t frames) {
+  // Eight independent partial sums, so that the loop runs in vector
+  // registers; each holds at most a block's worth of squares in double.
+  constexpr int kLanes = 8;
   for (int c = 0; c < channelCount; ++c) {
-    double sum = 0;
-    float top = 0;
-    for (std::int64_t i = 0; i < frames; ++i) {
-      const float v = channels[c][i];
-      sum += double(v) * v;
-      top = std::max(top, std::fabs(v));
+    const float* x = channels[c];
+    double sum[kLanes] = {};
+    float top[kLanes] = {};
+    std::int64_t i = 0;
+    for (; i + kLanes <= frames; i += kLanes)
+      for (int k = 0; k < kLanes; ++k) {
+        const float v = x[i + k];
+        sum[k] += double(v) * double(v);
+        top[k] = std::max(top[k], std::fabs(v));
+      }
+    for (; i < frames; ++i) {
+      sum[0] += double(x[i]) * double(x[i]);
+      top[0] = std::max(top[0], std::fabs(x[i]));
     }
-    sumSquares += sum;
-    peak = std::max(peak, double(top));
+    for (int k = 0; k < kLanes; ++k) {
+      sumSquares += sum[k];
+      peak = std::max(peak, double(top[k]));
+    }
+    // A value that is not a number counts as full scale and beyond.
+    if (!(sumSquares == sumSquares)) peak = INFINITY;
   }
   samples += frames * channelCount;
 }
@@ -149,8 +173,7 @@ AudioFileReader::AudioFileReader(const std::string& name) : path(name) {
   SF_INFO info{};
   file = sf_open(path.c_str(), SFM_READ, &info);
   if (!file)
-    throw Error("cannot read " + path + ": " + sf_strerror(nullptr) +
-                " (not an audio file libsndfile knows, or damaged)");
+    throw Error("cannot read " + path + ": " + reason(nullptr) + " (not audio, or damaged)");
   if (info.channels < 1 || info.samplerate < 1 || info.frames < 0 || info.frames == SF_COUNT_MAX) {
     sf_close(file);
     throw Error("cannot read " + path + ": no channels, no sample rate or no known length");
@@ -172,7 +195,7 @@ std::int64_t AudioFileReader::read(float* const* channels, std::int64_t frames) 
   interleaved.resize(static_cast<std::size_t>(frames) * count);
   const sf_count_t got = sf_readf_float(file, interleaved.data(), frames);
   if (got < 0 || sf_error(file) != SF_ERR_NO_ERROR)
-    throw Error("cannot read " + path + ": " + sf_strerror(file));
+    throw Error("cannot read " + path + ": " + reason(file));
   for (sf_count_t i = 0; i < got; ++i)
     for (int c = 0; c < count; ++c) channels[c][i] = interleaved[i * count + c];
   if (got < frames && position + got < fileInfo.frames)
@@ -205,9 +228,14 @@ int chooseOutputFormat(const FileInfo& input, const std::string& outputPath,
     if (!container)
       throw Error("unknown format '" + formatName +
                   "' (wav, flac, aiff, w64, rf64, caf, au, ogg, opus or mp3)");
-  } else {
-    const std::string ext = lowerExtension(outputPath);
-    if (!ext.empty()) container = containerNamed(ext.substr(1));
+  } else if (const std::string ext = lowerExtension(outputPath); !ext.empty()) {
+    container = containerNamed(ext.substr(1));
+    // Other extensions libsndfile knows keep the input's container (a batch
+    // names outputs as their inputs).
+    if (!container && !isAudioExtension(ext))
+      throw Error("unsupported output format '" + ext +
+                  "' (name the output .wav, .flac, .aiff, .w64, .rf64, .caf, .au, .ogg, .opus "
+                  "or .mp3, or give --format)");
   }
   const int major = container ? container->major : input.format & SF_FORMAT_TYPEMASK;
   const int inputSubtype = input.format & SF_FORMAT_SUBMASK;
@@ -267,7 +295,7 @@ AudioFileWriter::AudioFileWriter(const std::string& name, int format, int sample
   info.channels = channels;
   info.samplerate = sampleRate;
   file = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file) throw Error("cannot write " + path + ": " + sf_strerror(nullptr));
+  if (!file) throw Error("cannot write " + path + ": " + reason(nullptr));
   // Not every container holds every string or the broadcast chunk: what it
   // cannot hold is left out.
   for (const auto& [type, text] : metadata.strings) sf_set_string(file, type, text.c_str());
@@ -293,32 +321,41 @@ void AudioFileWriter::write(const float* const* channels, std::int64_t frames) {
     // 32 bits: libsndfile's float path scales by 2^(b-1) - 1, so a 16-bit
     // sample read and written back would not come out the same.
     const double scale = std::ldexp(1.0, integerBits - 1);
-    const double shift = std::ldexp(1.0, 32 - integerBits);
+    const double highest = scale - 1, lowest = -scale;
+    const int shift = 32 - integerBits;
     ints.resize(n);
-    for (std::int64_t i = 0; i < frames; ++i)
-      for (int c = 0; c < channelCount; ++c) {
-        double v = std::nearbyint(double(channels[c][i]) * scale);
-        if (!(v <= scale - 1) || !(v >= -scale)) {
-          v = v > 0 ? scale - 1 : (v < 0 ? -scale : 0.0);
+    for (int c = 0; c < channelCount; ++c) {
+      const float* x = channels[c];
+      int* to = ints.data() + c;
+      for (std::int64_t i = 0; i < frames; ++i, to += channelCount) {
+        double v = double(x[i]) * scale;
+        if (!(v < highest + 0.5 && v >= lowest - 0.5)) {
+          v = v > 0 ? highest : (v < 0 ? lowest : 0.0);  // not a number: silence
           ++clippedSamples;
         }
-        ints[i * channelCount + c] = static_cast<int>(static_cast<std::int64_t>(v * shift));
+        // Round to nearest, ties to even (the default rounding mode).
+        const int step = _mm_cvtsd_si32(_mm_set_sd(v));
+        *to = static_cast<int>(static_cast<std::uint32_t>(step) << shift);
       }
+    }
     put = sf_writef_int(file, ints.data(), frames);
   } else {
     floats.resize(n);
-    for (std::int64_t i = 0; i < frames; ++i)
-      for (int c = 0; c < channelCount; ++c) {
-        float v = channels[c][i];
+    for (int c = 0; c < channelCount; ++c) {
+      const float* x = channels[c];
+      float* to = floats.data() + c;
+      for (std::int64_t i = 0; i < frames; ++i, to += channelCount) {
+        float v = x[i];
         if (clampFloats && !(std::fabs(v) <= 1.0f)) {
           v = v > 0 ? 1.0f : (v < 0 ? -1.0f : 0.0f);
           ++clippedSamples;
         }
-        floats[i * channelCount + c] = v;
+        *to = v;
       }
+    }
     put = sf_writef_float(file, floats.data(), frames);
   }
-  if (put != frames) throw Error("cannot write " + path + ": " + sf_strerror(file));
+  if (put != frames) throw Error("cannot write " + path + ": " + reason(file));
 }
 
 void AudioFileWriter::close() {

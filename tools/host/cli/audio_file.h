@@ -72,8 +72,8 @@ class AudioFileReader : public AudioSource {
 };
 
 // The format an output takes: `formatName` (wav, flac, aiff, ...) or else the
-// output name's extension when it names a container, or else the input's
-// container; `bits` (8, 16, 24, 32, float, double) or else the input's sample
+// container the output name's extension names (one that names no audio
+// format is refused), or else the input's container; `bits` (8, 16, 24, 32, float, double) or else the input's sample
 // format where the container holds it, or else the container's usual one.
 // WAV becomes RF64 when the data would pass 4 GiB. Throws host::Error for
 // names it does not know or combinations libsndfile cannot write.

@@ -123,6 +123,9 @@ ParameterNames::ParameterNames(const Plugin& loaded) : plugin(loaded) {
     p.names.push_back(d.title);
     if (d.flags & flags::kIsList)
       p.values = listValues(plugin, d, info);
+    // "--mode live" has always meant Neural Live; the same word works
+    // wherever a mode is named, where it would otherwise also fit Live DSP.
+    if (info && d.id == ProcessingMode && !p.values.empty()) p.values[0].names.emplace_back("live");
     else if (d.stepCount == 1)
       p.values = switchValues(plugin, d.id);
     params.push_back(std::move(p));

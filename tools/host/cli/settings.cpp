@@ -9,11 +9,6 @@ namespace orvane::host {
 
 namespace {
 
-// --mode keeps its short words; "live" alone would also match "Live DSP".
-std::string modeValue(const std::string& typed) {
-  return typed == "live" ? "neural-live" : typed;
-}
-
 TimedChange timedChange(const ParameterNames& names, const std::string& spec,
                         const std::string& command) {
   const auto colon = spec.find(':');
@@ -66,7 +61,7 @@ Settings resolveSettings(const ParameterNames& names, const Options& o, bool met
     const NamedParameter& p = names.resolve(name);
     s.values.emplace_back(p.desc.id, names.parse(p, value, meters));
   };
-  if (!o.mode.empty()) set("processing-mode", modeValue(o.mode));
+  if (!o.mode.empty()) set("processing-mode", o.mode);
   if (!o.profile.empty()) set("cleanup-profile", o.profile);
   for (const auto& [name, value] : o.sets) set(name, value);
   for (const std::string& spec : o.at) s.changes.push_back(timedChange(names, spec, o.command));

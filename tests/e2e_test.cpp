@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -204,8 +205,7 @@ TEST(Alignment, ModeSwitchInEachDirectionKeepsTheOutputInPlace) {
       for (std::int64_t i = 0; i < s; ++i) ASSERT_EQ(switched[i], before[i]) << i;
       for (std::size_t i = s; i < switched.size(); ++i) ASSERT_EQ(switched[i], after[i - s]) << i;
       const auto bypassed = run(from, input, change, true);
-      for (std::size_t i = 0; i < input.size(); ++i)
-        ASSERT_NEAR(bypassed[i], input[i], 1e-6) << i;
+      for (std::size_t i = 0; i < input.size(); ++i) ASSERT_NEAR(bypassed[i], input[i], 1e-6) << i;
     }
 }
 
@@ -300,7 +300,8 @@ TEST_F(Tool, ReadmeExamplesRunAsWritten) {
   std::vector<std::string> examples;
   std::ifstream readme(std::string(ORV_SOURCE_DIR) + "/README.md");
   for (std::string l; std::getline(readme, l);)
-    if (l.rfind("    ", 0) == 0 && l.find(prefix) != std::string::npos) examples.push_back(l.substr(4));
+    if (l.rfind("    ", 0) == 0 && l.find(prefix) != std::string::npos)
+      examples.push_back(l.substr(4));
   ASSERT_GE(examples.size(), 9u) << "the README's examples went missing";
 
   for (const char* language : {"", "pt-BR", "es"}) {
@@ -353,16 +354,21 @@ TEST_F(Tool, NamesWorkInEveryLanguage) {
     std::string sets;
   };
   const Case cases[] = {
-      {"", "--set output-gain=-3dB --set 'Dry / Wet=50 %' --set frequency-focus=120Hz"
-           " --set 'PERFIL DE LIMPEZA=estu' --set 'modo de processamento=classic'"},
-      {"en", "--set 'Output gain=-3' --set dry-wet=50% --set 'FREQUENCY FOCUS=120 hz'"
-             " --set cleanup-profile=Studio --set 'processing mode=Neural Classic'"},
+      {"",
+       "--set output-gain=-3dB --set 'Dry / Wet=50 %' --set frequency-focus=120Hz"
+       " --set 'PERFIL DE LIMPEZA=estu' --set 'modo de processamento=classic'"},
+      {"en",
+       "--set 'Output gain=-3' --set dry-wet=50% --set 'FREQUENCY FOCUS=120 hz'"
+       " --set cleanup-profile=Studio --set 'processing mode=Neural Classic'"},
       // Decomposed accents (a + U+0303, i + U+0301) and Spanish titles.
-      {"es", "--set 'ganancia de salida=-3 dB' --set 'original / limpio=50'"
-             " --set 'enfoque de frecuencia=120'"
-             " --set 'perfil de limpieza=Estudio' --set 9=clasico"},
-      {"pt-BR", "--set 'GANHO DE SAI\xCC\x81" "DA=-3' --set 5=50% --set 4=120Hz"
-                " --set 8=2 --set 'Modo de processamento=Neural Cla\xCC\x81ssico'"},
+      {"es",
+       "--set 'ganancia de salida=-3 dB' --set 'original / limpio=50'"
+       " --set 'enfoque de frecuencia=120'"
+       " --set 'perfil de limpieza=Estudio' --set 9=clasico"},
+      {"pt-BR",
+       "--set 'GANHO DE SAI\xCC\x81"
+       "DA=-3' --set 5=50% --set 4=120Hz"
+       " --set 8=2 --set 'Modo de processamento=Neural Cla\xCC\x81ssico'"},
   };
   host::Module module(ORV_BUNDLE);
   for (const Case& c : cases) {
@@ -406,7 +412,8 @@ TEST_F(Tool, FormatsAndMetadataAreKept) {
   bext.time_reference_low = 123456;
   host::Metadata withBext = tags;
   withBext.broadcast = bext;
-  const auto left = sixteenBit(noisySpeechLike(30000, 21)), right = sixteenBit(noisySpeechLike(30000, 22));
+  const auto left = sixteenBit(noisySpeechLike(30000, 21)),
+             right = sixteenBit(noisySpeechLike(30000, 22));
   writeWav("in/speech16.wav", {left, right}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, withBext);
   writeWav("in/speech24.flac", {left}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 48000, tags);
   auto loud = left;
@@ -417,7 +424,8 @@ TEST_F(Tool, FormatsAndMetadataAreKept) {
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* name : {"speech16.wav", "speech24.flac", "float.wav"}) {
     SCOPED_TRACE(name);
-    host::AudioFileReader in(path(std::string("in/") + name)), out(path(std::string("out/") + name));
+    host::AudioFileReader in(path(std::string("in/") + name)),
+        out(path(std::string("out/") + name));
     EXPECT_EQ(out.info().format, in.info().format);
     EXPECT_EQ(out.info().sampleRate, in.info().sampleRate);
     EXPECT_EQ(out.info().channels, in.info().channels);
@@ -509,6 +517,37 @@ TEST_F(Tool, BatchesReportFailuresSkipDoneWorkAndShard) {
   for (const auto& [name, count] : seen) EXPECT_EQ(count, 1) << name;
 }
 
+// An interrupted run removes the output it was writing and says why.
+TEST_F(Tool, InterruptedRunLeavesNoPartialOutput) {
+  writeWav("minute.wav", {noisySpeechLike(48000 * 60, 41), noisySpeechLike(48000 * 60, 42)});
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    for (const auto& [name, value] : env)
+      value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(ORV_HOST_TOOL, ORV_HOST_TOOL, "process", path("minute.wav").c_str(),
+            path("out.wav").c_str(), "--mode", "classic", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait until the output's temporary file exists: the run is under way.
+  bool started = false;
+  for (int i = 0; i < 600 && !started; ++i) {
+    ::usleep(50000);
+    for (const auto& e : fs::directory_iterator(dir))
+      started = started || e.path().filename().string().rfind("out.wav.", 0) == 0;
+  }
+  EXPECT_TRUE(started);
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_EQ(e.path().filename().string().rfind("out.wav", 0), std::string::npos) << e.path();
+}
+
 // --language leaves nothing behind and touches no stored choice.
 TEST_F(Tool, LanguageForOneRunWritesNoFile) {
   const fs::path tmp = dir / "tmp";
@@ -552,7 +591,8 @@ TEST_F(Tool, CommandLineSaysWhatItTakes) {
     const auto at = l.find("automate");
     if (at == std::string::npos) continue;
     std::size_t columns = 0;
-    for (std::size_t i = 0; i < at; ++i) columns += (static_cast<unsigned char>(l[i]) & 0xC0) != 0x80;
+    for (std::size_t i = 0; i < at; ++i)
+      columns += (static_cast<unsigned char>(l[i]) & 0xC0) != 0x80;
     flagColumns.insert(columns);
   }
   EXPECT_EQ(flagColumns.size(), 1u) << r.out;

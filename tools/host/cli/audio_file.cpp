@@ -84,7 +84,8 @@ int bytesPerSample(int subtype) {
 }
 
 int subtypeForBits(const std::string& bits, int major) {
-  const bool unsigned8 = major == SF_FORMAT_WAV || major == SF_FORMAT_RF64 || major == SF_FORMAT_W64;
+  const bool unsigned8 =
+      major == SF_FORMAT_WAV || major == SF_FORMAT_RF64 || major == SF_FORMAT_W64;
   if (bits == "8") return unsigned8 ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
   if (bits == "16") return SF_FORMAT_PCM_16;
   if (bits == "24") return SF_FORMAT_PCM_24;
@@ -287,8 +288,8 @@ bool isAudioExtension(const std::string& extension) {
 
 // ---------------------------------------------------------------------------
 
-AudioFileWriter::AudioFileWriter(const std::string& name, int format, int sampleRate,
-                                 int channels, const Metadata& metadata)
+AudioFileWriter::AudioFileWriter(const std::string& name, int format, int sampleRate, int channels,
+                                 const Metadata& metadata)
     : path(name), channelCount(channels) {
   SF_INFO info{};
   info.format = format;
@@ -377,8 +378,7 @@ Audio readAudio(const std::string& path) {
   return audio;
 }
 
-void writeAudio(const std::string& path, const Audio& audio, int format,
-                const Metadata& metadata) {
+void writeAudio(const std::string& path, const Audio& audio, int format, const Metadata& metadata) {
   std::vector<const float*> from;
   for (const auto& c : audio.channels) from.push_back(c.data());
   const bool written = files::writeAtomically(path, [&](const std::string& temp) {

@@ -73,10 +73,10 @@ class AudioFileReader : public AudioSource {
 
 // The format an output takes: `formatName` (wav, flac, aiff, ...) or else the
 // container the output name's extension names (one that names no audio
-// format is refused), or else the input's container; `bits` (8, 16, 24, 32, float, double) or else the input's sample
-// format where the container holds it, or else the container's usual one.
-// WAV becomes RF64 when the data would pass 4 GiB. Throws host::Error for
-// names it does not know or combinations libsndfile cannot write.
+// format is refused), or else the input's container; `bits` (8, 16, 24, 32, float, double) or else
+// the input's sample format where the container holds it, or else the container's usual one. WAV
+// becomes RF64 when the data would pass 4 GiB. Throws host::Error for names it does not know or
+// combinations libsndfile cannot write.
 int chooseOutputFormat(const FileInfo& input, const std::string& outputPath,
                        const std::string& formatName, const std::string& bits);
 // The usual extension of a container name given to --format ("wav"), empty if unknown.

@@ -206,8 +206,8 @@ int runDemo(const std::string& bundle, const std::string& folder) {
       seconds);
   std::printf("%-16s %10s %12s %24s\n", "mode", "latency", "real-time", "noise in pauses");
   for (const Run& r : runs)
-    std::printf("%-16s %6d smp %12.4f %21.1f dB\n", r.name, r.report.latency,
-                r.seconds / seconds, pauseReductionDb(input, r.out));
+    std::printf("%-16s %6d smp %12.4f %21.1f dB\n", r.name, r.report.latency, r.seconds / seconds,
+                pauseReductionDb(input, r.out));
   std::printf("\nfiles in %s: input.wav, neural-live.wav, neural-classic.wav, live-dsp.wav\n",
               folder.c_str());
   std::printf("spectrogram: %s\n", picture.c_str());

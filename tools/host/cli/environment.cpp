@@ -51,7 +51,8 @@ FoundBundle findBundle(const std::string& explicitPath) {
   }
   if (fs::is_directory(ORV_BUILD_BUNDLE, ec)) return {ORV_BUILD_BUNDLE, "the build tree"};
   std::string tried;
-  for (const std::string& folder : bundleSearchPath()) tried += (tried.empty() ? "" : ", ") + folder;
+  for (const std::string& folder : bundleSearchPath())
+    tried += (tried.empty() ? "" : ", ") + folder;
   throw Error(std::string("no ") + kBundleName + " found (looked in " + tried +
               "); give one with --bundle");
 }

@@ -81,7 +81,8 @@ std::vector<NamedValue> switchValues(const Plugin& plugin, ParamID id) {
   return {off, on};
 }
 
-std::vector<NamedValue> listValues(const Plugin& plugin, const ParamDesc& d, const ParamInfo* info) {
+std::vector<NamedValue> listValues(const Plugin& plugin, const ParamDesc& d,
+                                   const ParamInfo* info) {
   std::vector<NamedValue> values;
   for (int e = 0; e <= d.stepCount; ++e) {
     NamedValue v;
@@ -121,11 +122,11 @@ ParameterNames::ParameterNames(const Plugin& loaded) : plugin(loaded) {
       p.key = std::to_string(d.id);
     }
     p.names.push_back(d.title);
-    if (d.flags & flags::kIsList)
-      p.values = listValues(plugin, d, info);
+    if (d.flags & flags::kIsList) p.values = listValues(plugin, d, info);
     // "--mode live" has always meant Neural Live; the same word works
     // wherever a mode is named, where it would otherwise also fit Live DSP.
-    if (info && d.id == ProcessingMode && !p.values.empty()) p.values[0].names.emplace_back("live");
+    if (info && d.id == ProcessingMode && !p.values.empty())
+      p.values[0].names.emplace_back("live");
     else if (d.stepCount == 1)
       p.values = switchValues(plugin, d.id);
     params.push_back(std::move(p));
@@ -199,8 +200,8 @@ double ParameterNames::parse(const NamedParameter& p, const std::string& typed, 
 std::vector<KeyAndTitle> orvaneParameterKeys() {
   std::vector<KeyAndTitle> out;
   for (const ParamInfo& p : kParams)
-    out.push_back({keyFromTitle(p.title), i18n::catalog[p.key][0].utf8,
-                   (p.flags & flags::kIsReadOnly) != 0});
+    out.push_back(
+        {keyFromTitle(p.title), i18n::catalog[p.key][0].utf8, (p.flags & flags::kIsReadOnly) != 0});
   return out;
 }
 

@@ -95,7 +95,8 @@ void printOptions(std::FILE* to, const std::string& command) {
     if (o.value) head += std::string(" ") + o.value;
     std::string help = o.help;
     std::string indented;
-    for (char c : help) indented += c == '\n' ? std::string("\n") + std::string(27, ' ') : std::string(1, c);
+    for (char c : help)
+      indented += c == '\n' ? std::string("\n") + std::string(27, ' ') : std::string(1, c);
     std::fprintf(to, "  %-24s %s\n", head.c_str(), indented.c_str());
   }
 }
@@ -133,8 +134,7 @@ void printHelp(std::FILE* to, const std::string& command) {
     return;
   }
   std::fprintf(to, "usage: orvane-host COMMAND [options]   (orvane-host COMMAND --help)\n\n");
-  for (const Command& c : kCommands)
-    std::fprintf(to, "  %-38s %s\n", c.synopsis, c.what);
+  for (const Command& c : kCommands) std::fprintf(to, "  %-38s %s\n", c.synopsis, c.what);
   std::fprintf(to, "\noptions:\n");
   printOptions(to, "");
   printKeys(to);

@@ -97,7 +97,8 @@ int infoCommand(const Options& o) {
   std::printf("\nbuses\n");
   std::vector<std::vector<std::string>> rows;
   for (const BusDesc& b : plugin.buses())
-    rows.push_back({b.input ? "input" : "output", b.name, std::to_string(b.channels) + " channels"});
+    rows.push_back(
+        {b.input ? "input" : "output", b.name, std::to_string(b.channels) + " channels"});
   printTable(rows, "  ");
   const ParameterNames names(plugin);
   std::printf("\nparameters (by id, key, English or local title)\n");
@@ -132,9 +133,10 @@ int stateCommand(const Options& o) {
     const double v = plugin.parameter(p.desc.id);
     char normalized[32];
     std::snprintf(normalized, sizeof normalized, "%.6f", v);
-    rows.push_back({std::to_string(p.desc.id), p.key, p.desc.title,
-                    plugin.valueText(p.desc.id, v) + (p.desc.units.empty() ? "" : " " + p.desc.units),
-                    normalized});
+    rows.push_back(
+        {std::to_string(p.desc.id), p.key, p.desc.title,
+         plugin.valueText(p.desc.id, v) + (p.desc.units.empty() ? "" : " " + p.desc.units),
+         normalized});
   }
   printTable(rows, "  ");
   return 0;

@@ -53,8 +53,8 @@ std::string clippingText(const FileResult& r) {
 void printFileReport(std::FILE* to, const FileResult& r) {
   const char* channels = r.channels == 1 ? "mono" : "stereo";
   std::fprintf(to, "%s -> %s\n", r.input.c_str(), r.output.c_str());
-  std::fprintf(to, "  audio        %.2f s, %d Hz %s, %s -> %s\n", r.seconds, r.sampleRate,
-               channels, r.inputFormat.c_str(), r.outputFormat.c_str());
+  std::fprintf(to, "  audio        %.2f s, %d Hz %s, %s -> %s\n", r.seconds, r.sampleRate, channels,
+               r.inputFormat.c_str(), r.outputFormat.c_str());
   std::fprintf(to, "  latency      %d samples, removed", r.latency);
   if (r.latencyRestarts)
     std::fprintf(to, " (%d restart%s for a new latency, %d at the end)", r.latencyRestarts,
@@ -75,8 +75,7 @@ void printBatchLine(std::FILE* to, const FileResult& r) {
     case FileResult::Status::Done:
       std::fprintf(to, "done     %s -> %s  %.1f s, reduction %s, real-time %.3f%s\n",
                    r.input.c_str(), r.output.c_str(), r.seconds, db(r.reductionDb()).c_str(),
-                   r.realTimeFactor(),
-                   r.clippedSamples ? (", " + clippingText(r)).c_str() : "");
+                   r.realTimeFactor(), r.clippedSamples ? (", " + clippingText(r)).c_str() : "");
       break;
     case FileResult::Status::Skipped:
       std::fprintf(to, "skipped  %s: %s\n", r.input.c_str(), r.message.c_str());
@@ -89,17 +88,15 @@ void printBatchLine(std::FILE* to, const FileResult& r) {
 
 void printJson(std::FILE* to, const FileResult& r) {
   std::string out = "{\"type\":\"file\",\"status\":\"" + std::string(statusName(r.status)) +
-                    "\",\"input\":" + jsonString(r.input) +
-                    ",\"output\":" + jsonString(r.output);
+                    "\",\"input\":" + jsonString(r.input) + ",\"output\":" + jsonString(r.output);
   if (r.status != FileResult::Status::Done) {
     out += ",\"message\":" + jsonString(r.message) + "}";
     std::fprintf(to, "%s\n", out.c_str());
     return;
   }
   out += ",\"sampleRate\":" + std::to_string(r.sampleRate) +
-         ",\"channels\":" + std::to_string(r.channels) +
-         ",\"frames\":" + std::to_string(r.frames) + ",\"seconds\":" + jsonNumber(r.seconds) +
-         ",\"inputFormat\":" + jsonString(r.inputFormat) +
+         ",\"channels\":" + std::to_string(r.channels) + ",\"frames\":" + std::to_string(r.frames) +
+         ",\"seconds\":" + jsonNumber(r.seconds) + ",\"inputFormat\":" + jsonString(r.inputFormat) +
          ",\"outputFormat\":" + jsonString(r.outputFormat) +
          ",\"latencySamples\":" + std::to_string(r.latency) +
          ",\"latencyRestarts\":" + std::to_string(r.latencyRestarts) +

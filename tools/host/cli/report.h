@@ -28,9 +28,9 @@ struct FileResult {
   std::int64_t clippedSamples = 0;  // clamped to fit the output format
   // From the plug-in's own meters, when it is Orvane:
   bool hasMeters = false;
-  bool pluginClipped = false;    // its output went past full scale in some block
-  std::string neural;            // "active", "inactive" or "fault"
-  double meterReductionDb = 0;   // largest block reading; 0 when it converts the rate
+  bool pluginClipped = false;   // its output went past full scale in some block
+  std::string neural;           // "active", "inactive" or "fault"
+  double meterReductionDb = 0;  // largest block reading; 0 when it converts the rate
 
   double reductionDb() const { return inputRmsDb - outputRmsDb; }
   double realTimeFactor() const { return seconds > 0 ? wallSeconds / seconds : 0.0; }

@@ -42,8 +42,8 @@ void Settings::applyTo(Plugin& plugin) const {
 std::vector<Automation> Settings::automation(double sampleRate) const {
   std::vector<Automation> out;
   for (const TimedChange& c : changes)
-    out.push_back({c.inSeconds ? std::llround(c.seconds * sampleRate) : c.frame, c.id,
-                   c.normalized});
+    out.push_back(
+        {c.inSeconds ? std::llround(c.seconds * sampleRate) : c.frame, c.id, c.normalized});
   return out;
 }
 

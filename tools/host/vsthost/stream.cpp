@@ -179,7 +179,9 @@ class MemorySource : public AudioSource {
     position += n;
     return n;
   }
-  void seek(std::int64_t frame) override { position = std::clamp<std::int64_t>(frame, 0, length()); }
+  void seek(std::int64_t frame) override {
+    position = std::clamp<std::int64_t>(frame, 0, length());
+  }
 
  private:
   std::int64_t length() const {

@@ -8,6 +8,7 @@
 // Each figure is the best of a few repetitions, in wall time and CPU time
 // (the machine may be shared: CPU time is what the work itself took).
 //   bench_host [--minutes M] [--files N] [--seconds S] [--repeat R]
+// (0 minutes or 0 files leaves that part out).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,22 +118,8 @@ void toolRun(const std::string& args, Cost& cost) {
   cost.keepBest(wall, cpu);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  double minutes = 10, seconds = 30;
-  int files = 20, repeat = 2;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string a = argv[i];
-    if (a == "--minutes") minutes = std::atof(argv[i + 1]);
-    if (a == "--files") files = std::atoi(argv[i + 1]);
-    if (a == "--seconds") seconds = std::atof(argv[i + 1]);
-    if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
-  }
-  char pattern[] = "/tmp/orvane-bench-host-XXXXXX";
-  if (!::mkdtemp(pattern)) return 1;
-  const fs::path dir = pattern;
-
+// The tool's whole pass on one long file against the engine alone, per mode.
+void passes(const fs::path& dir, double minutes, int repeat) {
   const auto audio = programme(static_cast<std::size_t>(minutes * 60 * kRate));
   writeSixteenBit(dir / "long.wav", audio);
   std::printf("%.0f-minute stereo 48 kHz 16-bit file, best of %d\n\n", minutes, repeat);
@@ -152,7 +139,10 @@ int main(int argc, char** argv) {
                 tool.wall, engine.cpu, tool.cpu, tool.wall / engine.wall, tool.cpu / engine.cpu);
     std::fflush(stdout);
   }
+}
 
+// A folder of files with one worker and with two.
+void batches(const fs::path& dir, int files, double seconds, int repeat) {
   fs::create_directories(dir / "batch");
   const auto piece = programme(static_cast<std::size_t>(seconds * kRate));
   for (int i = 0; i < files; ++i)
@@ -169,6 +159,25 @@ int main(int argc, char** argv) {
       "\n%d files of %.0f s, Neural Classic: -j 1 %.2f s, -j 2 %.2f s, ratio %.3f "
       "(CPU %.2f s and %.2f s)\n",
       files, seconds, one.wall, two.wall, two.wall / one.wall, one.cpu, two.cpu);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double minutes = 10, seconds = 30;
+  int files = 20, repeat = 2;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--minutes") minutes = std::atof(argv[i + 1]);
+    if (a == "--files") files = std::atoi(argv[i + 1]);
+    if (a == "--seconds") seconds = std::atof(argv[i + 1]);
+    if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
+  }
+  char pattern[] = "/tmp/orvane-bench-host-XXXXXX";
+  if (!::mkdtemp(pattern)) return 1;
+  const fs::path dir = pattern;
+  if (minutes > 0) passes(dir, minutes, repeat);
+  if (files > 0) batches(dir, files, seconds, repeat);
   fs::remove_all(dir);
   return 0;
 }

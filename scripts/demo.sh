@@ -8,4 +8,5 @@ out=${1:-$root/out/demo}
 bash "$root/scripts/bootstrap.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j2 --target Orvane orvane-host
-"$root/build/tools/host/orvane-host" demo "$out"
+# The bundle just built, not one installed in ~/.vst3 or elsewhere.
+"$root/build/tools/host/orvane-host" demo "$out" --bundle "$root/build/Orvane.vst3"

@@ -24,13 +24,12 @@ bool hidden(const fs::path& relative) {
   return false;
 }
 
-// `path` inside `folder` (both made absolute and normal without touching
-// links that do not exist yet).
-bool inside(const fs::path& path, const fs::path& folder) {
+// Whether a file lies in the folder (given as weakly_canonical), links resolved.
+bool inside(const fs::path& file, const fs::path& canonicalFolder) {
   std::error_code ec;
-  const fs::path p = fs::weakly_canonical(path, ec), f = fs::weakly_canonical(folder, ec);
-  auto pi = p.begin(), fi = f.begin();
-  for (; fi != f.end() && !fi->empty(); ++fi, ++pi)
+  const fs::path p = fs::weakly_canonical(file, ec);
+  auto pi = p.begin();
+  for (auto fi = canonicalFolder.begin(); fi != canonicalFolder.end() && !fi->empty(); ++fi, ++pi)
     if (pi == p.end() || *pi != *fi) return false;
   return true;
 }
@@ -44,10 +43,14 @@ void addFolder(const fs::path& folder, bool recursive, const fs::path& outputDir
                std::vector<Candidate>& out) {
   std::vector<Candidate> found;
   std::error_code ec;
+  // Outputs of this or an earlier run are never taken as inputs.
+  const fs::path outputs = fs::weakly_canonical(outputDir, ec);
+  const bool outputsWithin = inside(outputs, fs::weakly_canonical(folder, ec));
   auto consider = [&](const fs::directory_entry& entry) {
     const fs::path relative = entry.path().lexically_relative(folder);
     if (hidden(relative) || !entry.is_regular_file(ec) ||
-        !isAudioExtension(entry.path().extension().string()) || inside(entry.path(), outputDir))
+        !isAudioExtension(entry.path().extension().string()) ||
+        (outputsWithin && inside(entry.path(), outputs)))
       return;
     found.push_back({entry.path().string(), relative});
   };

@@ -116,7 +116,10 @@ void printKeys(std::FILE* to) {
 
 void printBundleSearch(std::FILE* to) {
   std::fprintf(to, "\nthe bundle: --bundle, else Orvane.vst3 in the first of:\n");
-  for (const std::string& folder : bundleSearchPath()) std::fprintf(to, "  %s\n", folder.c_str());
+  const auto folders = bundleSearchPath();
+  for (std::size_t i = 0; i < folders.size(); ++i)
+    std::fprintf(to, "  %s%s\n", folders[i].c_str(),
+                 i + 1 == folders.size() ? "  (this build)" : "");
 }
 
 void printHelp(std::FILE* to, const std::string& command) {

@@ -29,7 +29,12 @@ declare -A uses=(
   [editor/knob]="editor/toolkit"
   [editor]="controller editor/toolkit editor/knob presets i18n params files"
   [module]="processor controller editor protocol params"
-  [tools/host]="files presets params i18n editor/toolkit"
+  # The host tool: a VST 3 host library that knows no plug-in, the speech
+  # material, the front end, and main.
+  [tools/host/vsthost]=""
+  [tools/host/signals]=""
+  [tools/host/cli]="tools/host/vsthost tools/host/signals files params i18n protocol editor/toolkit"
+  [tools/host]="tools/host/cli"
 )
 # The CMake library each folder builds.
 declare -A library=(
@@ -38,11 +43,22 @@ declare -A library=(
   [i18n]=orvane_i18n [presets]=orvane_presets [controller]=orvane_controller
   [editor/toolkit]=orvane_toolkit [editor/knob]=orvane_knob [editor]=orvane_editor
   [module]=Orvane
+  [tools/host/vsthost]=orv_vsthost [tools/host/signals]=orv_signals
+  [tools/host/cli]=orv_host_cli [tools/host]=orvane-host
 )
 
-# The layer of a path relative to src/ (or tools/host/...).
+# The layer of a path relative to src/ (or tools/host/...). The host tool's
+# folders include one another as "vsthost/plugin.h", relative to tools/host.
 layer_of() {
+  if [ -f "tools/host/$1" ]; then
+    case "$1" in
+      */*) echo "tools/host/${1%%/*}" ;;
+      *) echo tools/host ;;
+    esac
+    return
+  fi
   case "$1" in
+    tools/host/*/*) local rest=${1#tools/host/}; echo "tools/host/${rest%%/*}" ;;
     tools/host/*) echo tools/host ;;
     editor/toolkit/*) echo editor/toolkit ;;
     editor/knob/*) echo editor/knob ;;
@@ -59,7 +75,7 @@ declare -A included  # "layer dep" pairs seen
 while IFS= read -r file; do
   case "$file" in
     src/*) own=$(layer_of "${file#src/}") ;;
-    tools/host/*) own=tools/host ;;
+    tools/host/*) own=$(layer_of "$file") ;;
     *) continue ;;
   esac
   [ -n "$own" ] || continue

@@ -6,7 +6,6 @@
 
 #include "cli/commands.h"
 #include "cli/environment.h"
-#include "vsthost/module.h"
 
 using namespace orvane::host;
 

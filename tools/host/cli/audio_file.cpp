@@ -204,9 +204,9 @@ std::int64_t AudioFileReader::read(float* const* channels, std::int64_t frames) 
                 " of " + std::to_string(fileInfo.frames) + " frames");
   const std::int64_t fresh = position + got - std::max(position, measured);
   if (fresh > 0) {
-    std::vector<const float*> from(channels, channels + count);
-    for (auto& p : from) p += got - fresh;
-    inputLevels.add(from.data(), count, fresh);
+    firstReads.assign(channels, channels + count);
+    for (auto& p : firstReads) p += got - fresh;
+    inputLevels.add(firstReads.data(), count, fresh);
     measured = position + got;
   }
   position += got;

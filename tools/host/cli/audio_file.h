@@ -69,6 +69,7 @@ class AudioFileReader : public AudioSource {
   Levels inputLevels;
   std::int64_t position = 0, measured = 0;
   std::vector<float> interleaved;
+  std::vector<const float*> firstReads;  // the frames read for the first time
 };
 
 // The format an output takes: `formatName` (wav, flac, aiff, ...) or else the

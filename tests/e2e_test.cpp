@@ -188,6 +188,20 @@ TEST(Alignment, ModeSwitchInEachDirectionKeepsTheOutputInPlace) {
     if (report) *report = r;
     return audio[0];
   };
+  // The converted rates have latencies of their own; the same holds there.
+  {
+    host::Plugin plugin(module);
+    plugin.setParameter(ProcessingMode, modeToNormalized(2));
+    std::vector<std::vector<float>> audio{noisySpeechLike(44100, 8), noisySpeechLike(44100, 9)};
+    const auto original = audio;
+    const auto r = host::processInMemory(plugin, audio, 44100, 441,
+                                         {{20000, Bypass, 1.0}, {22050, ProcessingMode, 0.5}});
+    EXPECT_EQ(r.latencyRestarts, 1);
+    EXPECT_GT(r.finalLatency, 0);
+    for (int c = 0; c < 2; ++c)
+      for (std::size_t i = 22050; i < audio[c].size(); ++i)
+        ASSERT_NEAR(audio[c][i], original[c][i], 1e-6) << "channel " << c << " sample " << i;
+  }
   const int latency[] = {95, 1440, 0};  // as the bundle reports them at 48 kHz
   for (int from = 0; from < kModeCount; ++from)
     for (int to = 0; to < kModeCount; ++to) {
@@ -515,6 +529,45 @@ TEST_F(Tool, BatchesReportFailuresSkipDoneWorkAndShard) {
   }
   EXPECT_EQ(seen.size(), 12u);
   for (const auto& [name, count] : seen) EXPECT_EQ(count, 1) << name;
+}
+
+// A batch never takes its own outputs as inputs, never writes one output for
+// two inputs, and never replaces an input.
+TEST_F(Tool, BatchesNeverOverwriteTheirInputs) {
+  const auto voice = sixteenBit(noisySpeechLike(4800, 51));
+  writeWav("corpus/a.wav", {voice});
+  writeWav("corpus/b.flac", {voice}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  writeWav("corpus/cleaned/old.wav", {voice});  // an earlier run's output folder
+  ToolRun r = tool("process corpus corpus/a.wav -r -o corpus/cleaned --mode dsp --format wav");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("has the same output as corpus/a.wav"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("2 done"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(path("corpus/cleaned/b.wav"))) << "--format names the output";
+  EXPECT_FALSE(fs::exists(path("corpus/cleaned/cleaned/old.wav")));
+  r = tool("process corpus/a.wav -o corpus --overwrite --mode dsp");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the output would replace the input"), std::string::npos) << r.err;
+  EXPECT_EQ(host::readAudio(path("corpus/a.wav")).channels[0], voice);
+}
+
+// Levels in dBFS and the reduction as the difference of the RMS levels.
+TEST_F(Tool, ReportGivesLevelsInDecibels) {
+  std::vector<float> sine(48000);
+  for (std::size_t i = 0; i < sine.size(); ++i)
+    sine[i] = 0.5f * std::sin(2 * 3.14159265f * 1000.0f * float(i) / 48000.0f);
+  writeWav("sine.wav", {sine}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  const ToolRun r = tool("process sine.wav out.wav --set bypass=on --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto field = [&](const std::string& name) {
+    const auto at = r.out.find("\"" + name + "\":");
+    EXPECT_NE(at, std::string::npos) << name;
+    return std::strtod(r.out.c_str() + at + name.size() + 3, nullptr);
+  };
+  EXPECT_NEAR(field("inputPeakDb"), -6.02, 0.01);
+  EXPECT_NEAR(field("inputRmsDb"), -9.03, 0.01);
+  EXPECT_NEAR(field("outputRmsDb"), -9.03, 0.01);
+  EXPECT_NEAR(field("reductionDb"), 0.0, 0.01);
+  EXPECT_EQ(field("seconds"), 1.0);
 }
 
 // An interrupted run removes the output it was writing and says why.

@@ -178,7 +178,7 @@ TEST(Alignment, ModeSwitchInEachDirectionKeepsTheOutputInPlace) {
   host::Module module(ORV_BUNDLE);
   const std::int64_t s = 24000 + 37;  // not on a block boundary
   const auto input = noisySpeechLike(48000, 7);
-  auto run = [&](int mode, const std::vector<float>& x, std::vector<host::Automation> points,
+  auto run = [&](int mode, const std::vector<float>& x, const std::vector<host::Automation>& points,
                  bool bypass, host::StreamReport* report = nullptr) {
     host::Plugin plugin(module);
     plugin.setParameter(ProcessingMode, modeToNormalized(mode));

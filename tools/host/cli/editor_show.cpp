@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 
+#include "files/files.h"
 #include "host_window.h"
 #include "plug_frame.h"
 
@@ -118,7 +119,8 @@ void showEditor(Plugin& plugin, const ShowOptions& options) {
     const Screenshot shot = window->screenshot();
     const auto png = shot.png();
     if (png.empty()) throw Error("cannot read the window's picture");
-    writeFileAtomic(options.screenshot, png);
+    if (!files::writeFileAtomically(options.screenshot, png))
+      throw Error("cannot write " + options.screenshot);
     std::printf("wrote %s (%d x %d)\n", options.screenshot.c_str(), shot.width, shot.height);
     return;
   }

@@ -284,7 +284,9 @@ void Processor::reportToHost(IParameterChanges* changes, int32 numSamples,
     if (queue && queue->addPoint(last, modeToNormalized(activeMode), index) == kResultOk)
       reportedMode = activeMode;
   }
-  const float neural = !engines[activeMode].neuralActive() ? 0.0f : (meters.fault ? 0.75f : 1.0f);
+  const float neural = !engines[activeMode].neuralActive() ? kNeuralOffValue
+                       : meters.fault                      ? kNeuralFaultValue
+                                                           : kNeuralOnValue;
   const std::pair<const ParamID*, float> readings[] = {
       {&InputPeak, meterValue(meters.inputPeak)}, {&OutputPeak, meterValue(meters.outputPeak)},
       {&Reduction, meterValue(meters.reduction)}, {&NeuralActive, neural},

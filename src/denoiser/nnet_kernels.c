@@ -132,28 +132,34 @@ static uint16_t quantise(float x) {
   return (uint8_t)(127u + (unsigned)q);
 }
 
-/* One 8 x 4 tile: 32 signed weight bytes, rows of four; u holds the tile's
- * four input bytes twice over (as 16-bit values). Each accumulator takes two
- * rows, each row as two partial sums (columns 0-1 and 2-3). The sums are exact
- * integers, kept modulo 2^32 like the library's. */
-static inline void int8Tile(const signed char* w, __m128i u, __m128i acc[4]) {
+/* A block's sums: each vector holds two rows, each row as two partial sums
+ * (columns 0-1 and 2-3). The sums are exact integers, kept modulo 2^32 like
+ * the library's. */
+typedef struct {
+  __m128i rows01, rows23, rows45, rows67;
+} Int8Sums;
+
+/* One 8 x 4 tile: 32 signed weight bytes, rows of four, times the four input
+ * bytes at u (as 16-bit values). */
+static inline void int8Tile(const signed char* w, const uint16_t* u, Int8Sums* s) {
+  int64_t four;
+  memcpy(&four, u, sizeof four);
+  const __m128i x = _mm_set1_epi64x(four);
   const __m128i a = _mm_loadu_si128((const __m128i*)w);
   const __m128i b = _mm_loadu_si128((const __m128i*)(w + 16));
   /* Each byte paired with itself then shifted right arithmetically: the
    * weights sign-extended to 16 bits. */
-  acc[0] = _mm_add_epi32(acc[0], _mm_madd_epi16(_mm_srai_epi16(_mm_unpacklo_epi8(a, a), 8), u));
-  acc[1] = _mm_add_epi32(acc[1], _mm_madd_epi16(_mm_srai_epi16(_mm_unpackhi_epi8(a, a), 8), u));
-  acc[2] = _mm_add_epi32(acc[2], _mm_madd_epi16(_mm_srai_epi16(_mm_unpacklo_epi8(b, b), 8), u));
-  acc[3] = _mm_add_epi32(acc[3], _mm_madd_epi16(_mm_srai_epi16(_mm_unpackhi_epi8(b, b), 8), u));
+  s->rows01 =
+      _mm_add_epi32(s->rows01, _mm_madd_epi16(_mm_srai_epi16(_mm_unpacklo_epi8(a, a), 8), x));
+  s->rows23 =
+      _mm_add_epi32(s->rows23, _mm_madd_epi16(_mm_srai_epi16(_mm_unpackhi_epi8(a, a), 8), x));
+  s->rows45 =
+      _mm_add_epi32(s->rows45, _mm_madd_epi16(_mm_srai_epi16(_mm_unpacklo_epi8(b, b), 8), x));
+  s->rows67 =
+      _mm_add_epi32(s->rows67, _mm_madd_epi16(_mm_srai_epi16(_mm_unpackhi_epi8(b, b), 8), x));
 }
 
-static inline __m128i inputQuad(const uint16_t* u) {
-  int64_t four;
-  memcpy(&four, u, sizeof four);
-  return _mm_set1_epi64x(four);
-}
-
-/* Four rows' totals from two accumulators of partial sums. */
+/* Four rows' totals from two vectors of partial sums. */
 static inline __m128 rowTotals(__m128i ab, __m128i cd) {
   const __m128 x = _mm_castsi128_ps(ab), y = _mm_castsi128_ps(cd);
   const __m128i first = _mm_castps_si128(_mm_shuffle_ps(x, y, _MM_SHUFFLE(2, 0, 2, 0)));
@@ -161,41 +167,64 @@ static inline __m128 rowTotals(__m128i ab, __m128i cd) {
   return _mm_cvtepi32_ps(_mm_add_epi32(first, second));
 }
 
-static void int8Layer(const LinearLayer* l, int M, int N, float* out, const float* in) {
-  /* The quantised inputs, with zeros past the last one for the tiles that
-   * reach beyond it. Wider layers than the buffer quantise per tile. */
-  uint16_t u[ORV_NNET_MAX_QUANTISED + 4];
-  const int stored = M <= ORV_NNET_MAX_QUANTISED;
-  if (stored) {
-    for (int j = 0; j < M; j++) u[j] = quantise(in[j]);
-    memset(u + M, 0, 4 * sizeof u[0]);
+/* The block of outputs from i: its totals times the scale. */
+static void storeInt8Block(const LinearLayer* l, int i, int N, float* out, const Int8Sums* s) {
+  __m128 lo = rowTotals(s->rows01, s->rows23), hi = rowTotals(s->rows45, s->rows67);
+  if (l->scale && i + 8 <= N) {
+    lo = _mm_mul_ps(lo, _mm_loadu_ps(l->scale + i));
+    hi = _mm_mul_ps(hi, _mm_loadu_ps(l->scale + i + 4));
   }
+  storeBlock(out + i, N - i, lo, hi);
+  for (int r = i; l->scale && i + 8 > N && r < N; r++) out[r] *= l->scale[r];
+}
+
+static void int8Layer(const LinearLayer* l, int M, int N, float* out, const float* in) {
+  /* Quantised once per call, with zeros past the last input for the tiles
+   * that reach beyond it. */
+  uint16_t u[ORV_NNET_MAX_QUANTISED + 4];
+  for (int j = 0; j < M; j++) u[j] = quantise(in[j]);
+  memset(u + M, 0, 4 * sizeof u[0]);
   const signed char* w = l->weights;
   const int* idx = l->weights_idx;
   for (int i = 0; i < N; i += 8) {
-    __m128i acc[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(),
-                      _mm_setzero_si128()};
+    Int8Sums s = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(),
+                  _mm_setzero_si128()};
+    if (idx) {
+      const int tiles = *idx++;
+      int t = 0;
+      /* Two tiles per step: less loop work for each. */
+      for (; t + 2 <= tiles; t += 2, idx += 2, w += 64) {
+        const unsigned p0 = (unsigned)idx[0], p1 = (unsigned)idx[1];
+        if (p0 < (unsigned)M) int8Tile(w, u + p0, &s);
+        if (p1 < (unsigned)M) int8Tile(w + 32, u + p1, &s);
+      }
+      for (; t < tiles; t++, idx++, w += 32) {
+        if ((unsigned)*idx < (unsigned)M) int8Tile(w, u + *idx, &s);
+      }
+    } else {
+      for (int p = 0; p < M; p += 4, w += 32) int8Tile(w, u + p, &s);
+    }
+    storeInt8Block(l, i, N, out, &s);
+  }
+}
+
+/* Layers wider than the buffer: each tile's inputs are quantised as it is
+ * used. */
+static void int8LayerWide(const LinearLayer* l, int M, int N, float* out, const float* in) {
+  const signed char* w = l->weights;
+  const int* idx = l->weights_idx;
+  for (int i = 0; i < N; i += 8) {
+    Int8Sums s = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(),
+                  _mm_setzero_si128()};
     const int tiles = idx ? *idx++ : (M + 3) / 4;
     for (int t = 0; t < tiles; t++, w += 32) {
       const unsigned p = idx ? (unsigned)*idx++ : 4u * (unsigned)t;
       if (p >= (unsigned)M) continue;
-      if (stored) {
-        int8Tile(w, inputQuad(u + p), acc);
-      } else {
-        uint16_t q[4];
-        for (unsigned c = 0; c < 4; c++) q[c] = p + c < (unsigned)M ? quantise(in[p + c]) : 0;
-        int8Tile(w, inputQuad(q), acc);
-      }
+      uint16_t q[4];
+      for (unsigned c = 0; c < 4; c++) q[c] = p + c < (unsigned)M ? quantise(in[p + c]) : 0;
+      int8Tile(w, q, &s);
     }
-    __m128 lo = rowTotals(acc[0], acc[1]), hi = rowTotals(acc[2], acc[3]);
-    if (l->scale && i + 8 <= N) {
-      lo = _mm_mul_ps(lo, _mm_loadu_ps(l->scale + i));
-      hi = _mm_mul_ps(hi, _mm_loadu_ps(l->scale + i + 4));
-      storeBlock(out + i, 8, lo, hi);
-    } else {
-      storeBlock(out + i, N - i, lo, hi);
-      for (int r = i; l->scale && r < N; r++) out[r] *= l->scale[r];
-    }
+    storeInt8Block(l, i, N, out, &s);
   }
 }
 
@@ -233,8 +262,10 @@ void orv_linear_baseline(const LinearLayer* l, float* out, const float* in) {
     floatSparse(l->float_weights, l->weights_idx, M, N, out, in);
   } else if (l->float_weights) {
     floatDense(l->float_weights, M, N, out, in);
-  } else if (l->weights) {
+  } else if (l->weights && M <= ORV_NNET_MAX_QUANTISED) {
     int8Layer(l, M, N, out, in);
+  } else if (l->weights) {
+    int8LayerWide(l, M, N, out, in);
   } else if (N > 0) {
     memset(out, 0, (size_t)N * sizeof(float));
   }

@@ -25,7 +25,7 @@ bookworm_packages=(
   libxcb1-dev libxcb-keysyms1-dev libxcb-cursor-dev libxcb-xtest0-dev
   xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev clang-format clang-tidy valgrind
+  clang-14 libclang-rt-14-dev clang-format clang-tidy valgrind jq
   alsa-utils sox espeak-ng
 )
 

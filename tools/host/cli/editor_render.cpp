@@ -26,17 +26,6 @@ constexpr tk::Point kFaceSwitch{683, 40};
 // controls from the controller on its first tick.
 constexpr int kSettleTicks = 3;
 
-// Takes the view out of the window and drops it, whatever happened before.
-struct AttachedView {
-  IPlugView* view;
-  bool attached = false;
-  ~AttachedView() {
-    if (attached) view->removed();
-    view->setFrame(nullptr);
-    view->release();
-  }
-};
-
 }  // namespace
 
 void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOptions& options) {
@@ -53,7 +42,7 @@ void renderEditor(Plugin& plugin, const std::string& pngPath, const RenderOption
   // either goes.
   PlugFrame frame;
   std::unique_ptr<tk::Window> window;
-  AttachedView editor{made};
+  EmbeddedView editor{made};
   if (made->isPlatformTypeSupported(kPlatformType) != kResultTrue)
     throw Error("the plug-in's editor does not support the platform type NSView");
   ViewRect size;

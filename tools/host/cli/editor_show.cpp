@@ -48,18 +48,6 @@ class WindowEvents : public Linux::IEventHandler {
   uint32 refs = 1;
 };
 
-// The view's lifetime on this host's side: removed from its window and
-// released whatever happens, before the frame and the window go.
-struct Embedded {
-  IPlugView* view;
-  bool attached = false;
-  ~Embedded() {
-    if (attached) view->removed();
-    view->setFrame(nullptr);
-    view->release();
-  }
-};
-
 }  // namespace
 
 void showEditor(Plugin& plugin, const ShowOptions& options) {
@@ -73,7 +61,7 @@ void showEditor(Plugin& plugin, const ShowOptions& options) {
   std::unique_ptr<HostWindow> window;
   std::unique_ptr<WindowEvents> events;
   PlugFrame frame;
-  Embedded editor{made};
+  EmbeddedView editor{made};
   if (made->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID) != kResultTrue)
     throw Error("the plug-in's editor does not support X11EmbedWindowID");
   // The scale goes first, so the size asked for below is the scaled one.

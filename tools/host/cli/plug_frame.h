@@ -80,4 +80,17 @@ class PlugFrame : public Steinberg::IPlugFrame, public Steinberg::Linux::IRunLoo
   std::atomic<Steinberg::uint32> refs{1};
 };
 
+// A view the host made, on the host's side: taken out of its window (once
+// `attached` is set), left without a frame and released, whatever happens,
+// before the frame and the window go.
+struct EmbeddedView {
+  Steinberg::IPlugView* view;
+  bool attached = false;
+  ~EmbeddedView() {
+    if (attached) view->removed();
+    view->setFrame(nullptr);
+    view->release();
+  }
+};
+
 }  // namespace orvane::host

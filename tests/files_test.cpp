@@ -1,27 +1,46 @@
 #include "files/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace orvane::files {
 namespace {
 
+namespace fs = std::filesystem;
+
+// A reader sees the old file or the whole new one: a producer that fails half
+// way changes nothing and leaves no temporary; a finished file is an ordinary
+// document (0666 less the umask), not the temporary's 0600.
 TEST(AtomicFiles, WriteReplacesWholeOrLeavesTheOldFile) {
-  const std::string dir = ::testing::TempDir();
-  const std::string path = dir + "orv_atomic_test.bin";
+  const fs::path dir =
+      fs::path(::testing::TempDir()) / ("orv-atomic-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string path = (dir / "f.bin").string();
+  const mode_t mask = ::umask(022);
   ASSERT_TRUE(writeFileAtomically(path, {1, 2, 3}));
   ASSERT_TRUE(writeFileAtomically(path, {4, 5}));
-  auto back = readFile(path);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, (std::vector<std::uint8_t>{4, 5}));
-  EXPECT_FALSE(writeFileAtomically(dir + "no/such/folder/x.bin", {1}));
-  EXPECT_FALSE(readFile(dir + "orv_missing_file.bin"));
+  ::umask(mask);
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0644));
+  EXPECT_FALSE(writeAtomically(path, [&](const std::string& temp) {
+    EXPECT_NE(temp, path);
+    std::ofstream(temp) << "partial";
+    return false;
+  }));
+  EXPECT_EQ(*readFile(path), (std::vector<std::uint8_t>{4, 5}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+  EXPECT_FALSE(writeFileAtomically((dir / "no/such/folder/x.bin").string(), {1}));
+  EXPECT_FALSE(readFile((dir / "missing.bin").string()));
   EXPECT_FALSE(readFile(path, 1)) << "larger than the limit";
-  EXPECT_FALSE(readFile(dir)) << "a folder is not a file";
-  ::unlink(path.c_str());
+  EXPECT_FALSE(readFile(dir.string())) << "a folder is not a file";
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <xmmintrin.h>
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <set>
 #include <vector>
@@ -45,60 +45,42 @@ std::vector<LayerCall>* recording = nullptr;
 
 extern "C" void __wrap_rnn_compute_linear_c(const LinearLayer* layer, float* out, const float* in) {
   if (recording) recording->push_back({*layer, std::vector<float>(in, in + layer->nb_inputs)});
-  if (kernels == Kernels::Library) {
-    orv_reference_linear(layer, out, in);
-  } else {
-    __real_rnn_compute_linear_c(layer, out, in);
-  }
+  (kernels == Kernels::Library ? orv_reference_linear : __real_rnn_compute_linear_c)(layer, out,
+                                                                                     in);
 }
 
 extern "C" void __wrap_rnn_compute_activation_c(float* out, const float* in, int n,
                                                 int activation) {
-  if (kernels == Kernels::Library) {
-    orv_reference_activation(out, in, n, activation);
-  } else {
-    __real_rnn_compute_activation_c(out, in, n, activation);
-  }
+  (kernels == Kernels::Library ? orv_reference_activation : __real_rnn_compute_activation_c)(
+      out, in, n, activation);
 }
 // NOLINTEND(bugprone-reserved-identifier,readability-identifier-naming)
 
 namespace orvane {
 namespace {
 
-using LinearFn = void (*)(const LinearLayer*, float*, const float*);
-using ActivationFn = void (*)(float*, const float*, int, int);
-
 struct Path {
   const char* name;
   OrvNnetPath id;
-  LinearFn linear;
-  ActivationFn activation;
+  void (*linear)(const LinearLayer*, float*, const float*);
+  void (*activation)(float*, const float*, int, int);
 };
 
 // Both of our paths where this processor runs them.
 std::vector<Path> paths() {
   std::vector<Path> p{
       {"baseline", ORV_NNET_BASELINE, orv_linear_baseline, orv_activation_baseline}};
-  if (__builtin_cpu_supports("avx2")) {
+  if (__builtin_cpu_supports("avx2"))
     p.push_back({"avx2", ORV_NNET_AVX2, orv_linear_avx2, orv_activation_avx2});
-  }
   return p;
-}
-
-std::uint32_t bits(float x) {
-  std::uint32_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
 }
 
 testing::AssertionResult sameBits(const std::vector<float>& expected,
                                   const std::vector<float>& actual) {
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    if (bits(expected[i]) != bits(actual[i])) {
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    if (std::memcmp(&expected[i], &actual[i], sizeof(float)) != 0)
       return testing::AssertionFailure()
              << "element " << i << ": library " << expected[i] << ", ours " << actual[i];
-    }
-  }
   return testing::AssertionSuccess();
 }
 
@@ -108,15 +90,11 @@ class ExactLayer {
  public:
   explicit ExactLayer(const LinearLayer& src) : layer(src) {
     const int M = src.nb_inputs, N = src.nb_outputs;
-    int tiles = N / 8 * ((M + 3) / 4);
+    int tiles = N / 8 * ((M + 3) / 4), entries = 0;
     if (src.weights_idx) {
-      int entries = 0;
       tiles = 0;
-      for (int g = 0; g < N / 8; ++g) {
-        const int count = src.weights_idx[entries];
-        entries += 1 + count;
-        tiles += count;
-      }
+      for (int g = 0; g < N / 8; ++g)
+        tiles += src.weights_idx[entries], entries += 1 + src.weights_idx[entries];
       layer.weights_idx = copy(idx, src.weights_idx, entries);
     }
     layer.bias = copy(bias, src.bias, N);
@@ -124,17 +102,16 @@ class ExactLayer {
     layer.scale = copy(scale, src.scale, N);
     layer.diag = copy(diag, src.diag, 3 * M);
     layer.weights = copy(weights, src.weights, 32 * tiles);
-    layer.float_weights = copy(floatWeights, src.float_weights,
-                               src.weights_idx ? 32 * tiles : static_cast<std::size_t>(M) * N);
+    layer.float_weights =
+        copy(floatWeights, src.float_weights, src.weights_idx ? 32 * tiles : M * N);
   }
   const LinearLayer* get() const { return &layer; }
 
  private:
   template <typename T>
   static const T* copy(std::vector<T>& dst, const T* src, std::size_t n) {
-    if (!src) return nullptr;
-    dst.assign(src, src + n);
-    return dst.data();
+    if (src) dst.assign(src, src + n);
+    return src ? dst.data() : nullptr;
   }
   LinearLayer layer;
   std::vector<float> bias, subias, scale, diag, floatWeights;
@@ -142,13 +119,7 @@ class ExactLayer {
   std::vector<int> idx;
 };
 
-struct StateDeleter {
-  void operator()(DenoiseState* st) const { rnnoise_destroy(st); }
-};
-using State = std::unique_ptr<DenoiseState, StateDeleter>;
-
-// The voice recordings with pink noise 10 dB down, at the library's 16-bit
-// scale.
+// The voice recordings with pink noise 10 dB down.
 std::vector<float> noisySpeech() {
   std::vector<float> s;
   for (const auto& rec : test::voiceRecordings()) s.insert(s.end(), rec.begin(), rec.end());
@@ -157,62 +128,56 @@ std::vector<float> noisySpeech() {
   return s;
 }
 
+// Each layer of the model with the inputs the network really gives it on
+// speech (every 8th frame), then random vectors in [-1, 1], wider ones that
+// quantise outside a byte, inputs that int8 layers quantise from an exact half
+// (127 x = k + 1/2, where rounding rules part) and special values.
 TEST(NnetKernels, EveryLayerMatchesTheLibraryOnSpeechAndRandomInputs) {
-  // The inputs each layer gets from the network on speech: every 8th frame.
   std::vector<LayerCall> calls;
-  const State st(rnnoise_create(nullptr));
+  const std::unique_ptr<DenoiseState, void (*)(DenoiseState*)> st(rnnoise_create(nullptr),
+                                                                  rnnoise_destroy);
   const auto speech = noisySpeech();
-  std::vector<float> frameOut(480);
+  std::vector<float> in(480), frameOut(480);
   for (std::size_t f = 0; (f + 1) * 480 <= speech.size(); ++f) {
-    std::vector<float> in(speech.begin() + f * 480, speech.begin() + (f + 1) * 480);
-    for (float& x : in) x *= 32768.f;
+    for (int i = 0; i < 480; ++i) in[i] = speech[f * 480 + i] * 32768.f;
     recording = f % 8 == 0 ? &calls : nullptr;
     rnnoise_process_frame(st.get(), frameOut.data(), in.data());
   }
   recording = nullptr;
   ASSERT_GT(calls.size(), 1000u);
 
-  // Then, per layer of the model, random vectors in [-1, 1], wider ones that
-  // quantise outside a byte, and special values.
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> unit(-1.f, 1.f);
   const float inf = std::numeric_limits<float>::infinity();
   const float specials[] = {0.f, -0.f, 1.f, -1.f, 1e-40f, inf, -inf, std::nanf(""), 1e30f, -3.f};
-  // Inputs that int8 layers quantise from an exact half (127 x = k + 1/2),
-  // where rounding rules part.
   std::vector<float> halves;
   for (int k = -128; k < 128; ++k) {
     float x = (k + 0.5f) / 127.f;
-    for (int step = 0; step < 8 && 127.f * x != k + 0.5f; ++step) {
+    for (int step = 0; step < 8 && 127.f * x != k + 0.5f; ++step)
       x = std::nextafter(x, 127.f * x < k + 0.5f ? 2.f : -2.f);
-    }
     if (127.f * x == k + 0.5f) halves.push_back(x);
   }
   ASSERT_GT(halves.size(), 100u);
-  for (const LinearLayer& l : st->model.layers) {
+  for (const LinearLayer& l : st->model.layers)
     for (int v = 0; v < 30; ++v) {
-      std::vector<float> in(l.nb_inputs);
-      for (std::size_t j = 0; j < in.size(); ++j) {
-        in[j] = v < 20   ? unit(rng)
-                : v < 28 ? 3.f * unit(rng)
-                : v < 29 ? halves[(j * 7 + v) % halves.size()]
-                         : specials[j % std::size(specials)];
-      }
-      calls.push_back({l, in});
+      std::vector<float> x(l.nb_inputs);
+      for (std::size_t j = 0; j < x.size(); ++j)
+        x[j] = v < 20   ? unit(rng)
+               : v < 28 ? 3.f * unit(rng)
+               : v < 29 ? halves[(j * 7 + v) % halves.size()]
+                        : specials[j % std::size(specials)];
+      calls.push_back({l, x});
     }
-  }
 
   std::set<const float*> layersSeen;
   for (std::size_t k = 0; k < calls.size(); ++k) {
     const ExactLayer layer(calls[k].layer);
-    const int N = calls[k].layer.nb_outputs;
-    std::vector<float> expected(N);
+    std::vector<float> expected(calls[k].layer.nb_outputs), ours(expected.size());
     orv_reference_linear(layer.get(), expected.data(), calls[k].in.data());
     for (const Path& p : paths()) {
-      std::vector<float> ours(N);
       p.linear(layer.get(), ours.data(), calls[k].in.data());
-      ASSERT_TRUE(sameBits(expected, ours))
-          << p.name << ", call " << k << ", layer " << calls[k].layer.nb_inputs << " -> " << N;
+      ASSERT_TRUE(sameBits(expected, ours)) << p.name << ", call " << k << ", layer "
+                                            << calls[k].layer.nb_inputs << " -> " << ours.size();
     }
     layersSeen.insert(calls[k].layer.bias);
   }
@@ -253,38 +218,24 @@ TEST(NnetKernels, WideLayersMatchNarrowOnes) {
   }
 }
 
+// Signed zeros, denormals, the rational functions' whole working range and
+// their clamp region at fine steps, magnitudes where x^2 overflows,
+// infinities and NaN; every activation code, the library's unknown ones too;
+// whole sweeps, in place, and short lengths for every vector tail; in the
+// default floating-point mode and in the engine's flush-to-zero mode.
 TEST(NnetKernels, ActivationsMatchTheLibraryOverASweep) {
-  // Signed zeros, denormals, the rational functions' whole working range and
-  // their clamp region at fine steps, magnitudes where x^2 overflows,
-  // infinities and NaN.
-  std::vector<float> x = {0.f,
-                          -0.f,
-                          1e-40f,
-                          -1e-40f,
-                          1e-30f,
-                          -1e-30f,
-                          1e10f,
-                          -1e10f,
-                          1e30f,
-                          -1e30f,
-                          std::numeric_limits<float>::max(),
-                          -std::numeric_limits<float>::infinity(),
-                          std::numeric_limits<float>::infinity(),
-                          std::nanf(""),
-                          -std::nanf("")};
+  const float inf = std::numeric_limits<float>::infinity(), big = std::numeric_limits<float>::max();
+  std::vector<float> x = {0.f,     -0.f,  1e-40f, -1e-40f,       1e-30f,
+                          -1e-30f, 1e10f, -1e10f, 1e30f,         -1e30f,
+                          big,     -inf,  inf,    std::nanf(""), -std::nanf("")};
   for (int k = -512; k <= 512; ++k) x.push_back(k / 32.f);
   for (int k = 4096; k <= 6144; ++k) x.push_back(k / 1024.f);  // tanh reaches 1 here
-  // (The library's swish holds at most 4096 values.)
   const int n = static_cast<int>(x.size());
-  ASSERT_LE(n, 4096);
-
-  // Default mode, then the engine's flush-to-zero / denormals-are-zero mode.
+  ASSERT_LE(n, 4096) << "the library's swish holds at most 4096 values";
   const unsigned csr = _mm_getcsr();
   for (const unsigned mode : {0x1F80u, 0x9FC0u}) {
     _mm_setcsr(mode);
-    for (int activation = -1; activation <= 6; ++activation) {
-      // Whole sweep, in place, and short lengths for every vector tail
-      // (softmax normalises over each length).
+    for (int activation = -1; activation <= 6; ++activation)
       for (const int len : {n, 1, 2, 3, 5, 7, 9, 13}) {
         std::vector<float> in(x.begin(), x.begin() + len), expected(len);
         orv_reference_activation(expected.data(), in.data(), len, activation);
@@ -298,7 +249,6 @@ TEST(NnetKernels, ActivationsMatchTheLibraryOverASweep) {
               << p.name << " in place, activation " << activation << ", n " << len;
         }
       }
-    }
   }
   _mm_setcsr(csr);
 }
@@ -307,31 +257,23 @@ TEST(NnetKernels, ActivationsMatchTheLibraryOverASweep) {
 // bit, with either of our paths as with the library's own kernels.
 TEST(NnetKernels, NeuralOutputEqualsTheLibraryAlone) {
   const OrvNnetPath chosen = orvane_nnet_path();
+  EXPECT_EQ(chosen, __builtin_cpu_supports("avx2") ? ORV_NNET_AVX2 : ORV_NNET_BASELINE);
+  EXPECT_FALSE(orvane_nnet_select(static_cast<OrvNnetPath>(7)));
+  EXPECT_EQ(orvane_nnet_path(), chosen) << "an unknown path changes nothing";
   const test::Signal in{noisySpeech()};
   for (const auto& cfg : {test::kNeuralClassic, test::kNeuralLive}) {
     kernels = Kernels::Library;
-    auto libraryEngine = test::makeEngine(cfg, 48000, 1);
-    ASSERT_TRUE(libraryEngine);
-    const test::Signal expected = test::run(*libraryEngine, in);
+    const test::Signal expected = test::run(*test::makeEngine(cfg, 48000, 1), in);
     kernels = Kernels::Ours;
     for (const Path& p : paths()) {
       ASSERT_TRUE(orvane_nnet_select(p.id));
-      auto e = test::makeEngine(cfg, 48000, 1);
-      EXPECT_TRUE(sameBits(expected[0], test::run(*e, in)[0])) << cfg.name << ", " << p.name;
+      EXPECT_EQ(orvane_nnet_path(), p.id);
+      EXPECT_TRUE(sameBits(expected[0], test::run(*test::makeEngine(cfg, 48000, 1), in)[0]))
+          << cfg.name << ", " << p.name;
     }
   }
   orvane_nnet_select(chosen);
   EXPECT_GT(test::rms(in[0].data(), in[0].size()), 0.01f);
-}
-
-TEST(NnetKernels, PathsAreChosenFromTheProcessor) {
-  const OrvNnetPath chosen = orvane_nnet_path();
-  EXPECT_EQ(chosen, __builtin_cpu_supports("avx2") ? ORV_NNET_AVX2 : ORV_NNET_BASELINE);
-  EXPECT_TRUE(orvane_nnet_select(ORV_NNET_BASELINE));
-  EXPECT_EQ(orvane_nnet_path(), ORV_NNET_BASELINE);
-  EXPECT_FALSE(orvane_nnet_select(static_cast<OrvNnetPath>(7)));
-  EXPECT_EQ(orvane_nnet_path(), ORV_NNET_BASELINE);
-  orvane_nnet_select(chosen);
 }
 
 }  // namespace

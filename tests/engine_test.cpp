@@ -109,6 +109,12 @@ TEST(EngineLifecycle, ParametersGlideUnlessSnappedByRealtimeReset) {
   const auto out = run(*gliding, in)[0];
   EXPECT_LT(out[0], 0.101f);
   EXPECT_NEAR(out[239], 0.1f * 2.26f, 0.01f);
+  // Bypass glides the same way: switched on, it starts from the processed signal.
+  auto bypassing = makeEngine(kLiveDsp, 48000, 1, {{DryWet, 0.0f}, {OutputGain, 1.0f}});
+  bypassing->set(Bypass, 1.0f);
+  const auto crossfade = run(*bypassing, in)[0];
+  EXPECT_GT(crossfade[0], 0.1f * 7.5f);
+  EXPECT_NEAR(crossfade[239], 0.1f + 0.1f * (7.943282f - 1) * 0.6065f, 0.02f);
 }
 
 // Every glide ends exactly on its target. Dry/wet, output gain and bypass

@@ -19,6 +19,9 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
+constexpr int64 kLive = 0, kDsp = 2;  // mode indices
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 std::vector<float> noise(std::size_t n, unsigned seed, float level = 0.3f) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> u(-level, level);
@@ -27,10 +30,11 @@ std::vector<float> noise(std::size_t n, unsigned seed, float level = 0.3f) {
   return x;
 }
 
-// A component set up the way hosts do it, with its messages going to a peer.
+// A component set up the way hosts do it, with its messages going to a peer;
+// `mode` (when given) is requested by message after activation.
 struct Component {
-  explicit Component(int defaultMode = kDefaultMode, SpeakerArrangement arr = SpeakerArr::kStereo,
-                     double rate = 48000.0)
+  explicit Component(SpeakerArrangement arr = SpeakerArr::kStereo, int64 mode = -1,
+                     double rate = 48000.0, int defaultMode = kDefaultMode)
       : processor(owned(new Processor(defaultMode))) {
     EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
     processor->connect(&peer);
@@ -39,6 +43,7 @@ struct Component {
     ProcessSetup setup{kRealtime, kSample32, 512, rate};
     EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
     EXPECT_EQ(processor->setActive(true), kResultOk);
+    if (mode >= 0) send("ProcessingMode", &mode);
   }
   ~Component() {
     processor->setActive(false);
@@ -62,20 +67,17 @@ struct Component {
   test::RecordingPeer peer;
 };
 
-TEST(BusArrangement, OnlyEqualMonoOrStereoPairs) {
+TEST(Setup, BusesSampleSizeAndRates) {
   IPtr<Processor> p = owned(new Processor(kDefaultMode));
   ASSERT_EQ(p->initialize(test::hostContext()), kResultOk);
   SpeakerArrangement mono = SpeakerArr::kMono, stereo = SpeakerArr::kStereo,
-                     surround = SpeakerArr::k51;
-  SpeakerArrangement two[2] = {stereo, stereo};
+                     surround = SpeakerArr::k51, two[2] = {stereo, stereo};
   EXPECT_EQ(p->setBusArrangements(&mono, 1, &mono, 1), kResultTrue);
   EXPECT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), kResultTrue);
   EXPECT_EQ(p->setBusArrangements(&mono, 1, &stereo, 1), kResultFalse);
   EXPECT_EQ(p->setBusArrangements(two, 2, two, 2), kResultFalse);
   EXPECT_EQ(p->setBusArrangements(&surround, 1, &surround, 1), kResultFalse);
   EXPECT_EQ(p->setBusArrangements(nullptr, 1, &stereo, 1), kResultFalse);
-  EXPECT_EQ(p->canProcessSampleSize(kSample32), kResultTrue);
-  EXPECT_EQ(p->canProcessSampleSize(kSample64), kResultFalse);
   BusInfo info{};
   ASSERT_EQ(p->getBusInfo(kAudio, kInput, 0, info), kResultOk);
   EXPECT_EQ(test::toUtf8(info.name), "Input");
@@ -83,21 +85,16 @@ TEST(BusArrangement, OnlyEqualMonoOrStereoPairs) {
   ASSERT_EQ(p->getBusInfo(kAudio, kOutput, 0, info), kResultOk);
   EXPECT_EQ(test::toUtf8(info.name), "Output");
   EXPECT_EQ(p->getBusCount(kAudio, kInput), 1);
-  p->terminate();
-}
 
-TEST(Setup, SampleRateBoundsAndSampleSize) {
-  IPtr<Processor> p = owned(new Processor(kDefaultMode));
-  ASSERT_EQ(p->initialize(test::hostContext()), kResultOk);
-  EXPECT_EQ(p->getLatencySamples(), 1440u) << "before any setup";
-  for (double rate : {7999.0, 192001.0, std::numeric_limits<double>::quiet_NaN()}) {
-    ProcessSetup s{kRealtime, kSample32, 512, rate};
-    EXPECT_EQ(p->setupProcessing(s), kResultFalse) << rate;
-  }
-  ProcessSetup wide{kRealtime, kSample64, 512, 48000.0};
-  EXPECT_EQ(p->setupProcessing(wide), kResultFalse);
-  ProcessSetup empty{kRealtime, kSample32, 0, 48000.0};
-  EXPECT_EQ(p->setupProcessing(empty), kResultFalse);
+  EXPECT_EQ(p->canProcessSampleSize(kSample32), kResultTrue);
+  EXPECT_EQ(p->canProcessSampleSize(kSample64), kResultFalse);
+  EXPECT_EQ(p->getLatencySamples(), 1440u) << "before any setup: Neural Classic at 48 kHz";
+  const ProcessSetup refused[] = {{kRealtime, kSample32, 512, 7999.0},
+                                  {kRealtime, kSample32, 512, 192001.0},
+                                  {kRealtime, kSample32, 512, kNaN},
+                                  {kRealtime, kSample64, 512, 48000.0},
+                                  {kRealtime, kSample32, 0, 48000.0}};
+  for (ProcessSetup s : refused) EXPECT_EQ(p->setupProcessing(s), kResultFalse) << s.sampleRate;
   for (double rate : {8000.0, 192000.0}) {
     ProcessSetup s{kRealtime, kSample32, 512, rate};
     EXPECT_EQ(p->setupProcessing(s), kResultOk) << rate;
@@ -105,60 +102,53 @@ TEST(Setup, SampleRateBoundsAndSampleSize) {
   p->terminate();
 }
 
+// The host reads the requested mode's latency (that engine's, at the set-up
+// rate) as soon as the request arrives, before any block.
 TEST(Latency, FollowsTheRequestedMode) {
-  struct Case {
-    double rate;
-    uint32 live, classic;
-  };
-  for (const Case& c : {Case{48000.0, 95, 1440}, Case{44100.0, 120, 1356}, Case{96000.0, 242, 2932},
-                        Case{32000.0, 92, 988}}) {
-    Component comp(kDefaultMode, SpeakerArr::kStereo, c.rate);
-    EXPECT_EQ(comp.processor->getLatencySamples(), c.classic) << c.rate;
-    const int64 live = 0, dsp = 2;
-    comp.send("ProcessingMode", &live);
-    EXPECT_EQ(comp.processor->getLatencySamples(), c.live) << "before any block";
-    comp.send("ProcessingMode", &dsp);
-    EXPECT_EQ(comp.processor->getLatencySamples(), 0u);
+  for (double rate : {44100.0, 96000.0}) {
+    Component comp(SpeakerArr::kStereo, -1, rate);
+    for (int64 mode : {int64{1}, kLive, kDsp}) {
+      comp.send("ProcessingMode", &mode);
+      Engine engine;
+      ASSERT_TRUE(engine.prepare(rate, 2, mode != kDsp, mode == kLive));
+      EXPECT_EQ(comp.processor->getLatencySamples(), engine.latencySamples())
+          << rate << " " << mode;
+    }
   }
 }
 
 TEST(ProcessLoop, ChangesApplyExactlyAtTheirSample) {
   // The component with points at 0, 100 and 300 must match an engine driven by
   // hand with calls of 100, 200 and 212 samples and the values set between them.
-  Component comp(kDefaultMode, SpeakerArr::kMono);
-  const int64 dsp = 2;
-  comp.send("ProcessingMode", &dsp);
+  Component comp(SpeakerArr::kMono, kDsp);
   const auto x = noise(512, 1);
   test::ProcessHarness host(comp.processor, 1);
-  host.change(OutputGain, 0, 0.7);
-  host.change(OutputGain, 100, 0.2);
-  host.change(OutputGain, 300, 0.9);
+  const std::pair<int, float> steps[] = {{0, 0.7f}, {100, 0.2f}, {300, 0.9f}, {512, 0}};
+  for (int k = 0; k < 3; ++k) host.change(OutputGain, steps[k].first, steps[k].second);
   const auto r = host.run({x});
   ASSERT_EQ(r.result, kResultOk);
 
-  auto engine = std::make_unique<Engine>();
-  ASSERT_TRUE(engine->prepare(48000.0, 1, false, false));
-  for (int i = 0; i < kEngineParamCount; ++i) engine->set(i, Defaults[i]);
-  engine->resetRealtime();
+  Engine engine;
+  ASSERT_TRUE(engine.prepare(48000.0, 1, false, false));
+  for (int i = 0; i < kEngineParamCount; ++i) engine.set(i, Defaults[i]);
+  engine.resetRealtime();
   std::vector<float> y(512);
-  const std::pair<int, float> steps[] = {{0, 0.7f}, {100, 0.2f}, {300, 0.9f}};
-  const int ends[] = {100, 300, 512};
   for (int k = 0; k < 3; ++k) {
-    engine->set(OutputGain, steps[k].second);
+    engine.set(OutputGain, steps[k].second);
     const float* in[1] = {x.data() + steps[k].first};
     float* out[1] = {y.data() + steps[k].first};
-    engine->process(in, out, 1, ends[k] - steps[k].first);
+    engine.process(in, out, 1, steps[k + 1].first - steps[k].first);
   }
   EXPECT_EQ(r.out[0], y);
   EXPECT_FLOAT_EQ(comp.processor->parameterValues()[OutputGain], 0.9f);
 }
 
-TEST(ProcessLoop, PointsAtAndBeyondTheBlockEnd) {
-  Component comp(kDefaultMode, SpeakerArr::kMono);
+TEST(ProcessLoop, PointsAtAndBeyondTheBlockEndNonFiniteAndOutOfRange) {
+  Component comp(SpeakerArr::kMono);
   test::ProcessHarness host(comp.processor, 1);
   host.change(BodyRestore, 512, 0.6);  // holds from the next block on
   host.change(DryWet, 513, 0.1);       // never applied
-  host.change(NoiseReduction, 0, std::numeric_limits<double>::quiet_NaN());
+  host.change(NoiseReduction, 0, kNaN);
   host.change(CleanAmount, 0, 1.7);
   ASSERT_EQ(host.run({noise(512, 2)}).result, kResultOk);
   const auto& p = comp.processor->parameterValues();
@@ -166,31 +156,28 @@ TEST(ProcessLoop, PointsAtAndBeyondTheBlockEnd) {
   EXPECT_FLOAT_EQ(p[DryWet], 1.0f);
   EXPECT_FLOAT_EQ(p[NoiseReduction], 1.0f) << "non-finite points are ignored";
   EXPECT_FLOAT_EQ(p[CleanAmount], 1.0f) << "clamped";
-}
 
-TEST(ProcessLoop, ZeroSampleFlushAppliesOffsetZeroOnly) {
-  Component comp;
-  test::ProcessHarness host(comp.processor, 2);
+  // A block without audio applies the points at offset 0 only, and reports nothing.
   host.change(OutputGain, 0, 0.25);
   host.change(BodyRestore, 10, 0.8);
-  const auto r = host.run({{}, {}});
+  const auto r = host.run({{}});
   EXPECT_EQ(r.result, kResultOk);
   EXPECT_TRUE(r.changes.empty()) << "no meters for a block without audio";
-  EXPECT_FLOAT_EQ(comp.processor->parameterValues()[OutputGain], 0.25f);
-  EXPECT_FLOAT_EQ(comp.processor->parameterValues()[BodyRestore], 0.0f);
+  EXPECT_FLOAT_EQ(p[OutputGain], 0.25f);
+  EXPECT_FLOAT_EQ(p[BodyRestore], 0.6f);
 }
 
 TEST(ProcessLoop, ModeQueueSwitchesFromTheFirstSampleAndIsReportedOnce) {
   Component comp;
   test::ProcessHarness host(comp.processor, 2);
-  auto first = host.run({noise(256, 3), noise(256, 4)});
-  ASSERT_EQ(first.changes[ProcessingMode].size(), 1u) << "the first block reports the mode";
-  EXPECT_EQ(first.changes[ProcessingMode][0].value, 0.5);
-  EXPECT_EQ(first.changes[ProcessingMode][0].offset, 255);
+  auto r = host.run({noise(256, 3), noise(256, 4)});
+  ASSERT_EQ(r.changes[ProcessingMode].size(), 1u) << "the first block reports the mode";
+  EXPECT_EQ(r.changes[ProcessingMode][0].value, 0.5);
+  EXPECT_EQ(r.changes[ProcessingMode][0].offset, 255);
 
   host.change(ProcessingMode, 0, 0.0);
   host.change(ProcessingMode, 200, 1.0);
-  auto r = host.run({noise(256, 5), noise(256, 6)});
+  r = host.run({noise(256, 5), noise(256, 6)});
   EXPECT_EQ(comp.processor->activeModeIndex(), 2);
   ASSERT_EQ(r.changes[ProcessingMode].size(), 1u);
   EXPECT_EQ(r.changes[ProcessingMode][0].value, 1.0);
@@ -203,7 +190,7 @@ TEST(ProcessLoop, ModeQueueSwitchesFromTheFirstSampleAndIsReportedOnce) {
 }
 
 TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
-  Component comp(kDefaultMode, SpeakerArr::kMono);
+  Component comp(SpeakerArr::kMono);
   test::ProcessHarness host(comp.processor, 1);
   std::vector<float> x(512, 0.05f);
   x[10] = 0.9f;
@@ -221,98 +208,57 @@ TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
   r = host.run({loud});
   EXPECT_EQ(r.changes[InputPeak][0].value, 1.0);
 
-  const int64 live = 0;
-  comp.send("ProcessingMode", &live);
+  comp.send("ProcessingMode", &kLive);
   r = host.run({x});
   EXPECT_EQ(r.changes[NeuralActive][0].value, 1.0) << "Neural Live at 48 kHz";
 }
 
-TEST(ProcessLoop, RefusedBlocks) {
-  Component comp;
-  std::vector<float> a(64), b(64);
-  float* inPtrs[1] = {a.data()};
-  float* outPtrs[1] = {b.data()};
-  AudioBusBuffers in{}, out{};
-  in.numChannels = out.numChannels = 1;
-  in.channelBuffers32 = inPtrs;
-  out.channelBuffers32 = outPtrs;
-  ProcessData data{};
-  data.symbolicSampleSize = kSample64;
-  data.numSamples = 64;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &in;
-  data.outputs = &out;
-  EXPECT_EQ(comp.processor->process(data), kResultFalse);
-  data.symbolicSampleSize = kSample32;
-  data.numSamples = -1;
-  EXPECT_EQ(comp.processor->process(data), kResultFalse);
-}
-
-// Whatever channels a host passes, every output sample it gave is written:
-// the set-up's channels are processed (a missing input as silence), any
-// others are silent.
-TEST(BusMismatch, ChannelsTheSetUpDoesNotHave) {
-  const int64 dsp = 2;  // no latency: processed audio shows in the first block
+// Whatever buses and channels a host passes, every output sample it gave is
+// written: the set-up's channels are processed (a missing input or input bus
+// as silence), any others are silent; refused blocks are refused whole.
+TEST(BusMismatch, ChannelsAndBuffersTheSetUpDoesNotHave) {
   const auto x = noise(256, 21), y = noise(256, 22);
   const std::vector<float> zeros(256, 0.0f);
   auto reference = [&](SpeakerArrangement arr, const std::vector<std::vector<float>>& in) {
-    Component comp(kDefaultMode, arr);
-    comp.send("ProcessingMode", &dsp);
-    test::ProcessHarness host(comp.processor, static_cast<int>(in.size()));
-    return host.run(in).out;
+    Component comp(arr, kDsp);  // no latency: processed audio shows in the first block
+    return test::ProcessHarness(comp.processor, static_cast<int>(in.size())).run(in).out;
   };
-
-  {  // Stereo set-up, one input channel: the other input is silence.
-    Component comp;
-    comp.send("ProcessingMode", &dsp);
-    test::ProcessHarness host(comp.processor, 2);
-    const auto r = host.run({x});
+  {
+    Component stereo(SpeakerArr::kStereo, kDsp);
+    const auto r = test::ProcessHarness(stereo.processor, 2).run({x});
     EXPECT_EQ(r.result, kResultOk);
-    EXPECT_EQ(r.out, reference(SpeakerArr::kStereo, {x, zeros}));
+    EXPECT_EQ(r.out, reference(SpeakerArr::kStereo, {x, zeros})) << "one input channel";
   }
-  {  // Mono set-up, two channels each way, then three outputs.
-    Component comp(kDefaultMode, SpeakerArr::kMono);
-    comp.send("ProcessingMode", &dsp);
-    test::ProcessHarness host(comp.processor, 2);
-    auto r = host.run({x, y});
-    EXPECT_EQ(r.result, kResultOk);
-    EXPECT_EQ(r.out[0], reference(SpeakerArr::kMono, {x})[0]);
-    EXPECT_EQ(r.out[1], zeros) << "silence, not the input, which the output lags";
-    EXPECT_EQ(r.outSilenceFlags, 2u);
-    host.outChannels = 3;
-    r = host.run({x, y});
-    EXPECT_EQ(r.out[2], zeros);
-  }
-}
+  Component comp(SpeakerArr::kMono, kDsp);
+  test::ProcessHarness host(comp.processor, 2);
+  auto r = host.run({x, y});
+  EXPECT_EQ(r.result, kResultOk);
+  EXPECT_EQ(r.out[0], reference(SpeakerArr::kMono, {x})[0]);
+  EXPECT_EQ(r.out[1], zeros) << "silence, not the input, which the output lags";
+  EXPECT_EQ(r.outSilenceFlags, 2u);
+  host.outChannels = 3;
+  EXPECT_EQ(host.run({x, y}).out[2], zeros);
 
-TEST(BusMismatch, MissingBusesAndBuffers) {
-  const int64 dsp = 2;
-  Component comp, twin;
-  comp.send("ProcessingMode", &dsp);
-  twin.send("ProcessingMode", &dsp);
-  test::ProcessHarness host(twin.processor, 2), same(comp.processor, 2);
-  host.run({noise(128, 23), noise(128, 32)});
-  same.run({noise(128, 23), noise(128, 32)});
-  std::vector<float> left(128, -99.0f), right(128, -99.0f);
+  // By hand: no input bus, then buses without buffers, then refused blocks.
+  std::vector<float> left(256, -99.0f), right(256, -99.0f);
   float* outPtrs[2] = {left.data(), nullptr};
-  AudioBusBuffers out{};
+  AudioBusBuffers in{}, out{};
   out.numChannels = 2;
   out.channelBuffers32 = outPtrs;
   ProcessData data{};
   data.symbolicSampleSize = kSample32;
-  data.numSamples = 128;
+  data.numSamples = 256;
   data.numOutputs = 1;
   data.outputs = &out;
-  // No input bus at all: the block is processed as silence (the tail of the
-  // last block comes out), not skipped.
   EXPECT_EQ(comp.processor->process(data), kResultOk);
-  const auto tail = host.run({std::vector<float>(128), std::vector<float>(128)}).out[0];
-  EXPECT_EQ(left, tail);
-  EXPECT_NE(tail, std::vector<float>(128, 0.0f));
-
-  // An output bus without buffers, and an input bus without buffers.
+  Component twin(SpeakerArr::kMono, kDsp);
+  test::ProcessHarness same(twin.processor, 2);
+  same.run({x, y});
+  same.run({x, y});
+  const auto tail = same.run({zeros, zeros}).out[0];
+  EXPECT_EQ(left, tail) << "processed as silence, not skipped";
+  EXPECT_NE(tail, zeros);
   out.channelBuffers32 = nullptr;
-  AudioBusBuffers in{};
   in.numChannels = 2;
   data.numInputs = 1;
   data.inputs = &in;
@@ -320,55 +266,46 @@ TEST(BusMismatch, MissingBusesAndBuffers) {
   out.channelBuffers32 = outPtrs;
   outPtrs[1] = right.data();
   EXPECT_EQ(comp.processor->process(data), kResultOk);
-  for (float v : right) ASSERT_TRUE(std::isfinite(v) && v != -99.0f);
+  for (float v : right) ASSERT_EQ(v, 0.0f);
+  data.symbolicSampleSize = kSample64;
+  EXPECT_EQ(comp.processor->process(data), kResultFalse);
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = -1;
+  EXPECT_EQ(comp.processor->process(data), kResultFalse);
 }
 
 // The output's flags follow the output, not the input: a silent-flagged input
 // is never read, and a latency still holding back the signal is silence too.
 TEST(SilenceFlags, TellWhichOutputChannelsAreZero) {
-  const int64 dsp = 2;
-  Component live;
-  live.send("ProcessingMode", &dsp);
+  Component live(SpeakerArr::kStereo, kDsp);
   test::ProcessHarness host(live.processor, 2);
   auto r = host.run({noise(256, 31, 0.9f), noise(256, 24)}, 1);
   EXPECT_EQ(r.out[0], std::vector<float>(256, 0.0f)) << "the flagged buffer is not read";
   EXPECT_EQ(r.outSilenceFlags, 1u);
-  r = host.run({noise(256, 25), noise(256, 26)});
-  EXPECT_EQ(r.outSilenceFlags, 0u);
+  EXPECT_EQ(host.run({noise(256, 25), noise(256, 26)}).outSilenceFlags, 0u);
 
   Component classic;  // 1440 samples of latency at 48 kHz
   test::ProcessHarness delayed(classic.processor, 2);
-  r = delayed.run({noise(512, 27), noise(512, 28)});
-  EXPECT_EQ(r.outSilenceFlags, 3u);
+  EXPECT_EQ(delayed.run({noise(512, 27), noise(512, 28)}).outSilenceFlags, 3u);
   for (int b = 0; b < 3; ++b) r = delayed.run({noise(512, 29), noise(512, 30)});
   EXPECT_EQ(r.outSilenceFlags, 0u) << "the delayed signal has arrived";
 }
 
 TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
   Component comp;
-  const auto fresh = comp.getState();
-  EXPECT_EQ(fresh, test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}));
-
+  EXPECT_EQ(comp.getState(), test::stateWith(-1, 0)) << "a new instance saves the defaults";
   const auto custom = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1, 0, 1.0f});
   ASSERT_EQ(comp.setState(custom), kResultOk);
   EXPECT_EQ(comp.getState(), custom);
   EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
   EXPECT_EQ(comp.processor->activeModeIndex(), 1) << "the switch waits for the next block";
-
-  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.3f})),
-            kResultOk);
-  EXPECT_EQ(comp.processor->requestedModeIndex(), 1);
-  ASSERT_EQ(comp.setState(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.75f})),
-            kResultOk);
-  EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
-
+  for (const auto& [mode, index] : {std::pair{0.3f, 1}, {0.75f, 2}}) {
+    ASSERT_EQ(comp.setState(test::stateWith(9, mode)), kResultOk);
+    EXPECT_EQ(comp.processor->requestedModeIndex(), index) << mode;
+  }
   // Saving right after a request that no block has applied stores the request.
-  const int64 live = 0;
-  comp.send("ProcessingMode", &live);
-  const auto saved = comp.getState();
-  float mode;
-  std::memcpy(&mode, saved.data() + 40, 4);
-  EXPECT_EQ(mode, 0.0f);
+  comp.send("ProcessingMode", &kLive);
+  EXPECT_EQ(comp.getState(), test::stateWith(9, 0.0f));
 
   test::MemoryStream full;
   full.writeLimit = 20;
@@ -379,22 +316,20 @@ TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
 // A record loaded during playback is taken at the start of the next block,
 // before that block's own points; a save after the block shows both.
 TEST(StateRoundTrip, RecordLoadedDuringPlayback) {
-  Component comp(kDefaultMode, SpeakerArr::kMono);
-  const auto custom = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0, 0, 1.0f});
-  ASSERT_EQ(comp.setState(custom), kResultOk);
-  EXPECT_EQ(comp.getState(), custom) << "before any block has taken it";
+  Component comp(SpeakerArr::kMono);
+  ASSERT_EQ(comp.setState(test::stateWith(3, 0.5f)), kResultOk);
+  EXPECT_EQ(comp.getState(), test::stateWith(3, 0.5f)) << "before any block has taken it";
   test::ProcessHarness host(comp.processor, 1);
   host.change(OutputGain, 0, 0.25);
+  host.change(BodyRestore, 0, 0.75);
   ASSERT_EQ(host.run({noise(64, 33)}).result, kResultOk);
-  EXPECT_EQ(comp.getState(),
-            test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.25f, 0, 0, 1.0f}));
+  EXPECT_EQ(comp.getState(), test::stateBytes(2, {1, 0, 1, 0.75f, 0.1f, 1, 0.25f, 0, 0.5f, 0.5f}));
 }
 
 TEST(StateRoundTrip, OlderFormTakesTheDefaultModeOfTheClass) {
-  const auto v1 = test::stateBytes(1, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f});
   for (int defaultMode : {0, 1, 2}) {
-    Component comp(defaultMode);
-    ASSERT_EQ(comp.setState(v1), kResultOk);
+    Component comp(SpeakerArr::kStereo, -1, 48000.0, defaultMode);
+    ASSERT_EQ(comp.setState(test::olderState()), kResultOk);
     EXPECT_EQ(comp.processor->requestedModeIndex(), defaultMode);
     comp.send("RequestProcessingMode", nullptr);
     ASSERT_EQ(comp.peer.messages.size(), 1u);
@@ -407,20 +342,22 @@ TEST(StateRoundTrip, RejectionsLeaveTheComponentUnchanged) {
   Component comp;
   const auto good = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1, 0, 0.0f});
   ASSERT_EQ(comp.setState(good), kResultOk);
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const std::vector<std::vector<std::uint8_t>> bad = {
-      {},
-      {2, 0},
-      std::vector<std::uint8_t>(good.begin(), good.begin() + 43),
-      test::stateBytes(0, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}),
-      test::stateBytes(3, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}),
-      test::stateBytes(2, {1, 0, 1, 0, 1.0000001f, 1, 0.5f, 0, 0.5f, 0.5f}),
-      test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, -1e-9f, 0.5f}),
-      test::stateBytes(2, {1, 0, 1, nan, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}),
-      test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, -INFINITY}),
-      test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 2.0f}),
+  auto version = [](std::uint8_t v) {
+    auto bytes = test::stateWith(-1, 0);
+    bytes[0] = v;
+    return bytes;
   };
-  for (std::size_t i = 0; i < bad.size(); ++i) {
+  const std::vector<std::uint8_t> bad[] = {{},
+                                           {2, 0},
+                                           std::vector<std::uint8_t>(good.begin(), good.end() - 1),
+                                           version(0),
+                                           version(3),
+                                           test::stateWith(4, 1.0000001f),
+                                           test::stateWith(8, -1e-9f),
+                                           test::stateWith(3, NAN),
+                                           test::stateWith(9, -INFINITY),
+                                           test::stateWith(9, 2.0f)};
+  for (std::size_t i = 0; i < std::size(bad); ++i) {
     EXPECT_EQ(comp.setState(bad[i]), kResultFalse) << i;
     EXPECT_EQ(comp.getState(), good) << i;
     EXPECT_EQ(comp.processor->requestedModeIndex(), 0) << i;
@@ -428,7 +365,7 @@ TEST(StateRoundTrip, RejectionsLeaveTheComponentUnchanged) {
   EXPECT_EQ(comp.processor->setState(nullptr), kInvalidArgument);
   auto longer = good;
   longer.push_back(7);
-  EXPECT_EQ(comp.setState(longer), kResultOk);
+  EXPECT_EQ(comp.setState(longer), kResultOk) << "trailing bytes are not read";
 }
 
 TEST(ModeMessages, GoodAndMalformedRequests) {
@@ -438,20 +375,18 @@ TEST(ModeMessages, GoodAndMalformedRequests) {
   ASSERT_EQ(comp.peer.messages.size(), 1u);
   EXPECT_EQ(comp.peer.messages[0].id, "ProcessingModeState");
   EXPECT_EQ(comp.peer.messages[0].mode, 2);
-  for (const int64* bad : {&three, &minusOne, static_cast<const int64*>(nullptr)}) {
+  for (const int64* bad : {&three, &minusOne, static_cast<const int64*>(nullptr)})
     EXPECT_EQ(comp.send("ProcessingMode", bad), kInvalidArgument);
-  }
   EXPECT_EQ(comp.peer.messages.size(), 1u) << "refused requests are not answered";
   EXPECT_EQ(comp.processor->requestedModeIndex(), 2);
   EXPECT_EQ(comp.processor->notify(nullptr), kInvalidArgument);
   EXPECT_NE(comp.send("Unrelated", &two), kResultOk) << "left to the base component";
 
   // Two requests before a block: the second wins and the block switches once.
-  const int64 zero = 0, one = 1;
-  comp.send("ProcessingMode", &zero);
+  const int64 one = 1;
+  comp.send("ProcessingMode", &kLive);
   comp.send("ProcessingMode", &one);
-  test::ProcessHarness host(comp.processor, 2);
-  auto r = host.run({noise(128, 13), noise(128, 14)});
+  auto r = test::ProcessHarness(comp.processor, 2).run({noise(128, 13), noise(128, 14)});
   EXPECT_EQ(comp.processor->activeModeIndex(), 1);
   ASSERT_EQ(r.changes[ProcessingMode].size(), 1u);
   EXPECT_EQ(r.changes[ProcessingMode][0].value, 0.5);
@@ -460,12 +395,10 @@ TEST(ModeMessages, GoodAndMalformedRequests) {
 TEST(Activation, AdoptsARequestMadeWhileInactive) {
   Component comp;
   comp.processor->setActive(false);
-  const int64 live = 0;
-  comp.send("ProcessingMode", &live);
+  comp.send("ProcessingMode", &kLive);
   EXPECT_EQ(comp.processor->activeModeIndex(), 1);
   comp.processor->setActive(true);
   EXPECT_EQ(comp.processor->activeModeIndex(), 0);
-  FUID controller;
   TUID cid;
   ASSERT_EQ(comp.processor->getControllerClassId(cid), kResultOk);
   EXPECT_TRUE(FUID::fromTUID(cid) == ControllerID);

@@ -113,10 +113,7 @@ TEST(RealTime, ProcessLoopNeverWaits) {
 
   std::atomic<bool> done{false};
   std::thread ui([&] {
-    const std::vector<std::uint8_t> records[2] = {
-        test::stateBytes(2, {0.9f, 0.1f, 0.8f, 0.2f, 0.3f, 0.7f, 0.6f, 0.0f, 1.0f, 0.0f}),
-        test::stateBytes(2, {0.2f, 0.7f, 0.1f, 0.9f, 0.6f, 0.4f, 0.3f, 1.0f, 0.0f, 1.0f}),
-    };
+    const std::vector<std::uint8_t> records[2] = {test::stateWith(7, 1.0f), test::stateWith(9, 0)};
     for (int i = 0; !done.load(); ++i) {
       test::MemoryStream in(records[i % 2]), out;
       p->setState(&in);
@@ -127,11 +124,10 @@ TEST(RealTime, ProcessLoopNeverWaits) {
     }
   });
 
-  const test::Signal in = test::noise(2, 512, 0.3f, 2);
-  test::Signal out(2, std::vector<float>(512));
-  float* ins[2] = {const_cast<float*>(in[0].data()), const_cast<float*>(in[1].data())};
+  test::Signal in = test::noise(2, 512, 0.3f, 2), out = in;
+  float* ins[2] = {in[0].data(), in[1].data()};
   float* outs[2] = {out[0].data(), out[1].data()};
-  AudioBusBuffers inBus{}, outBus{};
+  AudioBusBuffers inBus, outBus;
   inBus.numChannels = outBus.numChannels = 2;
   inBus.channelBuffers32 = ins;
   outBus.channelBuffers32 = outs;

@@ -49,103 +49,67 @@ static void* lookUp(void** slot, const char* name) {
 }
 #define NEXT(name) ((__typeof__(next_##name))lookUp((void**)&next_##name, #name))
 
-// NOLINTBEGIN(readability-identifier-naming,bugprone-reserved-identifier): the C library's names
-static int (*next_pthread_mutex_lock)(pthread_mutex_t*);
-static int (*next_pthread_mutex_trylock)(pthread_mutex_t*);
-static int (*next_pthread_mutex_unlock)(pthread_mutex_t*);
-static int (*next_pthread_cond_wait)(pthread_cond_t*, pthread_mutex_t*);
-static int (*next_pthread_cond_timedwait)(pthread_cond_t*, pthread_mutex_t*,
-                                          const struct timespec*);
-static int (*next_pthread_cond_signal)(pthread_cond_t*);
-static int (*next_pthread_cond_broadcast)(pthread_cond_t*);
-static ssize_t (*next_read)(int, void*, size_t);
-static ssize_t (*next_write)(int, const void*, size_t);
+// Calls whose replacement notes the call and forwards it: type, name,
+// parameters, arguments. (The C library's names; parameter lists pass whole.)
+// NOLINTBEGIN(readability-identifier-naming,bugprone-reserved-identifier,bugprone-macro-parentheses)
+#define FORWARDED(X)                                                                \
+  X(int, pthread_mutex_lock, (pthread_mutex_t * m), (m))                            \
+  X(int, pthread_mutex_trylock, (pthread_mutex_t * m), (m))                         \
+  X(int, pthread_mutex_unlock, (pthread_mutex_t * m), (m))                          \
+  X(int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t * m), (c, m))      \
+  X(int, pthread_cond_timedwait,                                                    \
+    (pthread_cond_t * c, pthread_mutex_t * m, const struct timespec* t), (c, m, t)) \
+  X(int, pthread_cond_signal, (pthread_cond_t * c), (c))                            \
+  X(int, pthread_cond_broadcast, (pthread_cond_t * c), (c))                         \
+  X(ssize_t, read, (int fd, void* buffer, size_t n), (fd, buffer, n))               \
+  X(ssize_t, write, (int fd, const void* buffer, size_t n), (fd, buffer, n))        \
+  X(int, nanosleep, (const struct timespec* t, struct timespec* left), (t, left))   \
+  X(int, clock_nanosleep,                                                           \
+    (clockid_t clock, int flags, const struct timespec* t, struct timespec* left),  \
+    (clock, flags, t, left))                                                        \
+  X(int, usleep, (useconds_t us), (us))                                             \
+  X(int, sched_yield, (void), ())
+#define DECLARE(type, name, params, args) static type(*next_##name) params;
+#define LOOK_UP(type, name, params, args) NEXT(name);
+#define DEFINE(type, name, params, args) \
+  type name params {                     \
+    note(#name);                         \
+    return NEXT(name) args;              \
+  }
+FORWARDED(DECLARE)
 static int (*next_open)(const char*, int, ...);
 static int (*next_open64)(const char*, int, ...);
 static int (*next_openat)(int, const char*, int, ...);
 static long (*next_syscall)(long, ...);
-static int (*next_nanosleep)(const struct timespec*, struct timespec*);
-static int (*next_clock_nanosleep)(clockid_t, int, const struct timespec*, struct timespec*);
-static int (*next_usleep)(useconds_t);
-static int (*next_sched_yield)(void);
 
 __attribute__((constructor)) static void lookUpAll(void) {
-  NEXT(pthread_mutex_lock), NEXT(pthread_mutex_trylock), NEXT(pthread_mutex_unlock);
-  NEXT(pthread_cond_wait), NEXT(pthread_cond_timedwait), NEXT(pthread_cond_signal);
-  NEXT(pthread_cond_broadcast), NEXT(read), NEXT(write), NEXT(open), NEXT(open64), NEXT(openat);
-  NEXT(syscall), NEXT(nanosleep), NEXT(clock_nanosleep), NEXT(usleep), NEXT(sched_yield);
+  FORWARDED(LOOK_UP)
+  NEXT(open), NEXT(open64), NEXT(openat), NEXT(syscall);
 }
 
-int pthread_mutex_lock(pthread_mutex_t* m) {
-  note("pthread_mutex_lock");
-  return NEXT(pthread_mutex_lock)(m);
-}
-int pthread_mutex_trylock(pthread_mutex_t* m) {
-  note("pthread_mutex_trylock");
-  return NEXT(pthread_mutex_trylock)(m);
-}
-int pthread_mutex_unlock(pthread_mutex_t* m) {
-  note("pthread_mutex_unlock");
-  return NEXT(pthread_mutex_unlock)(m);
-}
-int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
-  note("pthread_cond_wait");
-  return NEXT(pthread_cond_wait)(c, m);
-}
-int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t) {
-  note("pthread_cond_timedwait");
-  return NEXT(pthread_cond_timedwait)(c, m, t);
-}
-int pthread_cond_signal(pthread_cond_t* c) {
-  note("pthread_cond_signal");
-  return NEXT(pthread_cond_signal)(c);
-}
-int pthread_cond_broadcast(pthread_cond_t* c) {
-  note("pthread_cond_broadcast");
-  return NEXT(pthread_cond_broadcast)(c);
-}
-ssize_t read(int fd, void* buffer, size_t n) {
-  note("read");
-  return NEXT(read)(fd, buffer, n);
-}
-ssize_t write(int fd, const void* buffer, size_t n) {
-  note("write");
-  return NEXT(write)(fd, buffer, n);
-}
+FORWARDED(DEFINE)
 
-// The mode argument is there only when a file may be created.
-// The analyser's va_list check mistakes these for uninitialised when it has
-// checked another C file earlier in the same run; the va_start is right above.
+// The mode argument of the open calls is there only when a file may be
+// created. The analyser's va_list check mistakes it for uninitialised when it
+// has checked another C file earlier in the same run.
 static int createsFile(int flags) {
   return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
 }
-int open(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;
-  va_end(args);
-  note("open");
-  return NEXT(open)(path, flags, mode);
-}
-int open64(const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;
-  va_end(args);
-  note("open64");
-  return NEXT(open64)(path, flags, mode);
-}
-int openat(int dir, const char* path, int flags, ...) {
-  va_list args;
-  va_start(args, flags);
-  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-  const mode_t mode = createsFile(flags) ? va_arg(args, mode_t) : 0;
-  va_end(args);
-  note("openat");
-  return NEXT(openat)(dir, path, flags, mode);
-}
+#define OPEN(name, params, args)                                       \
+  int name params {                                                    \
+    va_list list;                                                      \
+    va_start(list, flags);                                             \
+    const mode_t mode = createsFile(flags) ? va_arg(list, mode_t) : 0; \
+    va_end(list);                                                      \
+    note(#name);                                                       \
+    return NEXT(name) args;                                            \
+  }
+// NOLINTBEGIN(clang-analyzer-valist.Uninitialized)
+OPEN(open, (const char* path, int flags, ...), (path, flags, mode))
+OPEN(open64, (const char* path, int flags, ...), (path, flags, mode))
+OPEN(openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode))
+// NOLINTEND(clang-analyzer-valist.Uninitialized)
+
 // Futexes, among others, are reached this way. The kernel takes at most six
 // arguments; passing six whatever the call is how the C library does it too.
 long syscall(long number, ...) {
@@ -157,22 +121,6 @@ long syscall(long number, ...) {
   va_end(args);
   note("syscall");
   return NEXT(syscall)(number, a[0], a[1], a[2], a[3], a[4], a[5]);
-}
-int nanosleep(const struct timespec* t, struct timespec* left) {
-  note("nanosleep");
-  return NEXT(nanosleep)(t, left);
-}
-int clock_nanosleep(clockid_t clock, int flags, const struct timespec* t, struct timespec* left) {
-  note("clock_nanosleep");
-  return NEXT(clock_nanosleep)(clock, flags, t, left);
-}
-int usleep(useconds_t us) {
-  note("usleep");
-  return NEXT(usleep)(us);
-}
-int sched_yield(void) {
-  note("sched_yield");
-  return NEXT(sched_yield)();
 }
 
 // Heap allocation. Under AddressSanitizer, which owns malloc, its hook sees
@@ -235,4 +183,4 @@ void free(void* p) {
   __libc_free(p);
 }
 #endif
-// NOLINTEND(readability-identifier-naming,bugprone-reserved-identifier)
+// NOLINTEND(readability-identifier-naming,bugprone-reserved-identifier,bugprone-macro-parentheses)

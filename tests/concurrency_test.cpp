@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <random>
+#include <cstring>
 #include <thread>
 
+#include "engine_harness.h"
 #include "params/parameters.h"
 #include "processor/processor.h"
 #include "support/process_harness.h"
@@ -19,33 +20,37 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-TEST(Concurrency, ModeMessagesDuringProcessing) {
+// An active stereo component at `rate`, its messages going to `peer`.
+IPtr<Processor> activeComponent(double rate, test::RecordingPeer& peer) {
   IPtr<Processor> processor = owned(new Processor(kDefaultMode));
-  ASSERT_EQ(processor->initialize(test::hostContext()), kResultOk);
-  test::RecordingPeer peer;
+  EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
   processor->connect(&peer);
-  ProcessSetup setup{kRealtime, kSample32, 256, 44100.0};
-  ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
-  ASSERT_EQ(processor->setActive(true), kResultOk);
+  ProcessSetup setup{kRealtime, kSample32, 256, rate};
+  EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
+  EXPECT_EQ(processor->setActive(true), kResultOk);
+  return processor;
+}
 
+void finish(Processor& processor, test::RecordingPeer& peer) {
+  processor.setActive(false);
+  processor.disconnect(&peer);
+  processor.terminate();
+}
+
+TEST(Concurrency, ModeMessagesDuringProcessing) {
+  test::RecordingPeer peer;
+  IPtr<Processor> processor = activeComponent(44100.0, peer);
   std::atomic<bool> done{false};
   std::thread messages([&] {
-    int i = 0;
-    while (!done.load()) {
-      const int64 mode = i++ % 3;
+    for (int64 i = 0; !done.load(); ++i) {
+      const int64 mode = i % 3;
       processor->notify(test::makeMessage("ProcessingMode", &mode));
       processor->getLatencySamples();
     }
   });
-
   test::ProcessHarness host(processor, 2);
-  std::mt19937 rng(1);
-  std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-  std::vector<std::vector<float>> block(2, std::vector<float>(256));
   for (int b = 0; b < 300; ++b) {
-    for (auto& ch : block)
-      for (auto& v : ch) v = u(rng);
-    const auto r = host.run(block);
+    const auto r = host.run(test::noise(2, 256, 0.5f, b));
     ASSERT_EQ(r.result, kResultOk);
     for (const auto& ch : r.out)
       for (float v : ch) ASSERT_TRUE(std::isfinite(v));
@@ -53,26 +58,17 @@ TEST(Concurrency, ModeMessagesDuringProcessing) {
   done = true;
   messages.join();
   EXPECT_GT(peer.messages.size(), 0u);
-  processor->setActive(false);
-  processor->disconnect(&peer);
-  processor->terminate();
+  finish(*processor, peer);
 }
 
 // Project loads, undo and autosave during playback: every save is one whole
 // record, never a mix of two, and the last load is what the audio ends with.
 TEST(Concurrency, StateWhileProcessing) {
-  IPtr<Processor> processor = owned(new Processor(kDefaultMode));
-  ASSERT_EQ(processor->initialize(test::hostContext()), kResultOk);
-  ProcessSetup setup{kRealtime, kSample32, 64, 48000.0};
-  ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
-  ASSERT_EQ(processor->setActive(true), kResultOk);
-  const float values[2][10] = {{0.9f, 0.1f, 0.8f, 0.2f, 0.3f, 0.7f, 0.6f, 0.0f, 1.0f, 1.0f},
-                               {0.2f, 0.7f, 0.1f, 0.9f, 0.6f, 0.4f, 0.3f, 1.0f, 0.0f, 0.0f}};
-  std::vector<std::uint8_t> records[2];
-  for (int r = 0; r < 2; ++r)
-    for (float v : values[r]) test::putF32(records[r], v);
-  for (auto& record : records) record.insert(record.begin(), {2, 0, 0, 0});
-
+  test::RecordingPeer peer;
+  IPtr<Processor> processor = activeComponent(48000.0, peer);
+  const std::vector<std::uint8_t> records[2] = {
+      test::stateBytes(2, {0.9f, 0.1f, 0.8f, 0.2f, 0.3f, 0.7f, 0.6f, 0.0f, 1.0f, 1.0f}),
+      test::stateBytes(2, {0.2f, 0.7f, 0.1f, 0.9f, 0.6f, 0.4f, 0.3f, 1.0f, 0.0f, 0.0f})};
   std::atomic<bool> done{false};
   int loads = 0, strangeSaves = 0;
   std::thread ui([&] {
@@ -80,20 +76,17 @@ TEST(Concurrency, StateWhileProcessing) {
       test::MemoryStream in(records[r]), out;
       processor->setState(&in);
       processor->getState(&out);
-      if (out.data != records[0] && out.data != records[1]) ++strangeSaves;
+      strangeSaves += out.data != records[0] && out.data != records[1];
       ++loads;
     };
     while (!done.load()) load(loads % 2);
     load(1);  // bypassed, Neural Live: the audio shows whether it arrived
   });
   test::ProcessHarness host(processor, 2);
-  std::mt19937 rng(2);
-  std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-  std::vector<float> x(64 * 4200);
-  for (auto& v : x) v = u(rng);
+  const test::Signal x = test::noise(1, 64 * 4200, 0.5f, 2);
   std::vector<float> y;
   auto play = [&](int b) {
-    const std::vector<float> block(x.begin() + 64 * b, x.begin() + 64 * (b + 1));
+    const std::vector<float> block(x[0].begin() + 64 * b, x[0].begin() + 64 * (b + 1));
     const auto r = host.run({block, block});
     y.insert(y.end(), r.out[0].begin(), r.out[0].end());
     return r.result;
@@ -109,11 +102,13 @@ TEST(Concurrency, StateWhileProcessing) {
   for (; b < 4200; ++b) ASSERT_EQ(play(b), kResultOk);
   const std::size_t latency = processor->getLatencySamples();
   for (std::size_t n = y.size() - 64; n < y.size(); ++n)
-    ASSERT_NEAR(y[n], x[n - latency], 1e-4) << n;
-  for (int i = 0; i < kEngineParamCount; ++i)
-    EXPECT_EQ(processor->parameterValues()[i], values[1][i]) << i;
-  processor->setActive(false);
-  processor->terminate();
+    ASSERT_NEAR(y[n], x[0][n - latency], 1e-4) << n;
+  for (int i = 0; i < kEngineParamCount; ++i) {
+    float loaded;
+    std::memcpy(&loaded, records[1].data() + 4 + 4 * i, 4);
+    EXPECT_EQ(processor->parameterValues()[i], loaded) << i;
+  }
+  finish(*processor, peer);
 }
 
 }  // namespace

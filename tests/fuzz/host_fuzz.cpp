@@ -15,9 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <limits>
 #include <map>
 #include <memory>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "processor/processor.h"
@@ -39,48 +40,31 @@ void require(bool condition, const char* what) {
 
 // A host's queue that keeps its points as given (unsorted), can hold points
 // that fail to read, and, on the output side, can refuse new points.
-class Queue final : public IParamValueQueue {
+class Queue final : public test::Counted<IParamValueQueue> {
  public:
-  tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
   ParamID PLUGIN_API getParameterId() override { return id; }
   int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
   tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override {
     require(index >= 0 && index < getPointCount(), "point index out of range");
     if ((unreadable >> (index % 64)) & 1) return kResultFalse;
-    offset = points[index].offset;
-    value = points[index].value;
+    std::tie(offset, value) = points[index];
     return kResultOk;
   }
   tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override {
     if (refuse) return kResultFalse;
-    points.push_back({offset, value});
+    points.emplace_back(offset, value);
     index = getPointCount() - 1;
     return kResultOk;
   }
 
-  struct Point {
-    int32 offset;
-    ParamValue value;
-  };
   ParamID id = 0;
-  std::vector<Point> points;
+  std::vector<std::pair<int32, ParamValue>> points;
   uint64 unreadable = 0;
   bool refuse = false;
 };
 
-class Changes final : public IParameterChanges {
+class Changes final : public test::Counted<IParameterChanges> {
  public:
-  tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
   int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
   IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
     require(index >= 0 && index < getParameterCount(), "queue index out of range");
@@ -115,34 +99,23 @@ int around(FuzzedDataProvider& in, int usual, int max) {
 }
 
 double anyRate(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 1:
-      return in.ConsumeFloatingPointInRange(8000.0, 192000.0);
-    case 2:
-      return in.PickValueInArray({7999.0, 192001.0, std::numeric_limits<double>::quiet_NaN()});
-    default:
-      return kRates[around(in, kUsualRate, static_cast<int>(std::size(kRates)) - 1)];
-  }
+  const int kind = in.ConsumeIntegralInRange(0, 3);
+  if (kind == 1) return in.ConsumeFloatingPointInRange(8000.0, 192000.0);
+  if (kind == 2) return in.PickValueInArray({7999.0, 192001.0, double(NAN)});
+  return kRates[around(in, kUsualRate, static_cast<int>(std::size(kRates)) - 1)];
 }
 
 ParamValue anyValue(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 2:
-      return in.PickValueInArray({std::numeric_limits<double>::quiet_NaN(),
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity(), -1.0, 2.0, 1e300});
-    case 3:
-      return in.ConsumeFloatingPoint<double>();
-    default:
-      return in.ConsumeProbability<double>();
-  }
+  const int kind = in.ConsumeIntegralInRange(0, 3);
+  if (kind == 2)
+    return in.PickValueInArray(
+        {double(NAN), double(INFINITY), -double(INFINITY), -1.0, 2.0, 1e300});
+  return kind == 3 ? in.ConsumeFloatingPoint<double>() : in.ConsumeProbability<double>();
 }
 
 float anySample(FuzzedDataProvider& in) {
-  if (rarely(in, 16))
-    return in.PickValueInArray({std::numeric_limits<float>::quiet_NaN(),
-                                std::numeric_limits<float>::infinity(), -1e30f, 1e-40f, 4.5f});
-  return in.ConsumeFloatingPointInRange(-1.5f, 1.5f);
+  return rarely(in, 16) ? in.PickValueInArray({NAN, INFINITY, -1e30f, 1e-40f, 4.5f})
+                        : in.ConsumeFloatingPointInRange(-1.5f, 1.5f);
 }
 
 void fillChanges(FuzzedDataProvider& in, Changes& changes, int32 numSamples) {
@@ -161,7 +134,7 @@ void fillChanges(FuzzedDataProvider& in, Changes& changes, int32 numSamples) {
     for (int p = 0; p < points; ++p) {
       const int32 offset = rarely(in, 8) ? in.ConsumeIntegral<int32>()
                                          : in.ConsumeIntegralInRange<int32>(-2, numSamples + 2);
-      queue->points.push_back({offset, anyValue(in)});
+      queue->points.emplace_back(offset, anyValue(in));
     }
     changes.queues.push_back(std::move(queue));
   }
@@ -243,9 +216,9 @@ void processBlock(FuzzedDataProvider& in, Processor& component) {
     }
   }
   for (const auto& queue : outChanges.queues)
-    for (const auto& point : queue->points) {
-      require(point.offset == numSamples - 1, "output point not at the last sample");
-      require(point.value >= 0.0 && point.value <= 1.0, "output value outside [0, 1]");
+    for (const auto& [offset, value] : queue->points) {
+      require(offset == numSamples - 1, "output point not at the last sample");
+      require(value >= 0.0 && value <= 1.0, "output value outside [0, 1]");
     }
 }
 
@@ -272,23 +245,14 @@ void saveState(Processor& component) {
           "getState wrote a record that does not read back");
 }
 
+// A mode request (any value, or none), a request for the mode, or another message.
 void sendMessage(FuzzedDataProvider& in, Processor& component) {
-  switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 0: {
-      const int64 mode =
-          rarely(in, 4) ? in.ConsumeIntegral<int64>() : in.ConsumeIntegralInRange<int64>(-1, 3);
-      component.notify(test::makeMessage("ProcessingMode", &mode));
-      break;
-    }
-    case 1:
-      component.notify(test::makeMessage("ProcessingMode", nullptr));
-      break;
-    case 2:
-      component.notify(test::makeMessage("RequestProcessingMode", nullptr));
-      break;
-    default:
-      component.notify(test::makeMessage("Unrelated", nullptr));
-  }
+  const int kind = in.ConsumeIntegralInRange(0, 3);
+  const int64 mode = kind != 0       ? 0
+                     : rarely(in, 4) ? in.ConsumeIntegral<int64>()
+                                     : in.ConsumeIntegralInRange<int64>(-1, 3);
+  const char* ids[] = {"ProcessingMode", "ProcessingMode", "RequestProcessingMode", "Unrelated"};
+  component.notify(test::makeMessage(ids[kind], kind == 0 ? &mode : nullptr));
 }
 
 // Deactivates, possibly changes the bus arrangement with or without setting
@@ -333,7 +297,7 @@ Started& started(int defaultMode, bool mono, int rateIndex) {
   }
   Processor& component = *slot->component;
   component.setActive(false);
-  test::MemoryStream defaults(test::stateBytes(2, {1, 0, 1, 0, 0.1f, 1, 0.5f, 0, 0.5f, 0.5f}));
+  test::MemoryStream defaults(test::stateWith(-1, 0));
   require(component.setState(&defaults) == kResultOk, "default state refused");
   component.setActive(true);
   slot->peer.messages.clear();

@@ -5,11 +5,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/futex.h>
-#include <public.sdk/source/vst/hosting/parameterchanges.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -25,6 +25,7 @@
 #include "realtime/watch.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
+#include "vsthost/process_block.h"
 
 namespace orvane {
 namespace {
@@ -124,39 +125,20 @@ TEST(RealTime, ProcessLoopNeverWaits) {
     }
   });
 
-  test::Signal in = test::noise(2, 512, 0.3f, 2), out = in;
-  float* ins[2] = {in[0].data(), in[1].data()};
-  float* outs[2] = {out[0].data(), out[1].data()};
-  AudioBusBuffers inBus, outBus;
-  inBus.numChannels = outBus.numChannels = 2;
-  inBus.channelBuffers32 = ins;
-  outBus.channelBuffers32 = outs;
-  ParameterChanges inChanges(16), outChanges(16);
-  ProcessData data{};
-  data.symbolicSampleSize = kSample32;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &inBus;
-  data.outputs = &outBus;
-  data.inputParameterChanges = &inChanges;
-  data.outputParameterChanges = &outChanges;
+  host::ProcessBlock block(2, 512, kRealtime);
+  const test::Signal in = test::noise(2, 512, 0.3f, 2);
+  for (int c = 0; c < 2; ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
   const int32 sizes[] = {512, 100, 1, 333, 0, 480};
-  auto block = [&](int b) {
+  auto play = [&](int b) {
     const int32 n = sizes[b % 6];
-    data.numSamples = n;
-    inBus.silenceFlags = b % 5 == 0 ? 1 : 0;
-    inChanges.clearQueue();
-    outChanges.clearQueue();
-    int32 index = 0;
-    if (b % 4 == 0)
-      inChanges.addParameterData(ProcessingMode, index)->addPoint(0, (b / 4 % 3) * 0.5, index);
-    IParamValueQueue* gain = inChanges.addParameterData(OutputGain, index);
-    for (int32 offset : {0, n / 3, 2 * n / 3}) gain->addPoint(offset, (b % 7) / 7.0, index);
-    inChanges.addParameterData(Bypass, index)->addPoint(n / 2, b % 2, index);
-    inChanges.addParameterData(CleanupProfile, index)->addPoint(n, (b % 3) * 0.5, index);
-    return forbiddenCalls([&] { EXPECT_EQ(p->process(data), kResultOk); });
+    if (b % 4 == 0) block.change(ProcessingMode, 0, (b / 4 % 3) * 0.5);
+    for (int32 offset : {0, n / 3, 2 * n / 3}) block.change(OutputGain, offset, (b % 7) / 7.0);
+    block.change(Bypass, n / 2, b % 2);
+    block.change(CleanupProfile, n, (b % 3) * 0.5);
+    return forbiddenCalls([&] { EXPECT_EQ(block.run(*p, n, b % 5 == 0 ? 1 : 0), kResultOk); });
   };
-  for (int b = 0; b < 24; ++b) block(b);  // warm the host's queues
-  for (int b = 0; b < 600; ++b) ASSERT_EQ(block(b), "") << "block " << b;
+  for (int b = 0; b < 24; ++b) play(b);  // warm the host's queues
+  for (int b = 0; b < 600; ++b) ASSERT_EQ(play(b), "") << "block " << b;
   done = true;
   ui.join();
   p->setActive(false);

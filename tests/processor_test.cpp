@@ -5,8 +5,8 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 
+#include "engine_harness.h"
 #include "params/parameters.h"
 #include "protocol/ids.h"
 #include "support/process_harness.h"
@@ -23,11 +23,7 @@ constexpr int64 kLive = 0, kDsp = 2;  // mode indices
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 std::vector<float> noise(std::size_t n, unsigned seed, float level = 0.3f) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(-level, level);
-  std::vector<float> x(n);
-  for (auto& v : x) v = u(rng);
-  return x;
+  return test::noise(1, n, level, seed)[0];
 }
 
 // A component set up the way hosts do it, with its messages going to a peer;

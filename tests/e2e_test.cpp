@@ -459,7 +459,8 @@ TEST_F(Tool, BatchesReportFailuresSkipDoneWorkAndShard) {
   for (int i = 0; i < 12; ++i) writeWav("many/f" + std::to_string(i) + ".wav", {voice});
   std::map<std::string, int> seen;
   for (const std::string k : {"1", "2", "3"}) {
-    ASSERT_EQ(tool("process many -o shard" + k + " --mode dsp --shard " + k + "/3").status, 0);
+    std::string args = "process many --mode dsp -o shard" + k;
+    ASSERT_EQ(tool(args.append(" --shard ").append(k).append("/3")).status, 0);
     for (const auto& e : fs::directory_iterator(dir / ("shard" + k)))
       ++seen[e.path().filename().string()];
   }

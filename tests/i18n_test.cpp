@@ -53,17 +53,16 @@ TEST(Catalog, LookupFollowsTheCurrentLanguageWithFallback) {
 // are restored afterwards.
 class LanguagePreference : public ::testing::Test {
  protected:
-  static constexpr const char* kVariables[] = {"ORV_LANGUAGE_FILE", "XDG_CONFIG_HOME", "HOME"};
   void SetUp() override {
-    for (const char* name : kVariables)
-      saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name))
-                                        : std::nullopt);
+    for (const char* name : {"ORV_LANGUAGE_FILE", "XDG_CONFIG_HOME", "HOME"})
+      saved.emplace_back(
+          name, std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
   void TearDown() override {
-    for (std::size_t i = 0; i < saved.size(); ++i)
-      saved[i] ? ::setenv(kVariables[i], saved[i]->c_str(), 1) : ::unsetenv(kVariables[i]);
+    for (const auto& [name, value] : saved)
+      value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     fs::remove_all(dir);
     i18n::setLanguage(savedLanguage, false);
   }
@@ -78,7 +77,7 @@ class LanguagePreference : public ::testing::Test {
 
   const int savedLanguage = i18n::preference();
   const fs::path dir = fs::temp_directory_path() / ("orvane-lang-" + std::to_string(::getpid()));
-  std::vector<std::optional<std::string>> saved;
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
 };
 
 TEST_F(LanguagePreference, FileContentRules) {

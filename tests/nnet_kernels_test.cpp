@@ -9,6 +9,7 @@
 #include <xmmintrin.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -75,10 +76,16 @@ std::vector<Path> paths() {
   return p;
 }
 
+std::uint32_t bits(float x) {
+  std::uint32_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
 testing::AssertionResult sameBits(const std::vector<float>& expected,
                                   const std::vector<float>& actual) {
   for (std::size_t i = 0; i < expected.size(); ++i)
-    if (std::memcmp(&expected[i], &actual[i], sizeof(float)) != 0)
+    if (bits(expected[i]) != bits(actual[i]))
       return testing::AssertionFailure()
              << "element " << i << ": library " << expected[i] << ", ours " << actual[i];
   return testing::AssertionSuccess();

@@ -469,7 +469,7 @@ TEST_F(Tool, BatchesReportFailuresSkipDoneWorkAndShard) {
 }
 
 // A batch never takes its own outputs as inputs, never writes one output for
-// two inputs, and never replaces an input.
+// two inputs, and never replaces an input, however it is spelt.
 TEST_F(Tool, BatchesNeverOverwriteTheirInputs) {
   const auto voice = sixteenBit(noisySpeechLike(4800, 51));
   writeWav("corpus/a.wav", {voice});
@@ -481,7 +481,7 @@ TEST_F(Tool, BatchesNeverOverwriteTheirInputs) {
   EXPECT_TRUE(has(r.out, "2 done")) << r.out;
   EXPECT_TRUE(fs::exists(path("corpus/cleaned/b.wav"))) << "--format names the output";
   EXPECT_FALSE(fs::exists(path("corpus/cleaned/cleaned/old.wav")));
-  r = tool("process corpus/a.wav -o corpus --overwrite --mode dsp");
+  r = tool("process ./corpus/a.wav -o corpus --overwrite --mode dsp");  // another spelling
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "the output would replace the input")) << r.err;
   EXPECT_EQ(host::readAudio(path("corpus/a.wav")).channels[0], voice);

@@ -457,5 +457,38 @@ TEST(ChainResponse, HighPassCornerFollowsFrequencyFocus) {
   }
 }
 
+// Under its threshold the gate holds a floor of -16.5 dB rather than closing
+// to silence; body restore lifts the band below 220 Hz; a converting engine
+// keeps out what its 48 kHz stream cannot hold; the reduction meter is an
+// average over the channels.
+TEST(ChainResponse, GateFloorBodyRestoreAndReductionMeter) {
+  auto tone = [](double f, float amplitude) {
+    Signal s(1, std::vector<float>(48000));
+    for (int i = 0; i < 48000; ++i) s[0][i] = amplitude * std::sin(2 * kPi * f * i / 48000);
+    return s;
+  };
+  auto gain = [](const Signal& out, const Signal& in) {
+    return test::rms(out[0].data() + 24000, 24000) / test::rms(in[0].data() + 24000, 24000);
+  };
+  const Signal quiet = tone(1000, 1e-4f), low = tone(100, 0.3f);
+  EXPECT_NEAR(gain(run(*makeEngine(kLiveDsp, 48000, 1), quiet), quiet), 0.15, 0.02);
+  EXPECT_GT(gain(run(*makeEngine(kLiveDsp, 48000, 1, {{BodyRestore, 1.0f}}), low), low),
+            1.2f * gain(run(*makeEngine(kLiveDsp, 48000, 1), low), low));
+
+  // Above 48 kHz, what lies beyond 24 kHz is removed, not folded into the band.
+  Signal ultrasonic(1, std::vector<float>(96000));
+  for (int i = 0; i < 96000; ++i) ultrasonic[0][i] = 0.5f * std::sin(2 * kPi * 35000 * i / 96000);
+  const Signal folded =
+      run(*makeEngine(kNeuralClassic, 96000, 1, {{NoiseReduction, 0.0f}}), ultrasonic);
+  EXPECT_LT(test::rms(folded[0].data() + 48000, 48000), 0.005f);
+
+  const Signal x = test::noise(1, 4800, 0.3f, 2);
+  auto mono = makeEngine(kNeuralLive, 48000, 1), stereo = makeEngine(kNeuralLive, 48000, 2);
+  run(*mono, x);
+  run(*stereo, Signal{x[0], x[0]});
+  EXPECT_GT(mono->meters().reduction, 0.0f);
+  EXPECT_FLOAT_EQ(stereo->meters().reduction, mono->meters().reduction);
+}
+
 }  // namespace
 }  // namespace orvane

@@ -63,5 +63,20 @@ TEST(ResamplerKernel, PassesBelowTheCutoffAndStopsAbove) {
   }
 }
 
+// Between two tabulated positions a read moves in a straight line from one
+// to the other: any position is read, not only the nearest tabulated one.
+TEST(ResamplerKernel, ReadsInterpolateBetweenTabulatedPositions) {
+  ResamplerKernel k;
+  k.prepare(0.94);
+  float window[kTaps];
+  for (int i = 0; i < kTaps; ++i) window[i] = std::sin(0.7 * i) + 0.3f * (i % 3);
+  const double step = 1.0 / ResamplerKernel::kPhases;
+  for (int p : {0, 1, 137, 512, 1022}) {
+    const float a = k.read(p * step, window), b = k.read((p + 1) * step, window);
+    EXPECT_NE(a, b) << p;
+    EXPECT_NEAR(k.read((p + 0.25) * step, window), 0.75 * a + 0.25 * b, 1e-6) << p;
+  }
+}
+
 }  // namespace
 }  // namespace orvane

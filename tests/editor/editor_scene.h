@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
 #include "i18n/i18n.h"
+#include "params/parameters.h"
 #include "support/vst_helpers.h"
 
 namespace orvane::test {
@@ -47,6 +49,28 @@ inline std::vector<std::string> gesture(unsigned id, double v) {
   std::snprintf(set, sizeof set, "set %u %.6g", id, v);
   std::snprintf(perform, sizeof perform, "perform %u %.6g", id, v);
   return {"begin " + std::to_string(id), set, perform, "end " + std::to_string(id)};
+}
+
+// The values of the writable parameters 0..9.
+using Values = std::array<double, 10>;
+
+// What Reset and a fresh side B hold: the engine's defaults as the engine
+// keeps them (single precision) and the default processing mode.
+inline Values editorDefaults() {
+  Values v{};
+  for (int p = 0; p < kEngineParamCount; ++p) v[std::size_t(p)] = Defaults[std::size_t(p)];
+  v[ProcessingMode] = modeToNormalized(kDefaultMode);
+  return v;
+}
+
+// One complete gesture per parameter, in identifier order.
+inline std::vector<std::string> gesturesTo(const Values& values) {
+  std::vector<std::string> out;
+  for (unsigned p = 0; p < values.size(); ++p) {
+    const auto g = gesture(p, values[p]);
+    out.insert(out.end(), g.begin(), g.end());
+  }
+  return out;
 }
 
 // One controller, one window, one editor.
@@ -79,6 +103,14 @@ class EditorScene {
 
   OrvaneView& view() const { return *static_cast<MacEditor*>(editor)->mainView(); }
   double value(unsigned id) const { return controller->getParamNormalized(id); }
+  Values live() const {
+    Values v{};
+    for (unsigned p = 0; p < v.size(); ++p) v[p] = value(p);
+    return v;
+  }
+  void hostSetsAll(const Values& v) {
+    for (unsigned p = 0; p < v.size(); ++p) hostSets(p, v[p]);
+  }
   // A value arriving from elsewhere (automation, the audio component's meters).
   void hostSets(unsigned id, double v) {
     controller->log = nullptr;

@@ -15,13 +15,6 @@ namespace {
 using test::EditorScene;
 using test::EditorTest;
 
-std::vector<const tk::View*> visibleSubviews(const OrvaneView& v) {
-  std::vector<const tk::View*> out;
-  for (const auto& s : v.subviews())
-    if (!s->isHidden()) out.push_back(s.get());
-  return out;
-}
-
 struct Snapshot {
   std::vector<bool> hidden;
   std::vector<tk::Rect> frames;
@@ -43,39 +36,32 @@ std::string fileText(const std::filesystem::path& p) {
   return ss.str();
 }
 
-TEST_F(EditorTest, EditorFacesMainFaceShowsOnlyItsControls) {
+TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
   EditorScene s;
   OrvaneView& v = s.view();
   EXPECT_EQ(v.frame(), (tk::Rect{0, 0, 760, 480}));
   EXPECT_EQ(v.subtitle().stringValue(), "VOICE CLEANUP / 0.7.4");
-  EXPECT_EQ(v.settingsButton().title(), "Advanced");
   EXPECT_EQ(v.bypassButton().title(), "Effect ON");
   EXPECT_EQ(v.compareButton().title(), "A / switch to B");
   EXPECT_EQ(v.processingPopup().titleOfSelectedItem(), "Neural Classic");
   // Logo, product name, subtitle, the two top pop-ups, bypass, dial, the
-  // face switch and the meters.
-  const auto shown = visibleSubviews(v);
-  EXPECT_EQ(shown.size(), 9u);
-  EXPECT_EQ(v.bypassButton().frame(), (tk::Rect{286, 422, 188, 32}));
-  // The advanced panel: profile, A/B, Save, Open, Reset and seven rows of three.
+  // face switch and the meters; the advanced panel's profile, A/B, Save,
+  // Open, Reset and seven rows of three hidden.
+  std::size_t shown = 0;
+  for (const auto& sub : v.subviews()) shown += !sub->isHidden();
+  EXPECT_EQ(shown, 9u);
   EXPECT_EQ(v.advancedViews().size(), 26u);
   for (const auto& a : v.advancedViews()) {
     EXPECT_TRUE(a->isHidden());
     EXPECT_NE(a.get(), static_cast<tk::View*>(&v.bypassButton()));
   }
-  for (int i = 0; i < 7; ++i)
-    EXPECT_EQ(v.slider(i).frame(), (tk::Rect{195, 128.0 + 41 * i, 380, 24}));
-}
 
-TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
-  EditorScene s;
-  OrvaneView& v = s.view();
   const Snapshot main = snapshot(v);
   s.click(v.settingsButton());
   EXPECT_TRUE(v.isAdvanced());
   EXPECT_TRUE(v.dial().isHidden());
+  EXPECT_FALSE(v.bypassButton().isHidden()) << "bypass stays on both faces";
   for (const auto& a : v.advancedViews()) EXPECT_FALSE(a->isHidden());
-  EXPECT_EQ(v.bypassButton().frame(), (tk::Rect{210, 78, 115, 32}));
   EXPECT_EQ(v.settingsButton().title(), "Back");
   EXPECT_TRUE(s.handler.edits.empty()) << "switching faces writes no parameter";
 

@@ -88,7 +88,7 @@ struct Scene {
   void key(int code) { window.sendEvent(Event::keyDown(code)); }
 };
 
-TEST(InWindowMenu, ClickOrKeysChooseAndAnythingElseDismisses) {
+TEST(InWindowMenu, OpensBelowOrAboveAndClickOrKeysChooseAndAnythingElseDismisses) {
   Scene s;
   auto p = s.popup({235, 24, 270, 32});
   s.click({300, 40});
@@ -104,11 +104,8 @@ TEST(InWindowMenu, ClickOrKeysChooseAndAnythingElseDismisses) {
   EXPECT_EQ(overlayIn<MenuOverlay>(s.window), nullptr);
 
   s.click({300, 40});
-  s.key(key::kDownArrow);
-  s.key(key::kUpArrow);
-  s.key(key::kUpArrow);
-  s.key(key::kDownArrow);
-  s.key(key::kReturn);
+  for (int k : {key::kDownArrow, key::kUpArrow, key::kUpArrow, key::kDownArrow, key::kReturn})
+    s.key(k);
   EXPECT_EQ(s.recorder.chosen, (std::vector<int>{2, 1}))
       << "from the current item 2: down stays at the end, up twice, down once";
   s.click({300, 40});
@@ -117,15 +114,11 @@ TEST(InWindowMenu, ClickOrKeysChooseAndAnythingElseDismisses) {
   s.click({700, 400});  // beside the list
   EXPECT_EQ(s.recorder.chosen.size(), 2u);
   EXPECT_EQ(overlayIn<MenuOverlay>(s.window), nullptr);
-}
 
-TEST(InWindowMenu, OpensAboveAControlNearTheBottom) {
-  Scene s;
   s.popup({24, 440, 180, 32});
   s.click({100, 456});
-  auto menu = overlayIn<MenuOverlay>(s.window);
-  ASSERT_NE(menu, nullptr);
-  EXPECT_EQ(menu->listRect().maxY(), 440 - 2);
+  ASSERT_NE(menu = overlayIn<MenuOverlay>(s.window), nullptr);
+  EXPECT_EQ(menu->listRect().maxY(), 440 - 2) << "above a pop-up near the bottom";
 }
 
 TEST(InWindowAlert, WrapsItsTextTakesTheKeysAndGivesFocusBack) {

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,35 +14,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status;
-  std::string output;
-};
-
-ToolRun runTool(const std::string& args) {
-  const std::string command = std::string(ORV_HOST_TOOL) + " " + args + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {-1, {}};
-  std::string out;
+// The exit status; the output (both streams) goes to `output`.
+int runTool(const std::string& args, std::string* output = nullptr) {
+  FILE* pipe = ::popen((std::string(ORV_HOST_TOOL) + " " + args + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
   char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  while (std::fgets(buffer, sizeof buffer, pipe))
+    if (output) *output += buffer;
   const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Width and height from the PNG's header chunk.
-std::pair<unsigned, unsigned> pngSize(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::vector<unsigned char> head(24);
-  in.read(reinterpret_cast<char*>(head.data()), 24);
-  if (in.gcount() != 24 || head[1] != 'P' || head[12] != 'I') return {0, 0};
-  auto be = [&](int at) {
-    return (unsigned(head[at]) << 24) | (unsigned(head[at + 1]) << 16) |
-           (unsigned(head[at + 2]) << 8) | head[at + 3];
+// Width and height from a PNG's header chunk.
+std::pair<unsigned, unsigned> pngSize(const std::vector<char>& png) {
+  if (png.size() < 24 || png[1] != 'P' || png[12] != 'I') return {0, 0};
+  auto be = [&](std::size_t at) {
+    unsigned v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(png[at + i]);
+    return v;
   };
   return {be(16), be(20)};
 }
-
 std::vector<char> bytes(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -56,40 +47,37 @@ class RenderTool : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     dir = pattern;
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::size_t files() const { return std::size_t(std::distance(fs::directory_iterator(dir), {})); }
   fs::path dir;
 };
 
 TEST_F(RenderTool, DrawsBothFacesAtTheEditorSize) {
-  const fs::path main = dir / "main.png", advanced = dir / "advanced.png",
-                 large = dir / "large.png";
-  ToolRun r = runTool("render " + main.string() + " --language es --set 100=0.5 --set 104=1");
-  ASSERT_EQ(r.status, 0) << r.output;
-  r = runTool("render " + advanced.string() + " --face advanced --language pt-BR --set 7=on");
-  ASSERT_EQ(r.status, 0) << r.output;
-  r = runTool("render " + large.string() + " --scale 2");
-  ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(pngSize(main), std::make_pair(760u, 480u));
-  EXPECT_EQ(pngSize(advanced), std::make_pair(760u, 480u));
-  EXPECT_EQ(pngSize(large), std::make_pair(1520u, 960u));
+  const std::string main = (dir / "main.png").string(), advanced = (dir / "advanced.png").string(),
+                    large = (dir / "large.png").string();
+  std::string out;
+  ASSERT_EQ(runTool("render " + main + " --language es --set 100=0.5 --set 104=1", &out), 0) << out;
+  ASSERT_EQ(runTool("render " + advanced + " --face advanced --language pt-BR --set 7=on", &out), 0)
+      << out;
+  ASSERT_EQ(runTool("render " + large + " --scale 2", &out), 0) << out;
+  EXPECT_EQ(pngSize(bytes(main)), std::make_pair(760u, 480u));
+  EXPECT_EQ(pngSize(bytes(advanced)), std::make_pair(760u, 480u));
+  EXPECT_EQ(pngSize(bytes(large)), std::make_pair(1520u, 960u));
   EXPECT_NE(bytes(main), bytes(advanced));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3)
-      << "no temporary file left";
+  EXPECT_EQ(files(), 3u) << "no temporary file left";
 }
 
 TEST_F(RenderTool, RefusesBadRequestsWithoutWriting) {
-  EXPECT_EQ(runTool("render " + (dir / "x.png").string() + " --face side").status, 2);
-  EXPECT_EQ(runTool("render " + (dir / "x.jpg").string()).status, 2);
+  const std::string png = (dir / "x.png").string();
+  EXPECT_EQ(runTool("render " + png + " --face side"), 2);
+  EXPECT_EQ(runTool("render " + (dir / "x.jpg").string()), 2);
   // A value the parameter does not take is checked against the plug-in, like
   // every --set value: status 1.
-  EXPECT_EQ(runTool("render " + (dir / "x.png").string() + " --set 100=2").status, 1);
-  const ToolRun missing = runTool("render " + (dir / "gone" / "x.png").string());
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.output.find("no such folder"), std::string::npos) << missing.output;
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
+  EXPECT_EQ(runTool("render " + png + " --set 100=2"), 1);
+  std::string out;
+  EXPECT_EQ(runTool("render " + (dir / "gone" / "x.png").string(), &out), 1);
+  EXPECT_NE(out.find("no such folder"), std::string::npos) << out;
+  EXPECT_EQ(files(), 0u);
 }
 
 }  // namespace

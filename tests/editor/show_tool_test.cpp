@@ -23,17 +23,20 @@ namespace {
 namespace fs = std::filesystem;
 using test::X11Test;
 
-int runTool(std::vector<std::string> args) {
+pid_t startTool(std::vector<std::string> args) {
   args.insert(args.begin(), ORV_HOST_TOOL);
   std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
-  if (::posix_spawn(&pid, ORV_HOST_TOOL, nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  return ::posix_spawn(&pid, ORV_HOST_TOOL, nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+int runTool(const std::vector<std::string>& args) {
   int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const pid_t pid = startTool(args);
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                           : -1;
 }
 
 std::vector<char> bytes(const fs::path& p) {
@@ -78,13 +81,8 @@ TEST_F(X11Test, ShowDrawsWhatRenderDraws) {
 }
 
 TEST_F(X11Test, ShowEndsCleanlyWhenTheWindowIsClosed) {
-  std::vector<std::string> args = {ORV_HOST_TOOL, "show", "--language", "en", "--seconds", "30"};
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  ASSERT_EQ(::posix_spawn(&pid, ORV_HOST_TOOL, nullptr, nullptr, argv.data(), environ), 0);
+  const pid_t pid = startTool({"show", "--language", "en", "--seconds", "30"});
+  ASSERT_GT(pid, 0);
 
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   xcb_window_t window = XCB_NONE;

@@ -2,7 +2,6 @@
 // that the controls draw the surface, title, chevron and track of their state.
 #include "editor/styled_controls.h"
 
-#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -62,25 +61,6 @@ bool anyNear(const tk::Image& img, tk::Rect r, const Color& c, int tol) {
     for (int x = int(r.x); x < int(r.maxX()); ++x)
       if (near(rgbAt(img, x, y), c, tol)) return true;
   return false;
-}
-
-TEST(SurfaceDrawing, InsetRoundedShapeWithCentredOutline) {
-  auto draw = [](bool focused) {
-    auto img = tk::Image::create(60, 30);
-    cairo_t* cr = cairo_create(img->surface());
-    tk::Canvas canvas(cr);
-    ORVSurface(canvas, {0, 0, 60, 30}, false, false, focused, false);
-    cairo_destroy(cr);
-    return img;
-  };
-  auto plain = draw(false), focused = draw(true);
-  EXPECT_TRUE(near(rgbAt(*plain, 30, 15), styleOf(0).fill, 0));
-  EXPECT_EQ(plain->pixel(0, 0), 0u) << "rounded corner of the inset shape";
-  EXPECT_EQ(plain->pixel(0, 15) >> 24, 128u)
-      << "a 1-point outline centred on x 1 covers half of column 0";
-  for (int x : {0, 1})
-    EXPECT_TRUE(near(rgbAt(*focused, x, 15), styleOf(kFocused).outline, 0))
-        << "a 2-point outline covers columns 0 and 1";
 }
 
 struct ControlScene {

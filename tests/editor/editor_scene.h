@@ -73,14 +73,46 @@ inline std::vector<std::string> gesturesTo(const Values& values) {
   return out;
 }
 
-// One controller, one window, one editor.
-class EditorScene {
+// A controller as a host holds it, its edits recorded by the handler.
+class HostedController {
  public:
-  explicit EditorScene(bool visible = true) {
-    controller = new LoggingController;
+  HostedController() {
     EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
     controller->setComponentHandler(&handler);
     controller->log = &handler.edits;
+  }
+  ~HostedController() {
+    controller->setComponentHandler(nullptr);
+    controller->terminate();
+    controller->release();
+  }
+  HostedController(const HostedController&) = delete;
+  HostedController& operator=(const HostedController&) = delete;
+
+  double value(unsigned id) const { return controller->getParamNormalized(id); }
+  Values live() const {
+    Values v{};
+    for (unsigned p = 0; p < v.size(); ++p) v[p] = value(p);
+    return v;
+  }
+  // A value arriving from elsewhere (automation, the audio component's meters).
+  void hostSets(unsigned id, double v) {
+    controller->log = nullptr;
+    controller->setParamNormalized(id, v);
+    controller->log = &handler.edits;
+  }
+  void hostSetsAll(const Values& v) {
+    for (unsigned p = 0; p < v.size(); ++p) hostSets(p, v[p]);
+  }
+
+  RecordingHandler handler;
+  LoggingController* controller = new LoggingController;
+};
+
+// One controller, one window, one editor.
+class EditorScene : public HostedController {
+ public:
+  explicit EditorScene(bool visible = true) {
     window.setModal(modal);
     window.setVisible(visible);
     editor = controller->createView("editor");
@@ -90,34 +122,12 @@ class EditorScene {
     handler.restarts.clear();
   }
   ~EditorScene() {
-    if (editor) {
-      editor->removed();
-      editor->release();
-    }
-    controller->setComponentHandler(nullptr);
-    controller->terminate();
-    controller->release();
+    if (!editor) return;
+    editor->removed();
+    editor->release();
   }
-  EditorScene(const EditorScene&) = delete;
-  EditorScene& operator=(const EditorScene&) = delete;
 
   OrvaneView& view() const { return *static_cast<MacEditor*>(editor)->mainView(); }
-  double value(unsigned id) const { return controller->getParamNormalized(id); }
-  Values live() const {
-    Values v{};
-    for (unsigned p = 0; p < v.size(); ++p) v[p] = value(p);
-    return v;
-  }
-  void hostSetsAll(const Values& v) {
-    for (unsigned p = 0; p < v.size(); ++p) hostSets(p, v[p]);
-  }
-  // A value arriving from elsewhere (automation, the audio component's meters).
-  void hostSets(unsigned id, double v) {
-    controller->log = nullptr;
-    controller->setParamNormalized(id, v);
-    controller->log = &handler.edits;
-  }
-
   static void tick(int n = 1) {
     for (int i = 0; i < n; ++i) tk::RunLoop::main().advance(OrvaneView::kRefreshInterval);
   }
@@ -147,8 +157,6 @@ class EditorScene {
     if (!view().isAdvanced()) click(view().settingsButton());
   }
 
-  RecordingHandler handler;
-  LoggingController* controller = nullptr;
   tk::Window window{{OrvaneView::kWidth, OrvaneView::kHeight}};
   std::shared_ptr<tk::ScriptedModal> modal = std::make_shared<tk::ScriptedModal>();
   Steinberg::IPlugView* editor = nullptr;

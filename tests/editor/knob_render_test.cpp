@@ -4,6 +4,7 @@
 // same from every angle unchanged by any turn, and both arithmetic paths
 // drawing the same picture.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,6 @@
 #include "editor/knob/material_loader.h"
 #include "editor/knob/orv_material.h"
 #include "editor/knob/rotating_material.h"
-#include "png_test_util.h"
 
 namespace orvane::knob {
 namespace {
@@ -27,6 +27,22 @@ using tk::pixelWord;
 using tk::redOf;
 
 constexpr double kPi = 3.14159265358979323846;
+
+// A PNG of the samples in a libpng simplified-API format (PNG_FORMAT_RGBA,
+// PNG_FORMAT_GRAY...), rows top to bottom.
+std::vector<std::uint8_t> encodePng(int width, int height, png_uint_32 format, const void* px) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = png_uint_32(width);
+  image.height = png_uint_32(height);
+  image.format = format;
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&image, nullptr, &size, 0, px, 0, nullptr);
+  std::vector<std::uint8_t> out(size);
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, px, 0, nullptr)) return {};
+  out.resize(size);
+  return out;
+}
 
 const Material& embedded() {
   static const Material m = loadEmbeddedMaterial();
@@ -61,7 +77,7 @@ std::string loadError(const std::vector<std::uint8_t>& bytes) {
 
 TEST(MaterialLoading, PremultipliesWithIntegerDivisionAndRejectsOtherLayouts) {
   const std::uint8_t px[] = {200, 100, 50, 128, 255, 255, 255, 0, 9, 8, 7, 255};
-  const auto png = testing::encodePng(3, 1, PNG_FORMAT_RGBA, px);
+  const auto png = encodePng(3, 1, PNG_FORMAT_RGBA, px);
   const Material m = loadMaterial(png.data(), png.size());
   ASSERT_EQ(m.width, 3);
   ASSERT_EQ(m.height, 1);
@@ -70,9 +86,9 @@ TEST(MaterialLoading, PremultipliesWithIntegerDivisionAndRejectsOtherLayouts) {
 
   const std::uint8_t grey[4] = {}, rgb[12] = {};
   const std::uint16_t deep[16] = {};
-  for (const auto& other : {testing::encodePng(2, 2, PNG_FORMAT_GRAY, grey),
-                            testing::encodePng(2, 2, PNG_FORMAT_RGB, rgb),
-                            testing::encodePng(2, 2, PNG_FORMAT_LINEAR_RGB_ALPHA, deep)})
+  for (const auto& other :
+       {encodePng(2, 2, PNG_FORMAT_GRAY, grey), encodePng(2, 2, PNG_FORMAT_RGB, rgb),
+        encodePng(2, 2, PNG_FORMAT_LINEAR_RGB_ALPHA, deep)})
     EXPECT_EQ(loadError(other), "Expected RGBA material");
 
   std::vector<std::uint8_t> truncated(png.begin(), png.begin() + long(png.size() / 2));

@@ -208,7 +208,7 @@ TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
 }
 
 TEST_F(X11Test, WithoutTheHostsRunLoopTheEditorDoesNotAttach) {
-  X11Scene s(1.0, false);
+  X11Scene s(false);
   const int fds = openDescriptors();
   EXPECT_EQ(s.attach(), kResultFalse);
   EXPECT_EQ(s.mac().mainView(), nullptr);

@@ -157,54 +157,43 @@ TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
 
 TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
   X11Scene s;
+  auto attach = [&](IPlugView* view, std::uint32_t parent) {
+    return view->attached(test::windowHandle(parent), kPlatformTypeX11EmbedWindowID);
+  };
   // Warm up once: fonts, the cursor theme and the knob material load on
   // first use and stay for the life of the process.
   ASSERT_EQ(s.attach(), kResultOk);
   ASSERT_EQ(s.editor->removed(), kResultOk);
   const int fds = openDescriptors();
-  ASSERT_EQ(s.host->children().size(), 0u);
-  ASSERT_EQ(s.frame.handlerCount(), 0u);
-  ASSERT_EQ(s.frame.timerCount(), 0u);
-
+  auto expectClean = [&](const char* after) {
+    EXPECT_EQ(s.host->children().size(), 0u) << after;
+    EXPECT_EQ(s.frame.handlerCount(), 0u) << after;
+    EXPECT_EQ(s.frame.timerCount(), 0u) << after;
+    EXPECT_EQ(openDescriptors(), fds) << after;
+  };
   for (int i = 0; i < 50; ++i) {
-    ASSERT_EQ(s.editor->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
-              kResultOk);
+    ASSERT_EQ(attach(s.editor, s.host->id()), kResultOk);
     if (i % 10 == 0) {
       s.settle(0.05);
       EXPECT_EQ(s.host->children().size(), 1u);
       EXPECT_EQ(s.frame.handlerCount(), 1u) << "the display connection";
       EXPECT_EQ(s.frame.timerCount(), 1u) << "the refresh";
-      EXPECT_EQ(s.editor->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
-                kResultFalse)
-          << "attached twice";
+      EXPECT_EQ(attach(s.editor, s.host->id()), kResultFalse) << "attached twice";
     }
     ASSERT_EQ(s.editor->removed(), kResultOk);
   }
-  EXPECT_EQ(s.host->children().size(), 0u);
-  EXPECT_EQ(s.frame.handlerCount(), 0u);
-  EXPECT_EQ(s.frame.timerCount(), 0u);
-  EXPECT_EQ(openDescriptors(), fds);
-
-  // Released while attached: the destructor does the same.
+  expectClean("removing");
   for (int i = 0; i < 10; ++i) {
     IPlugView* view = s.controller->createView("editor");
     view->setFrame(&s.frame);
-    ASSERT_EQ(view->attached(test::windowHandle(s.host->id()), kPlatformTypeX11EmbedWindowID),
-              kResultOk);
+    ASSERT_EQ(attach(view, s.host->id()), kResultOk);
     s.settle(0.05);
     view->release();
   }
-  EXPECT_EQ(s.host->children().size(), 0u);
-  EXPECT_EQ(s.frame.handlerCount(), 0u);
-  EXPECT_EQ(s.frame.timerCount(), 0u);
-  EXPECT_EQ(openDescriptors(), fds);
-
-  // Refusals change nothing: no such parent window, or no parent at all.
-  EXPECT_EQ(s.editor->attached(test::windowHandle(0x7ffffff0), kPlatformTypeX11EmbedWindowID),
-            kResultFalse);
+  expectClean("releasing while attached");
+  EXPECT_EQ(attach(s.editor, 0x7ffffff0), kResultFalse) << "no such parent window";
   EXPECT_EQ(s.mac().mainView(), nullptr);
-  EXPECT_EQ(s.frame.handlerCount(), 0u);
-  EXPECT_EQ(openDescriptors(), fds);
+  expectClean("a refusal");
 }
 
 TEST_F(X11Test, WithoutTheHostsRunLoopTheEditorDoesNotAttach) {

@@ -1,13 +1,26 @@
 // The widget layer the editor is built on: the view tree, redrawing, our part
-// of drawing, event routing, the plain controls and the run loop's timers.
+// of drawing, event routing, the plain controls, the run loop's timers, and
+// the modal interface inside a Linux host without a display (menus and alerts
+// drawn in the window, the desktop's file chooser as a child process read
+// through the host's loop).
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "editor/toolkit/canvas.h"
 #include "editor/toolkit/controls.h"
+#include "editor/toolkit/desktop_modal.h"
+#include "editor/toolkit/overlays.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
 
@@ -42,16 +55,24 @@ class Recorder : public Target {
     Control* sender;
     int tag;
     double value;
+    int item;  // a pop-up's selected item
   };
   std::vector<Entry> entries;
   void performAction(std::string_view action, Control* sender) override {
-    entries.push_back({std::string(action), sender, sender->tag(), sender->doubleValue()});
+    const auto* popup = dynamic_cast<PopUpButton*>(sender);
+    entries.push_back({std::string(action), sender, sender->tag(), sender->doubleValue(),
+                       popup ? popup->indexOfSelectedItem() : -1});
+  }
+  std::vector<int> items() const {
+    std::vector<int> out;
+    for (const Entry& e : entries) out.push_back(e.item);
+    return out;
   }
 };
 
 struct Scene {
-  Window window{{200, 100}};
-  Scene() { window.setVisible(true); }
+  Window window;
+  explicit Scene(Size size = {200, 100}) : window(size) { window.setVisible(true); }
   template <typename T>
   std::shared_ptr<T> add(std::shared_ptr<T> v, View* parent = nullptr) {
     (parent ? parent : window.contentView())->addSubview(v);
@@ -232,22 +253,6 @@ TEST(ButtonAction, ClickTogglesAndSendsTheActionAndDraggingOutCancels) {
   EXPECT_EQ(b->state(), 1);
 }
 
-TEST(PopUpChoice, MenuListsTheItemsAndAnOutOfRangeSelectionIsNone) {
-  Scene s;
-  auto modal = std::make_shared<ScriptedModal>();
-  s.window.setModal(modal);
-  auto p = s.add(std::make_shared<PopUpButton>(Rect{0, 0, 100, 30}));
-  p->addItemsWithTitles({"EN", "PT-BR", "ES"});
-  modal->menuAnswers = {2};
-  s.click({5, 5});
-  ASSERT_EQ(modal->menus.size(), 1u);
-  EXPECT_EQ(modal->menus[0].items.size(), 3u);
-  EXPECT_EQ(p->titleOfSelectedItem(), "ES");
-  p->selectItemAtIndex(7);
-  EXPECT_EQ(p->indexOfSelectedItem(), -1);
-  EXPECT_EQ(p->titleOfSelectedItem(), "");
-}
-
 class CountingCell : public SliderCell {
  public:
   int bars = 0, knobs = 0;
@@ -319,6 +324,209 @@ TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
   loop.advance(1.0);
   EXPECT_EQ(ticks, 60);
   EXPECT_EQ(loop.timerCount(), 0u);
+}
+
+// ---- the modal interface in a host ------------------------------------------
+
+namespace fs = std::filesystem;
+
+// A host loop as small as a host's: poll the watched descriptors.
+class PollLoop : public HostLoop {
+ public:
+  bool watchFd(int fd, Callback ready) override {
+    watches[fd] = std::move(ready);
+    return true;
+  }
+  void unwatchFd(int fd) override { watches.erase(fd); }
+  // Runs until `done` or five seconds have passed.
+  bool runUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::vector<pollfd> fds;
+      for (const auto& [fd, cb] : watches) fds.push_back({fd, POLLIN, 0});
+      if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
+      for (const pollfd& p : fds)
+        if (p.revents && watches.count(p.fd)) {
+          auto cb = watches[p.fd];
+          cb();
+        }
+    }
+    return true;
+  }
+  std::map<int, Callback> watches;
+};
+
+template <typename T>
+std::shared_ptr<T> overlayIn(Window& window) {
+  for (const auto& v : window.contentView()->subviews())
+    if (auto t = std::dynamic_pointer_cast<T>(v)) return t;
+  return nullptr;
+}
+
+struct ModalScene : Scene {
+  PollLoop loop;
+  Recorder recorder;
+  ModalScene() : Scene({760, 480}) {
+    window.setModal(std::make_shared<DesktopModal>(window, loop, 0));
+  }
+  std::shared_ptr<PopUpButton> popup(Rect frame) {
+    auto p = std::make_shared<PopUpButton>(frame);
+    p->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
+    p->setTarget(&recorder);
+    p->setAction("processingChanged:");
+    window.contentView()->addSubview(p);
+    return p;
+  }
+  void key(int code) { window.sendEvent(Event::keyDown(code)); }
+};
+
+TEST(InWindowMenu, OpensBelowOrAboveAndClickOrKeysChooseAndAnythingElseDismisses) {
+  ModalScene s;
+  auto p = s.popup({235, 24, 270, 32});
+  s.click({300, 40});
+  auto menu = overlayIn<MenuOverlay>(s.window);
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(p->isHighlighted()) << "pressed look while its menu is open";
+  EXPECT_EQ(menu->listRect().y, 24 + 32 + 2) << "below the pop-up";
+  EXPECT_EQ(menu->highlighted(), 0) << "starts on the current item";
+  const Rect third = menu->itemRect(2);
+  s.click({third.midX(), third.midY()});
+  EXPECT_EQ(s.recorder.items(), std::vector<int>{2});
+  EXPECT_FALSE(p->isHighlighted());
+  EXPECT_EQ(overlayIn<MenuOverlay>(s.window), nullptr);
+
+  s.click({300, 40});
+  for (int k : {key::kDownArrow, key::kUpArrow, key::kUpArrow, key::kDownArrow, key::kReturn})
+    s.key(k);
+  EXPECT_EQ(s.recorder.items(), (std::vector<int>{2, 1}))
+      << "from the current item 2: down stays at the end, up twice, down once";
+  s.click({300, 40});
+  s.key(key::kEscape);
+  s.click({300, 40});
+  s.click({700, 400});  // beside the list
+  EXPECT_EQ(s.recorder.entries.size(), 2u);
+  EXPECT_EQ(overlayIn<MenuOverlay>(s.window), nullptr);
+
+  s.popup({24, 440, 180, 32});
+  s.click({100, 456});
+  ASSERT_NE(menu = overlayIn<MenuOverlay>(s.window), nullptr);
+  EXPECT_EQ(menu->listRect().maxY(), 440 - 2) << "above a pop-up near the bottom";
+  p->selectItemAtIndex(7);
+  EXPECT_EQ(p->indexOfSelectedItem(), -1) << "no such item: no selection";
+  EXPECT_EQ(p->titleOfSelectedItem(), "");
+}
+
+TEST(InWindowAlert, WrapsItsTextTakesTheKeysAndGivesFocusBack) {
+  ModalScene s;
+  s.popup({235, 24, 270, 32});
+  auto slider = std::make_shared<Slider>(Rect{24, 200, 300, 24});
+  s.window.contentView()->addSubview(slider);
+  ASSERT_TRUE(s.window.makeFirstResponder(slider.get()));
+  int answered = -1;
+  const std::string text =
+      "No se encontró ningún selector de archivos. Instale zenity o kdialog, y vuelva a "
+      "intentarlo desde el panel avanzado.";
+  s.window.modal().runAlert({"Orvane", text, {"Aceptar"}}, [&](int b) { answered = b; });
+  auto alert = overlayIn<AlertOverlay>(s.window);
+  ASSERT_NE(alert, nullptr);
+  ASSERT_GE(alert->lines().size(), 2u);
+  std::string joined;
+  for (const auto& line : alert->lines()) {
+    EXPECT_LE(measureText(line, Font::system(13)).width, alert->panelRect().width - 48) << line;
+    joined += (joined.empty() ? "" : " ") + line;
+  }
+  EXPECT_EQ(joined, text) << "every word, in order";
+  EXPECT_EQ(s.window.firstResponder(), alert.get());
+
+  s.click({300, 40});  // on the pop-up, under the alert
+  EXPECT_EQ(overlayIn<MenuOverlay>(s.window), nullptr) << "the alert takes every click";
+  s.key(key::kSpace);
+  EXPECT_EQ(answered, 0);
+  EXPECT_EQ(overlayIn<AlertOverlay>(s.window), nullptr);
+  EXPECT_EQ(s.window.firstResponder(), slider.get()) << "focus back where it was";
+}
+
+// ---- the file chooser -------------------------------------------------------
+
+class ChooserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvane-chooser-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir = pattern;
+    saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+  }
+  void TearDown() override {
+    ::setenv("PATH", saved.c_str(), 1);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  fs::path script(const fs::path& folder, const std::string& name, const std::string& body) {
+    fs::create_directories(folder);
+    fs::path p = folder / name;
+    std::ofstream(p) << "#!/bin/sh\n" << body;
+    fs::permissions(p, fs::perms::owner_all);
+    return p;
+  }
+  fs::path dir;
+  std::string saved;
+};
+
+TEST_F(ChooserTest, ZenityIsPreferredAndOnlyExecutableFilesCount) {
+  ::setenv("PATH", ((dir / "a").string() + "::" + (dir / "b").string()).c_str(), 1);
+  EXPECT_EQ(findChooserProgram(), "");
+  script(dir / "b", "kdialog", "");
+  EXPECT_EQ(findChooserProgram(), (dir / "b" / "kdialog").string());
+  fs::create_directories(dir / "a" / "zenity");  // a folder of that name
+  std::ofstream(dir / "b" / "zenity") << "not executable";
+  EXPECT_EQ(findChooserProgram(), (dir / "b" / "kdialog").string());
+  fs::remove(dir / "b" / "zenity");
+  script(dir / "b", "zenity", "");
+  EXPECT_EQ(findChooserProgram(), (dir / "b" / "zenity").string());
+}
+
+TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
+  PollLoop loop;
+  FileChooser chooser(loop);
+  const FilePanelRequest request{"Save Orvane preset", "Save", "orvane", "Orvane.orvane"};
+  const auto zenity = script(dir, "zenity", "/bin/sleep 0.1\necho /tmp/mine\n");
+  std::optional<std::optional<std::string>> answer;
+  ASSERT_TRUE(chooser.start(zenity, ChooserKind::Save, request, 0, [&](auto p) { answer = p; }));
+  EXPECT_FALSE(answer) << "nothing is waited for";
+  EXPECT_FALSE(chooser.start(zenity, ChooserKind::Save, request, 0, {})) << "one at a time";
+  ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
+  EXPECT_EQ(*answer, std::optional<std::string>("/tmp/mine.orvane"));
+  EXPECT_TRUE(loop.watches.empty());
+
+  // Cancelling prints nothing; so does a program that fails.
+  const auto cancel = script(dir, "cancel", "exit 1\n");
+  answer.reset();
+  ASSERT_TRUE(chooser.start(cancel, ChooserKind::Open, request, 0, [&](auto p) { answer = p; }));
+  ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
+  EXPECT_EQ(*answer, std::nullopt);
+}
+
+TEST_F(ChooserTest, ClosingTheEditorEndsARunningChooser) {
+  PollLoop loop;
+  const auto slow =
+      script(dir, "zenity", "echo $$ > '" + (dir / "pid").string() + "'\nexec /bin/sleep 30\n");
+  bool called = false;
+  {
+    FileChooser chooser(loop);
+    ASSERT_TRUE(chooser.start(slow, ChooserKind::Open, {"t", "p", "orvane", ""}, 0,
+                              [&](auto) { called = true; }));
+    for (int i = 0; i < 200 && !fs::exists(dir / "pid"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  int pid = 0;
+  std::ifstream(dir / "pid") >> pid;
+  ASSERT_GT(pid, 0);
+  errno = 0;
+  EXPECT_EQ(::kill(pid, 0), -1) << "killed and reaped, not left as a zombie";
+  EXPECT_EQ(errno, ESRCH);
+  EXPECT_FALSE(called) << "no answer after the chooser's owner has gone";
+  EXPECT_TRUE(loop.watches.empty());
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ std::vector<char> bytes(const fs::path& p) {
 pid_t startTool(std::vector<std::string> args) {
   args.insert(args.begin(), ORV_HOST_TOOL);
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = -1;

@@ -122,7 +122,8 @@ TEST(Sampling, BlendsBetweenPixelCentresAndRepeatsTheEdges) {
                                          pixelWord(30, 30, 0, 0), pixelWord(50, 50, 0, 0)};
   const RotatingMaterial rm(2, 2, px);
   const auto& img = rm.material();
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(rm.sample(img, i % 2, i / 2), px[std::size_t(i)]) << i;
+  for (std::size_t i = 0; i < 4; ++i)
+    EXPECT_EQ(rm.sample(img, double(i % 2), i < 2 ? 0.0 : 1.0), px[i]) << i;
   EXPECT_EQ(rm.sample(img, 0.5, 0), pixelWord(15, 15, 0, 0));
   EXPECT_EQ(rm.sample(img, 0, 0.5), pixelWord(20, 20, 0, 0));
   EXPECT_EQ(rm.sample(img, 0.5, 0.5), pixelWord(28, 28, 0, 0));

@@ -4,6 +4,7 @@
 // drawn in the window, the desktop's file chooser as a child process read
 // through the host's loop).
 #include <cairo.h>
+#include <fnmatch.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -469,6 +470,19 @@ class ChooserTest : public ::testing::Test {
     fs::permissions(p, fs::perms::owner_all);
     return p;
   }
+  // A chooser that writes its arguments, one a line, to `args`, then runs `body`.
+  fs::path recording(const std::string& name, const std::string& body) {
+    return script(dir, name,
+                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + (dir / "args").string() +
+                      "'\n" + body);
+  }
+  // Whether an argument the chooser was given matches the shell pattern.
+  bool got(const std::string& pattern) const {
+    std::ifstream in(dir / "args");
+    for (std::string line; std::getline(in, line);)
+      if (::fnmatch(pattern.c_str(), line.c_str(), 0) == 0) return true;
+    return false;
+  }
   fs::path dir;
   std::string saved;
 };
@@ -490,7 +504,7 @@ TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
   PollLoop loop;
   FileChooser chooser(loop);
   const FilePanelRequest request{"Save Orvane preset", "Save", "orvane", "Orvane.orvane"};
-  const auto zenity = script(dir, "zenity", "/bin/sleep 0.1\necho /tmp/mine\n");
+  const auto zenity = recording("zenity", "/bin/sleep 0.1\necho /tmp/mine\n");
   std::optional<std::optional<std::string>> answer;
   ASSERT_TRUE(chooser.start(zenity, ChooserKind::Save, request, 0, [&](auto p) { answer = p; }));
   EXPECT_FALSE(answer) << "nothing is waited for";
@@ -498,13 +512,19 @@ TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
   ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
   EXPECT_EQ(*answer, std::optional<std::string>("/tmp/mine.orvane"));
   EXPECT_TRUE(loop.watches.empty());
+  for (const char* arg : {"--file-selection", "--save", "--title=Save Orvane preset",
+                          "--file-filter=*.orvane", "--filename=/*/Orvane.orvane"})
+    EXPECT_TRUE(got(arg)) << arg;
 
-  // Cancelling prints nothing; so does a program that fails.
-  const auto cancel = script(dir, "cancel", "exit 1\n");
+  // kdialog asks in its own terms. Cancelling prints nothing; so does a
+  // program that fails.
+  const auto kdialog = recording("kdialog", "exit 1\n");
   answer.reset();
-  ASSERT_TRUE(chooser.start(cancel, ChooserKind::Open, request, 0, [&](auto p) { answer = p; }));
+  ASSERT_TRUE(chooser.start(kdialog, ChooserKind::Open, request, 0, [&](auto p) { answer = p; }));
   ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
   EXPECT_EQ(*answer, std::nullopt);
+  EXPECT_TRUE(got("--getopenfilename"));
+  EXPECT_FALSE(got("--save"));
 }
 
 TEST_F(ChooserTest, ClosingTheEditorEndsARunningChooser) {

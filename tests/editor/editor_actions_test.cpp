@@ -75,8 +75,8 @@ TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalf) {
   EXPECT_EQ(s.value(ProcessingMode), 1.0);
   s.handler.edits.clear();
   s.showAdvanced();
-  s.choose(v.profilePopup(), 0);
-  EXPECT_EQ(s.handler.edits, gesture(CleanupProfile, 0.0));
+  s.choose(v.profilePopup(), 2);
+  EXPECT_EQ(s.handler.edits, gesture(CleanupProfile, 1.0));
   s.handler.edits.clear();
   s.modal->menuAnswers.push_back(std::nullopt);  // menu dismissed
   s.click(v.profilePopup());

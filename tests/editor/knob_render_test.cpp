@@ -5,6 +5,7 @@
 // drawing the same picture.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -105,7 +106,9 @@ TEST(MaterialLoading, EmbeddedMaterialIsWhatItsGeneratorMakes) {
   ASSERT_EQ(m.words.size(), std::size_t(m.width) * std::size_t(m.height));
   EXPECT_TRUE(std::all_of(m.words.begin(), m.words.end(), premultiplied));
 
-  const std::string out = ::testing::TempDir() + "orv_knob_material.png";
+  // Named for this process: runs of other builds may be generating at once.
+  const std::string out =
+      ::testing::TempDir() + "orv_knob_material_" + std::to_string(::getpid()) + ".png";
   ASSERT_EQ(std::system(("\"" ORV_KNOBGEN_PATH "\" \"" + out + "\"").c_str()), 0);
   FILE* f = std::fopen(out.c_str(), "rb");
   ASSERT_NE(f, nullptr);

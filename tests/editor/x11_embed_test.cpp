@@ -139,7 +139,8 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
 }
 
 // What the window shows at one scale is the tool's show command's to check
-// (against the render command); here: a change of scale while attached.
+// (against the render command); here: a change of scale while attached, and
+// input at the new scale.
 TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   X11Scene s;
   ASSERT_EQ(s.attach(), kResultOk);
@@ -153,6 +154,15 @@ TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   const auto picture = offscreenPicture(s.controller, 2.0);
   s.settle();
   EXPECT_EQ(differingPixels(s.host->screenshot(), picture, 1520, 960), 0);
+  // The pointer is read in points: 48 points up (96 pixels) drag 0.5 to 0.7.
+  s.hostSets(CleanAmount, 0.5);
+  s.settle(0.1);
+  s.moveTo({380, 210});
+  s.press();
+  for (double dy : {-16.0, -32.0, -48.0}) s.moveTo({380, 210 + dy});
+  s.release();
+  s.settle(0.15);
+  EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
   EXPECT_EQ(s.scaling()->setContentScaleFactor(0.0f), kResultFalse);
   EXPECT_EQ(s.scaling()->setContentScaleFactor(8.0f), kResultFalse);
   EXPECT_EQ(test::editorSize(s.editor).getWidth(), 1520);

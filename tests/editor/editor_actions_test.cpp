@@ -2,38 +2,20 @@
 // every write a complete host edit gesture, a dial drag one long gesture.
 #include <gtest/gtest.h>
 
-#include <array>
-
 #include "editor_scene.h"
 
 namespace orvane {
 namespace {
 
+using test::editorDefaults;
 using test::EditorScene;
 using test::EditorTest;
 using test::gesture;
-
+using test::gesturesTo;
+using test::Values;
 using Edits = std::vector<std::string>;
 
-// The live values of parameters 0..9.
-std::array<double, 10> live(const EditorScene& s) {
-  std::array<double, 10> v{};
-  for (unsigned p = 0; p < 10; ++p) v[p] = s.value(p);
-  return v;
-}
-
-const std::array<double, 10> kDefaults = {1.0, 0.0, 1.0, 0.0, double(0.1f),
-                                          1.0, 0.5, 0.0, 0.5, 0.5};
-const std::array<double, 10> kCustom = {0.25, 0.5, 0.75, 0.125, 0.375, 0.625, 0.875, 1.0, 1.0, 0.0};
-
-Edits gesturesTo(const std::array<double, 10>& values) {
-  Edits out;
-  for (unsigned p = 0; p < 10; ++p) {
-    const auto g = gesture(p, values[p]);
-    out.insert(out.end(), g.begin(), g.end());
-  }
-  return out;
-}
+const Values kCustom = {0.25, 0.5, 0.75, 0.125, 0.375, 0.625, 0.875, 1.0, 1.0, 0.0};
 
 TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
   EditorScene s;
@@ -62,7 +44,7 @@ TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
   EXPECT_NE(v.valueLabel(2).stringValue(), before);
 }
 
-TEST_F(EditorTest, EditGesturesDialDragIsBracketedOnce) {
+TEST_F(EditorTest, EditGesturesDialDragIsBracketedOnceAndEachScrollStepIsOne) {
   EditorScene s;
   s.hostSets(0, 0.2);
   EditorScene::tick();
@@ -78,15 +60,11 @@ TEST_F(EditorTest, EditGesturesDialDragIsBracketedOnce) {
     EXPECT_EQ(e[i + 1].rfind("perform 0 ", 0), 0u) << e[i + 1];
   }
   EXPECT_EQ(e[e.size() - 2], "perform 0 0.45");
-}
 
-TEST_F(EditorTest, EditGesturesDialScrollIsOneCompleteGesture) {
-  EditorScene s;
-  s.hostSets(0, 0.5);
-  EditorScene::tick();
+  s.handler.edits.clear();
   s.window.postEvent(tk::Event::scroll({380, 210}, 10));
   s.window.dispatchEvents();
-  EXPECT_EQ(s.handler.edits, gesture(0, 0.55));
+  EXPECT_EQ(s.handler.edits, gesture(0, 0.5)) << "a scroll step is a gesture of its own";
 }
 
 TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalf) {
@@ -97,8 +75,8 @@ TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalf) {
   EXPECT_EQ(s.value(ProcessingMode), 1.0);
   s.handler.edits.clear();
   s.showAdvanced();
-  s.choose(v.profilePopup(), 0);
-  EXPECT_EQ(s.handler.edits, gesture(CleanupProfile, 0.0));
+  s.choose(v.profilePopup(), 2);
+  EXPECT_EQ(s.handler.edits, gesture(CleanupProfile, 1.0));
   s.handler.edits.clear();
   s.modal->menuAnswers.push_back(std::nullopt);  // menu dismissed
   s.click(v.profilePopup());
@@ -122,48 +100,34 @@ TEST_F(EditorTest, EditGesturesBypassToggles) {
   EXPECT_EQ(v.bypassButton().state(), 0);
 }
 
-TEST_F(EditorTest, EditGesturesResetWritesEveryDefaultInOrder) {
-  EditorScene s;
-  for (unsigned p = 0; p < 10; ++p) s.hostSets(p, kCustom[p]);
-  s.showAdvanced();
-  s.click(s.view().resetButton());
-  EXPECT_EQ(s.handler.edits, gesturesTo(kDefaults));
-  EXPECT_EQ(live(s), kDefaults);
-}
-
-TEST_F(EditorTest, ABComparisonTwoPressesRestoreEveryValue) {
+TEST_F(EditorTest, ABComparisonAndResetWriteEveryValueAsAGesture) {
   EditorScene s;
   OrvaneView& v = s.view();
-  for (unsigned p = 0; p < 10; ++p) s.hostSets(p, kCustom[p]);
+  s.hostSetsAll(kCustom);
   s.showAdvanced();
   s.click(v.compareButton());
-  EXPECT_EQ(s.handler.edits, gesturesTo(kDefaults)) << "side B starts at the defaults";
-  EXPECT_EQ(live(s), kDefaults);
+  EXPECT_EQ(s.handler.edits, gesturesTo(editorDefaults())) << "side B starts at the defaults";
+  EXPECT_EQ(s.live(), editorDefaults());
   EXPECT_EQ(v.compareButton().title(), "B / switch to A");
   EXPECT_TRUE(v.isSideB());
 
   s.handler.edits.clear();
   s.click(v.compareButton());
-  EXPECT_EQ(s.handler.edits, gesturesTo(kCustom));
-  EXPECT_EQ(live(s), kCustom);
+  EXPECT_EQ(s.handler.edits, gesturesTo(kCustom)) << "the second press restores side A";
+  EXPECT_EQ(s.live(), kCustom);
   EXPECT_EQ(v.compareButton().title(), "A / switch to B");
-  EXPECT_EQ(v.alternate(), kDefaults);
-}
+  EXPECT_EQ(v.alternate(), editorDefaults());
 
-TEST_F(EditorTest, ABComparisonResetLeavesTheStoredSideAlone) {
-  EditorScene s;
-  OrvaneView& v = s.view();
-  for (unsigned p = 0; p < 10; ++p) s.hostSets(p, kCustom[p]);
-  s.showAdvanced();
+  // Reset on side B writes every default and leaves the stored side A alone.
   s.click(v.compareButton());
   s.hostSets(1, 0.9);
+  s.handler.edits.clear();
   s.click(v.resetButton());
-  EXPECT_EQ(live(s), kDefaults);
+  EXPECT_EQ(s.handler.edits, gesturesTo(editorDefaults()));
   EXPECT_TRUE(v.isSideB());
-  EXPECT_EQ(v.compareButton().title(), "B / switch to A");
   EXPECT_EQ(v.alternate(), kCustom);
   s.click(v.compareButton());
-  EXPECT_EQ(live(s), kCustom);
+  EXPECT_EQ(s.live(), kCustom);
 }
 
 }  // namespace

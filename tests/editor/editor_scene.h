@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
 #include "i18n/i18n.h"
+#include "params/parameters.h"
 #include "support/vst_helpers.h"
 
 namespace orvane::test {
@@ -49,14 +51,68 @@ inline std::vector<std::string> gesture(unsigned id, double v) {
   return {"begin " + std::to_string(id), set, perform, "end " + std::to_string(id)};
 }
 
-// One controller, one window, one editor.
-class EditorScene {
+// The values of the writable parameters 0..9.
+using Values = std::array<double, 10>;
+
+// What Reset and a fresh side B hold: the engine's defaults as the engine
+// keeps them (single precision) and the default processing mode.
+inline Values editorDefaults() {
+  Values v{};
+  for (int p = 0; p < kEngineParamCount; ++p) v[std::size_t(p)] = Defaults[std::size_t(p)];
+  v[ProcessingMode] = modeToNormalized(kDefaultMode);
+  return v;
+}
+
+// One complete gesture per parameter, in identifier order.
+inline std::vector<std::string> gesturesTo(const Values& values) {
+  std::vector<std::string> out;
+  for (unsigned p = 0; p < values.size(); ++p) {
+    const auto g = gesture(p, values[p]);
+    out.insert(out.end(), g.begin(), g.end());
+  }
+  return out;
+}
+
+// A controller as a host holds it, its edits recorded by the handler.
+class HostedController {
  public:
-  explicit EditorScene(bool visible = true) {
-    controller = new LoggingController;
+  HostedController() {
     EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
     controller->setComponentHandler(&handler);
     controller->log = &handler.edits;
+  }
+  ~HostedController() {
+    controller->setComponentHandler(nullptr);
+    controller->terminate();
+    controller->release();
+  }
+  HostedController(const HostedController&) = delete;
+  HostedController& operator=(const HostedController&) = delete;
+
+  double value(unsigned id) const { return controller->getParamNormalized(id); }
+  Values live() const {
+    Values v{};
+    for (unsigned p = 0; p < v.size(); ++p) v[p] = value(p);
+    return v;
+  }
+  // A value arriving from elsewhere (automation, the audio component's meters).
+  void hostSets(unsigned id, double v) {
+    controller->log = nullptr;
+    controller->setParamNormalized(id, v);
+    controller->log = &handler.edits;
+  }
+  void hostSetsAll(const Values& v) {
+    for (unsigned p = 0; p < v.size(); ++p) hostSets(p, v[p]);
+  }
+
+  RecordingHandler handler;
+  LoggingController* controller = new LoggingController;
+};
+
+// One controller, one window, one editor.
+class EditorScene : public HostedController {
+ public:
+  explicit EditorScene(bool visible = true) {
     window.setModal(modal);
     window.setVisible(visible);
     editor = controller->createView("editor");
@@ -66,26 +122,12 @@ class EditorScene {
     handler.restarts.clear();
   }
   ~EditorScene() {
-    if (editor) {
-      editor->removed();
-      editor->release();
-    }
-    controller->setComponentHandler(nullptr);
-    controller->terminate();
-    controller->release();
+    if (!editor) return;
+    editor->removed();
+    editor->release();
   }
-  EditorScene(const EditorScene&) = delete;
-  EditorScene& operator=(const EditorScene&) = delete;
 
   OrvaneView& view() const { return *static_cast<MacEditor*>(editor)->mainView(); }
-  double value(unsigned id) const { return controller->getParamNormalized(id); }
-  // A value arriving from elsewhere (automation, the audio component's meters).
-  void hostSets(unsigned id, double v) {
-    controller->log = nullptr;
-    controller->setParamNormalized(id, v);
-    controller->log = &handler.edits;
-  }
-
   static void tick(int n = 1) {
     for (int i = 0; i < n; ++i) tk::RunLoop::main().advance(OrvaneView::kRefreshInterval);
   }
@@ -115,8 +157,6 @@ class EditorScene {
     if (!view().isAdvanced()) click(view().settingsButton());
   }
 
-  RecordingHandler handler;
-  LoggingController* controller = nullptr;
   tk::Window window{{OrvaneView::kWidth, OrvaneView::kHeight}};
   std::shared_ptr<tk::ScriptedModal> modal = std::make_shared<tk::ScriptedModal>();
   Steinberg::IPlugView* editor = nullptr;

@@ -15,13 +15,6 @@ namespace {
 using test::EditorScene;
 using test::EditorTest;
 
-std::vector<const tk::View*> visibleSubviews(const OrvaneView& v) {
-  std::vector<const tk::View*> out;
-  for (const auto& s : v.subviews())
-    if (!s->isHidden()) out.push_back(s.get());
-  return out;
-}
-
 struct Snapshot {
   std::vector<bool> hidden;
   std::vector<tk::Rect> frames;
@@ -43,39 +36,32 @@ std::string fileText(const std::filesystem::path& p) {
   return ss.str();
 }
 
-TEST_F(EditorTest, EditorFacesMainFaceShowsOnlyItsControls) {
+TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
   EditorScene s;
   OrvaneView& v = s.view();
   EXPECT_EQ(v.frame(), (tk::Rect{0, 0, 760, 480}));
   EXPECT_EQ(v.subtitle().stringValue(), "VOICE CLEANUP / 0.7.4");
-  EXPECT_EQ(v.settingsButton().title(), "Advanced");
   EXPECT_EQ(v.bypassButton().title(), "Effect ON");
   EXPECT_EQ(v.compareButton().title(), "A / switch to B");
   EXPECT_EQ(v.processingPopup().titleOfSelectedItem(), "Neural Classic");
   // Logo, product name, subtitle, the two top pop-ups, bypass, dial, the
-  // face switch and the meters.
-  const auto shown = visibleSubviews(v);
-  EXPECT_EQ(shown.size(), 9u);
-  EXPECT_EQ(v.bypassButton().frame(), (tk::Rect{286, 422, 188, 32}));
-  // The advanced panel: profile, A/B, Save, Open, Reset and seven rows of three.
+  // face switch and the meters; the advanced panel's profile, A/B, Save,
+  // Open, Reset and seven rows of three hidden.
+  std::size_t shown = 0;
+  for (const auto& sub : v.subviews()) shown += !sub->isHidden();
+  EXPECT_EQ(shown, 9u);
   EXPECT_EQ(v.advancedViews().size(), 26u);
   for (const auto& a : v.advancedViews()) {
     EXPECT_TRUE(a->isHidden());
     EXPECT_NE(a.get(), static_cast<tk::View*>(&v.bypassButton()));
   }
-  for (int i = 0; i < 7; ++i)
-    EXPECT_EQ(v.slider(i).frame(), (tk::Rect{195, 128.0 + 41 * i, 380, 24}));
-}
 
-TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
-  EditorScene s;
-  OrvaneView& v = s.view();
   const Snapshot main = snapshot(v);
   s.click(v.settingsButton());
   EXPECT_TRUE(v.isAdvanced());
   EXPECT_TRUE(v.dial().isHidden());
+  EXPECT_FALSE(v.bypassButton().isHidden()) << "bypass stays on both faces";
   for (const auto& a : v.advancedViews()) EXPECT_FALSE(a->isHidden());
-  EXPECT_EQ(v.bypassButton().frame(), (tk::Rect{210, 78, 115, 32}));
   EXPECT_EQ(v.settingsButton().title(), "Back");
   EXPECT_TRUE(s.handler.edits.empty()) << "switching faces writes no parameter";
 
@@ -87,18 +73,15 @@ TEST_F(EditorTest, EditorFacesSwitchAndSwitchBackExactly) {
 TEST_F(EditorTest, EditorLanguageChoiceRelabelsStoresAndRetitles) {
   EditorScene s;
   OrvaneView& v = s.view();
-  s.hostSets(ProcessingMode, 0.5);
   s.choose(v.languagePopup(), 2);
   EXPECT_EQ(fileText(dir / "language.txt"), "es\n");
-  EXPECT_EQ(v.nameLabel(0).stringValue(), "Limpieza de voz");
   EXPECT_EQ(v.nameLabel(6).stringValue(), "Ganancia de salida");
   EXPECT_EQ(v.slider(6).accessibilityLabel(), "Ganancia de salida");
+  EXPECT_EQ(v.dial().accessibilityLabel(), "Limpieza de voz");
   EXPECT_EQ(v.subtitle().stringValue(), "LIMPIEZA DE VOZ / 0.7.4");
   EXPECT_EQ(v.processingPopup().titleOfSelectedItem(), "Neural Clásico");
-  EXPECT_EQ(v.profilePopup().itemTitles(),
-            (std::vector<std::string>{"En vivo / suave", "Emisión / medio", "Estudio / intenso"}));
+  EXPECT_EQ(v.profilePopup().itemTitles()[2], "Estudio / intenso");
   EXPECT_EQ(v.languagePopup().itemTitles(), (std::vector<std::string>{"EN", "PT-BR", "ES"}));
-  EXPECT_EQ(v.dial().accessibilityLabel(), "Limpieza de voz");
   EXPECT_EQ(v.meters().stringValue(), "ENT -120 / SAL -120 ");
   // The host is asked to re-read the titles, which are now Spanish.
   ASSERT_FALSE(s.handler.restarts.empty());
@@ -109,28 +92,19 @@ TEST_F(EditorTest, EditorLanguageChoiceRelabelsStoresAndRetitles) {
   EXPECT_TRUE(s.handler.edits.empty()) << "a language choice writes no parameter";
 }
 
-TEST_F(EditorTest, EditorLanguageReachesASecondEditorWithinOneTick) {
-  EditorScene first;
-  EditorScene second;
+TEST_F(EditorTest, EditorLanguageReachesOtherEditorsAtTheirNextTickWhenShown) {
+  EditorScene first, second, hidden(false);
   first.choose(first.view().languagePopup(), 1);
   EXPECT_EQ(second.view().settingsButton().title(), "Advanced") << "not before its next tick";
-  EditorScene::tick();
+  EditorScene::tick(3);
   EXPECT_EQ(second.view().appliedLanguage(), 1);
   EXPECT_EQ(second.view().settingsButton().title(), "Avançadas");
-  EXPECT_EQ(second.view().nameLabel(2).stringValue(), "Redução de ruído");
   EXPECT_EQ(second.view().languagePopup().indexOfSelectedItem(), 1);
-}
-
-TEST_F(EditorTest, EditorLanguageWaitsWhileTheWindowIsHidden) {
-  EditorScene shown;
-  EditorScene hidden(false);
-  shown.choose(shown.view().languagePopup(), 2);
-  EditorScene::tick(3);
-  EXPECT_EQ(hidden.view().appliedLanguage(), 0);
+  EXPECT_EQ(hidden.view().appliedLanguage(), 0) << "a hidden editor waits";
   EXPECT_EQ(hidden.view().compareButton().title(), "A / switch to B");
   hidden.window.setVisible(true);
   EditorScene::tick();
-  EXPECT_EQ(hidden.view().compareButton().title(), "A / cambiar a B");
+  EXPECT_EQ(hidden.view().compareButton().title(), "A / trocar para B");
 }
 
 TEST(EditorReadouts, FormatsOfTheSlidersAndMeters) {
@@ -166,21 +140,14 @@ TEST(ButtonTitles, LongTitlesShrinkToKeepClearOfTheOutline) {
 TEST_F(EditorTest, EditorRefreshFollowsTheController) {
   EditorScene s;
   OrvaneView& v = s.view();
-  s.hostSets(0, 0.25);
-  s.hostSets(1, 0.37);
-  s.hostSets(6, 0.0);
-  s.hostSets(Bypass, 1.0);
-  s.hostSets(CleanupProfile, 1.0);
-  s.hostSets(ProcessingMode, 0.0);
-  s.hostSets(InputPeak, 0.5);
-  s.hostSets(OutputPeak, 1.0);
-  s.hostSets(Clipping, 1.0);
+  const std::pair<unsigned, double> set[] = {
+      {0, 0.25},           {1, 0.37},        {Bypass, 1.0},   {CleanupProfile, 1},
+      {ProcessingMode, 0}, {InputPeak, 0.5}, {OutputPeak, 1}, {Clipping, 1}};
+  for (const auto& [id, value] : set) s.hostSets(id, value);
   EditorScene::tick();
   EXPECT_EQ(v.dial().doubleValue(), 0.25);
   EXPECT_EQ(v.slider(0).doubleValue(), 0.25);
   EXPECT_EQ(v.valueLabel(1).stringValue(), "37 %");
-  EXPECT_EQ(v.valueLabel(4).stringValue(), "HP 50 Hz");
-  EXPECT_EQ(v.valueLabel(6).stringValue(), "-18.0 dB");
   EXPECT_EQ(v.bypassButton().title(), "Effect OFF");
   EXPECT_EQ(v.bypassButton().state(), 1);
   EXPECT_EQ(v.profilePopup().indexOfSelectedItem(), 2);

@@ -5,6 +5,7 @@
 #include <pluginterfaces/gui/iplugview.h>
 
 #include "editor_scene.h"
+#include "plug_frame.h"
 
 namespace orvane {
 namespace {
@@ -19,73 +20,15 @@ uint32 refCount(Vst::IEditController* object) {
   return object->release();
 }
 
-// A host frame that offers a run loop and keeps the registered timers.
-class HostFrame : public test::Counted<IPlugFrame>, public Linux::IRunLoop {
- public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
-      *obj = static_cast<Linux::IRunLoop*>(this);
-      addRef();
-      return kResultOk;
-    }
-    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = static_cast<IPlugFrame*>(this);
-      addRef();
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return test::Counted<IPlugFrame>::addRef(); }
-  uint32 PLUGIN_API release() override { return test::Counted<IPlugFrame>::release(); }
-  tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
-  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
-    return kNotImplemented;
-  }
-  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override {
-    return kNotImplemented;
-  }
-  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler,
-                                   Linux::TimerInterval ms) override {
-    timers.push_back({handler, ms});
-    return kResultOk;
-  }
-  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
-    for (auto it = timers.begin(); it != timers.end(); ++it)
-      if (it->handler == handler) {
-        timers.erase(it);
-        return kResultOk;
-      }
-    return kInvalidArgument;
-  }
-  void fire() {
-    const auto now = timers;
-    for (const auto& t : now) t.handler->onTimer();
-  }
-  struct Registered {
-    Linux::ITimerHandler* handler;
-    Linux::TimerInterval ms;
-  };
-  std::vector<Registered> timers;
-};
-
-TEST_F(EditorTest, HostViewIsCreatedForTheNameEditorOnly) {
+TEST_F(EditorTest, HostViewIsNamedEditorTakesNSViewOrX11AndKeepsItsSize) {
   EditorScene s;
-  IPlugView* other = s.controller->createView("Editor");
-  EXPECT_EQ(other, nullptr);
-  EXPECT_EQ(s.controller->createView(nullptr), nullptr);
-  EXPECT_EQ(s.controller->createView(""), nullptr);
-}
-
-TEST_F(EditorTest, HostViewAcceptsNSViewAndX11AndKeepsItsSize) {
-  EditorScene s;
+  for (const char* name : {"Editor", "", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(s.controller->createView(name), nullptr) << (name ? name : "null");
   IPlugView* e = s.editor;
   EXPECT_EQ(e->isPlatformTypeSupported("NSView"), kResultTrue);
-  EXPECT_EQ(e->isPlatformTypeSupported("nsview"), kResultFalse);
   EXPECT_EQ(e->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
-  EXPECT_EQ(e->isPlatformTypeSupported("HWND"), kResultFalse);
-  EXPECT_EQ(e->isPlatformTypeSupported(nullptr), kResultFalse);
+  for (const char* other : {"nsview", "HWND", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(e->isPlatformTypeSupported(other), kResultFalse);
   ViewRect r;
   ASSERT_EQ(e->getSize(&r), kResultOk);
   EXPECT_EQ(r.left, 0);
@@ -159,7 +102,7 @@ TEST_F(EditorTest, HostViewOpeningRetitlesTheHostParameters) {
 }
 
 TEST_F(EditorTest, HostViewRunLoopDrivesTheRefresh) {
-  HostFrame frame;
+  host::PlugFrame frame;
   EditorScene s;
   EditorScene other;
   for (EditorScene* scene : {&s, &other}) {
@@ -167,24 +110,23 @@ TEST_F(EditorTest, HostViewRunLoopDrivesTheRefresh) {
     ASSERT_EQ(scene->editor->setFrame(&frame), kResultTrue);
     ASSERT_EQ(scene->editor->attached(scene->window.contentView(), "NSView"), kResultOk);
   }
-  ASSERT_EQ(frame.timers.size(), 2u);
-  EXPECT_EQ(frame.timers[0].ms, 16u);
+  ASSERT_EQ(frame.timerCount(), 2u);
 
   s.hostSets(OutputPeak, 1.0);
   const double before = tk::RunLoop::main().now();
-  frame.fire();
+  frame.fireTimers();
   EXPECT_DOUBLE_EQ(tk::RunLoop::main().now() - before, OrvaneView::kRefreshInterval)
       << "two editors, one step per host tick";
   EXPECT_EQ(s.view().meters().stringValue(), "IN -120 / OUT +0 ");
 
   ASSERT_EQ(s.editor->removed(), kResultOk);
-  EXPECT_EQ(frame.timers.size(), 1u);
+  EXPECT_EQ(frame.timerCount(), 1u);
   other.hostSets(InputPeak, 1.0);
-  frame.fire();
+  frame.fireTimers();
   EXPECT_EQ(other.view().meters().stringValue(), "IN +0 / OUT -120 ")
       << "the remaining editor drives";
   ASSERT_EQ(other.editor->removed(), kResultOk);
-  EXPECT_TRUE(frame.timers.empty());
+  EXPECT_EQ(frame.timerCount(), 0u);
   for (EditorScene* scene : {&s, &other}) scene->editor->setFrame(nullptr);
 }
 

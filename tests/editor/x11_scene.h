@@ -26,27 +26,20 @@ inline void* windowHandle(std::uint32_t id) {
   return reinterpret_cast<void*>(std::uintptr_t(id));
 }
 
-// The editor's rectangle at a scale, as the host asks for it.
+// The editor's rectangle at its scale, as the host asks for it.
 inline Steinberg::ViewRect editorSize(Steinberg::IPlugView* view) {
   Steinberg::ViewRect r;
   view->getSize(&r);
   return r;
 }
 
-class X11Scene {
+class X11Scene : public HostedController {
  public:
   // Leaves the pointer outside the host's window, so nothing starts hovered.
   static constexpr int kHostX = 40, kHostY = 40;
 
-  explicit X11Scene(double scale = 1.0, bool withRunLoop = true) : frame(withRunLoop) {
-    controller = new LoggingController;
-    EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
-    controller->setComponentHandler(&handler);
-    controller->log = &handler.edits;
+  explicit X11Scene(bool withRunLoop = true) : frame(withRunLoop) {
     editor = controller->createView("editor");
-    if (scale != 1.0) {
-      EXPECT_EQ(scaling()->setContentScaleFactor(float(scale)), Steinberg::kResultTrue);
-    }
     const Steinberg::ViewRect size = editorSize(editor);
     host = std::make_unique<host::HostWindow>(size.getWidth(), size.getHeight(), "Orvane test",
                                               kHostX, kHostY);
@@ -66,14 +59,9 @@ class X11Scene {
       editor->setFrame(nullptr);
       editor->release();
     }
-    controller->setComponentHandler(nullptr);
-    controller->terminate();
-    controller->release();
     xcb_key_symbols_free(keySymbols);
     xcb_disconnect(input);
   }
-  X11Scene(const X11Scene&) = delete;
-  X11Scene& operator=(const X11Scene&) = delete;
 
   Steinberg::tresult attach() {
     const Steinberg::tresult r =
@@ -88,12 +76,6 @@ class X11Scene {
   tk::X11Window& window() const { return *mac().x11Window(); }
   Steinberg::IPlugViewContentScaleSupport* scaling() const {
     return static_cast<MacEditor*>(editor);
-  }
-  double value(unsigned id) const { return controller->getParamNormalized(id); }
-  void hostSets(unsigned id, double v) {
-    controller->log = nullptr;
-    controller->setParamNormalized(id, v);
-    controller->log = &handler.edits;
   }
 
   // Lets the host's loop run: the editor reads its events and ticks.
@@ -135,8 +117,6 @@ class X11Scene {
     settle(0.1);
   }
 
-  RecordingHandler handler;
-  LoggingController* controller = nullptr;
   host::PlugFrame frame;
   std::unique_ptr<host::HostWindow> host;
   Steinberg::IPlugView* editor = nullptr;

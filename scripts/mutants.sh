@@ -66,8 +66,18 @@ scratch="$root/build-mutants"
 src="$scratch/src-tree"
 bld="$scratch/build"
 mkdir -p "$src" "$bld"
-# A fresh copy of the tracked tree as it is in the working folder.
+# Runs in one checkout share the scratch copy: one at a time.
+exec 9>"$scratch/lock"
+flock -n 9 || { echo "mutants: another run is using $scratch" >&2; exit 1; }
+# A fresh copy of the tracked tree as it is in the working folder. Files keep
+# their times, so only what changed recompiles; a file a killed run left
+# faulted gets its own text back with an old time, and must be touched so
+# that the faulted object is rebuilt.
 (cd "$root" && git ls-files -z) | (cd "$root" && xargs -0 tar -cf - --) | tar -xf - -C "$src"
+if [ -f "$scratch/faulted" ]; then
+  touch "$src/$(cat "$scratch/faulted")"
+  rm -f "$scratch/faulted"
+fi
 cmake -S "$src" -B "$bld" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_BUILD_BENCHMARKS=OFF \
   -DORV_DEPS_ROOT="$root/.deps/root" >/dev/null
 started=$SECONDS
@@ -117,6 +127,7 @@ for i in "${!ids[@]}"; do
   fault_start=$SECONDS
   file="$src/${files[$i]}"
   cp "$file" "$scratch/pristine"
+  echo "${files[$i]}" >"$scratch/faulted"
   if ! apply_fault "$i" "$file"; then
     result=stale
     stale=$((stale + 1))
@@ -136,6 +147,7 @@ for i in "${!ids[@]}"; do
   fi
   cp "$scratch/pristine" "$file"
   touch "$file"
+  rm -f "$scratch/faulted"
   printf '%-34s %-8s %5d s\n' "$id" "$result" $((SECONDS - fault_start))
 done
 # Leave the copy built as it is, so the next run starts incrementally.

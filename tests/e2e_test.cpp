@@ -487,12 +487,13 @@ TEST_F(Tool, BatchesNeverOverwriteTheirInputs) {
   EXPECT_EQ(host::readAudio(path("corpus/a.wav")).channels[0], voice);
 }
 
-// Levels in dBFS and the reduction as the difference of the RMS levels.
+// Levels in dBFS over all channels (a stereo file reads as its mono
+// signal), and the reduction as the difference of the RMS levels.
 TEST_F(Tool, ReportGivesLevelsInDecibels) {
   std::vector<float> sine(48000);
   for (std::size_t i = 0; i < sine.size(); ++i)
     sine[i] = 0.5f * std::sin(2 * 3.14159265f * 1000.0f * float(i) / 48000.0f);
-  writeWav("sine.wav", {sine}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  writeWav("sine.wav", {sine, sine}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
   const ToolRun r = tool("process sine.wav out.wav --set bypass=on --json");
   ASSERT_EQ(r.status, 0) << r.err;
   const std::pair<std::string, double> fields[] = {{"inputPeakDb", -6.02},

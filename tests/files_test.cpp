@@ -16,7 +16,8 @@
 static const char* savedPath = nullptr;
 static ino_t syncedBeforeRename = 0;
 extern "C" int fsync(int fd) {
-  struct stat synced {}, target {};
+  struct stat synced {
+  }, target{};
   if (savedPath && ::fstat(fd, &synced) == 0 &&
       (::stat(savedPath, &target) != 0 || target.st_ino != synced.st_ino))
     syncedBeforeRename = synced.st_ino;

@@ -10,9 +10,9 @@
 #include "engine_harness.h"
 #include "params/parameters.h"
 #include "processor/processor.h"
-#include "support/process_harness.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
+#include "vsthost/process_block.h"
 
 namespace orvane {
 namespace {
@@ -48,12 +48,12 @@ TEST(Concurrency, ModeMessagesDuringProcessing) {
       processor->getLatencySamples();
     }
   });
-  test::ProcessHarness host(processor, 2);
+  host::ProcessBlock block(2, 256, kRealtime);
   for (int b = 0; b < 300; ++b) {
-    const auto r = host.run(test::noise(2, 256, 0.5f, b));
-    ASSERT_EQ(r.result, kResultOk);
-    for (const auto& ch : r.out)
-      for (float v : ch) ASSERT_TRUE(std::isfinite(v));
+    const test::Signal in = test::noise(2, 256, 0.5f, b);
+    for (int c = 0; c < 2; ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
+    ASSERT_EQ(block.run(*processor, 256), kResultOk);
+    for (int i = 0; i < 512; ++i) ASSERT_TRUE(std::isfinite(block.output(i % 2)[i / 2]));
   }
   done = true;
   messages.join();
@@ -82,14 +82,15 @@ TEST(Concurrency, StateWhileProcessing) {
     while (!done.load()) load(loads % 2);
     load(1);
   });
-  test::ProcessHarness host(processor, 2);
-  const test::Signal block = test::noise(2, 64, 0.5f, 2);
-  for (int b = 0; b < 4000; ++b) ASSERT_EQ(host.run(block).result, kResultOk);
+  host::ProcessBlock block(2, 64, kRealtime);
+  const test::Signal in = test::noise(2, 64, 0.5f, 2);
+  for (int c = 0; c < 2; ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
+  for (int b = 0; b < 4000; ++b) ASSERT_EQ(block.run(*processor, 64), kResultOk);
   done = true;
   ui.join();
   EXPECT_EQ(strangeSaves, 0);
   EXPECT_GT(loads, 10);
-  ASSERT_EQ(host.run(block).result, kResultOk);
+  ASSERT_EQ(block.run(*processor, 64), kResultOk);
   EXPECT_EQ(processor->activeModeIndex(), 0);
   for (int i = 0; i < kEngineParamCount; ++i) {
     float loaded;

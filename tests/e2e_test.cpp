@@ -55,27 +55,18 @@ std::vector<float> sixteenBit(std::vector<float> x) {
 
 // --- The bundle through the host library -----------------------------------
 
+// The two classes a host lists, and the entry point hands out the one
+// factory, one reference per call.
 TEST(Bundle, FactoryAndClasses) {
   host::Module module(ORV_BUNDLE);
-  const PFactoryInfo info = module.factoryInfo();
-  EXPECT_EQ(std::string(info.vendor) + "|" + info.url, "Orvane|");
-  EXPECT_EQ(info.flags, PFactoryInfo::kUnicode);
   const auto classes = module.classes();
   ASSERT_EQ(classes.size(), 2u);
-  const host::ClassEntry &component = classes[0], &controller = classes[1];
-  EXPECT_TRUE(FUID::fromTUID(component.cid) == ProcessorID);
-  EXPECT_EQ(component.category + "|" + component.name + "|" + component.subCategories + "|" +
-                component.version,
-            "Audio Module Class|Orvane|Fx|Restoration|0.7.4");
-  EXPECT_EQ(component.flags, 1u);
-  EXPECT_EQ(component.cardinality, 0x7FFFFFFF);
-  EXPECT_EQ(component.sdkVersion, kVstVersionString) << "the SDK the module was built with";
-  EXPECT_TRUE(FUID::fromTUID(controller.cid) == ControllerID);
-  EXPECT_EQ(controller.category + "|" + controller.name + "|" + controller.subCategories,
-            "Component Controller Class|Orvane Controller|");
-  EXPECT_EQ(controller.flags, 0u);
+  EXPECT_TRUE(FUID::fromTUID(classes[0].cid) == ProcessorID);
+  EXPECT_EQ(classes[0].category + "|" + classes[0].subCategories,
+            "Audio Module Class|Fx|Restoration");
+  EXPECT_TRUE(FUID::fromTUID(classes[1].cid) == ControllerID);
+  EXPECT_EQ(classes[1].category, "Component Controller Class");
 
-  // The entry point hands out the one factory, one reference per call.
   void* handle = dlopen(module.sharedObject().c_str(), RTLD_NOW | RTLD_NOLOAD);
   ASSERT_NE(handle, nullptr);
   auto get = reinterpret_cast<IPluginFactory* (*)()>(dlsym(handle, "GetPluginFactory"));

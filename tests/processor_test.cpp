@@ -5,13 +5,14 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "engine_harness.h"
 #include "params/parameters.h"
 #include "protocol/ids.h"
-#include "support/process_harness.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
+#include "vsthost/process_block.h"
 
 namespace orvane {
 namespace {
@@ -26,12 +27,45 @@ std::vector<float> noise(std::size_t n, unsigned seed, float level = 0.3f) {
   return test::noise(1, n, level, seed)[0];
 }
 
-// A component set up the way hosts do it, with its messages going to a peer;
-// `mode` (when given) is requested by message after activation.
+// One processed block's results.
+struct Played {
+  tresult result;
+  test::Signal out;  // per channel
+  uint64 outSilenceFlags;
+  struct Point {
+    int32 offset;
+    double value;
+  };
+  std::map<ParamID, std::vector<Point>> changes;  // output changes
+};
+
+// `in` (a signal for each of the block's channels) as one block.
+Played play(host::ProcessBlock& block, IAudioProcessor& processor, const test::Signal& in,
+            uint64 inSilence = 0) {
+  const auto n = static_cast<int32>(in[0].size());
+  for (std::size_t c = 0; c < in.size(); ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
+  Played r{block.run(processor, n, inSilence), {}, block.outputSilence(), {}};
+  for (int c = 0; c < block.channels(); ++c)
+    r.out.emplace_back(block.output(c), block.output(c) + n);
+  for (int32 q = 0; q < block.outputChanges().getParameterCount(); ++q) {
+    IParamValueQueue* queue = block.outputChanges().getParameterData(q);
+    for (int32 i = 0; i < queue->getPointCount(); ++i) {
+      Played::Point point{};
+      queue->getPoint(i, point.offset, point.value);
+      r.changes[queue->getParameterId()].push_back(point);
+    }
+  }
+  return r;
+}
+
+// A component set up the way hosts do it, with its messages going to a peer
+// and its blocks played through a host's buffers; `mode` (when given) is
+// requested by message after activation.
 struct Component {
   explicit Component(SpeakerArrangement arr = SpeakerArr::kStereo, int64 mode = -1,
                      double rate = 48000.0, int defaultMode = kDefaultMode)
-      : processor(owned(new Processor(defaultMode))) {
+      : processor(owned(new Processor(defaultMode))),
+        block(arr == SpeakerArr::kMono ? 1 : 2, 512, kRealtime) {
     EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
     processor->connect(&peer);
     SpeakerArrangement in = arr, out = arr;
@@ -58,9 +92,13 @@ struct Component {
   tresult send(const char* id, const int64* mode) {
     return processor->notify(test::makeMessage(id, mode));
   }
+  Played play(const test::Signal& in, uint64 inSilence = 0) {
+    return orvane::play(block, *processor, in, inSilence);
+  }
 
   IPtr<Processor> processor;
   test::RecordingPeer peer;
+  host::ProcessBlock block;
 };
 
 TEST(Setup, BusesSampleSizeAndRates) {
@@ -105,9 +143,8 @@ TEST(Latency, FollowsTheRequestedMode) {
     Component comp(SpeakerArr::kStereo, -1, rate);
     for (int64 mode : {int64{1}, kLive, kDsp}) {
       comp.send("ProcessingMode", &mode);
-      Engine engine;
-      ASSERT_TRUE(engine.prepare(rate, 2, mode != kDsp, mode == kLive));
-      EXPECT_EQ(comp.processor->getLatencySamples(), engine.latencySamples())
+      EXPECT_EQ(comp.processor->getLatencySamples(),
+                test::makeEngine(test::kAllConfigs[mode], rate, 2)->latencySamples())
           << rate << " " << mode;
     }
   }
@@ -118,22 +155,18 @@ TEST(ProcessLoop, ChangesApplyExactlyAtTheirSample) {
   // hand with calls of 100, 200 and 212 samples and the values set between them.
   Component comp(SpeakerArr::kMono, kDsp);
   const auto x = noise(512, 1);
-  test::ProcessHarness host(comp.processor, 1);
   const std::pair<int, float> steps[] = {{0, 0.7f}, {100, 0.2f}, {300, 0.9f}, {512, 0}};
-  for (int k = 0; k < 3; ++k) host.change(OutputGain, steps[k].first, steps[k].second);
-  const auto r = host.run({x});
+  for (int k = 0; k < 3; ++k) comp.block.change(OutputGain, steps[k].first, steps[k].second);
+  const auto r = comp.play({x});
   ASSERT_EQ(r.result, kResultOk);
 
-  Engine engine;
-  ASSERT_TRUE(engine.prepare(48000.0, 1, false, false));
-  for (int i = 0; i < kEngineParamCount; ++i) engine.set(i, Defaults[i]);
-  engine.resetRealtime();
+  auto engine = test::makeEngine(test::kLiveDsp, 48000.0, 1);
   std::vector<float> y(512);
   for (int k = 0; k < 3; ++k) {
-    engine.set(OutputGain, steps[k].second);
+    engine->set(OutputGain, steps[k].second);
     const float* in[1] = {x.data() + steps[k].first};
     float* out[1] = {y.data() + steps[k].first};
-    engine.process(in, out, 1, steps[k + 1].first - steps[k].first);
+    engine->process(in, out, 1, steps[k + 1].first - steps[k].first);
   }
   EXPECT_EQ(r.out[0], y);
   EXPECT_FLOAT_EQ(comp.processor->parameterValues()[OutputGain], 0.9f);
@@ -141,12 +174,11 @@ TEST(ProcessLoop, ChangesApplyExactlyAtTheirSample) {
 
 TEST(ProcessLoop, PointsAtAndBeyondTheBlockEndNonFiniteAndOutOfRange) {
   Component comp(SpeakerArr::kMono);
-  test::ProcessHarness host(comp.processor, 1);
-  host.change(BodyRestore, 512, 0.6);  // holds from the next block on
-  host.change(DryWet, 513, 0.1);       // never applied
-  host.change(NoiseReduction, 0, kNaN);
-  host.change(CleanAmount, 0, 1.7);
-  ASSERT_EQ(host.run({noise(512, 2)}).result, kResultOk);
+  comp.block.change(BodyRestore, 512, 0.6);  // holds from the next block on
+  comp.block.change(DryWet, 513, 0.1);       // never applied
+  comp.block.change(NoiseReduction, 0, kNaN);
+  comp.block.change(CleanAmount, 0, 1.7);
+  ASSERT_EQ(comp.play({noise(512, 2)}).result, kResultOk);
   const auto& p = comp.processor->parameterValues();
   EXPECT_FLOAT_EQ(p[BodyRestore], 0.6f);
   EXPECT_FLOAT_EQ(p[DryWet], 1.0f);
@@ -154,9 +186,9 @@ TEST(ProcessLoop, PointsAtAndBeyondTheBlockEndNonFiniteAndOutOfRange) {
   EXPECT_FLOAT_EQ(p[CleanAmount], 1.0f) << "clamped";
 
   // A block without audio applies the points at offset 0 only, and reports nothing.
-  host.change(OutputGain, 0, 0.25);
-  host.change(BodyRestore, 10, 0.8);
-  const auto r = host.run({{}});
+  comp.block.change(OutputGain, 0, 0.25);
+  comp.block.change(BodyRestore, 10, 0.8);
+  const auto r = comp.play({{}});
   EXPECT_EQ(r.result, kResultOk);
   EXPECT_TRUE(r.changes.empty()) << "no meters for a block without audio";
   EXPECT_FLOAT_EQ(p[OutputGain], 0.25f);
@@ -165,33 +197,31 @@ TEST(ProcessLoop, PointsAtAndBeyondTheBlockEndNonFiniteAndOutOfRange) {
 
 TEST(ProcessLoop, ModeQueueSwitchesFromTheFirstSampleAndIsReportedOnce) {
   Component comp;
-  test::ProcessHarness host(comp.processor, 2);
-  auto r = host.run({noise(256, 3), noise(256, 4)});
+  auto r = comp.play({noise(256, 3), noise(256, 4)});
   ASSERT_EQ(r.changes[ProcessingMode].size(), 1u) << "the first block reports the mode";
   EXPECT_EQ(r.changes[ProcessingMode][0].value, 0.5);
   EXPECT_EQ(r.changes[ProcessingMode][0].offset, 255);
 
-  host.change(ProcessingMode, 0, 0.0);
-  host.change(ProcessingMode, 200, 1.0);
-  r = host.run({noise(256, 5), noise(256, 6)});
+  comp.block.change(ProcessingMode, 0, 0.0);
+  comp.block.change(ProcessingMode, 200, 1.0);
+  r = comp.play({noise(256, 5), noise(256, 6)});
   EXPECT_EQ(comp.processor->activeModeIndex(), 2);
   ASSERT_EQ(r.changes[ProcessingMode].size(), 1u);
   EXPECT_EQ(r.changes[ProcessingMode][0].value, 1.0);
   EXPECT_EQ(r.changes[NeuralActive][0].value, 0.0) << "Live DSP runs no network";
   EXPECT_EQ(comp.processor->getLatencySamples(), 0u);
 
-  r = host.run({noise(256, 7), noise(256, 8)});
+  r = comp.play({noise(256, 7), noise(256, 8)});
   EXPECT_EQ(r.changes.count(ProcessingMode), 0u) << "no report until the mode changes again";
   EXPECT_EQ(r.outSilenceFlags, 0u);
 }
 
 TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
   Component comp(SpeakerArr::kMono);
-  test::ProcessHarness host(comp.processor, 1);
   std::vector<float> x(512, 0.05f);
   x[10] = 0.9f;
-  host.change(BodyRestore, 300, 0.5);  // a second sub-block whose peak is lower
-  auto r = host.run({x});
+  comp.block.change(BodyRestore, 300, 0.5);  // a second sub-block whose peak is lower
+  auto r = comp.play({x});
   ASSERT_EQ(r.changes[InputPeak].size(), 1u);
   EXPECT_FLOAT_EQ(static_cast<float>(r.changes[InputPeak][0].value), 0.9f);
   EXPECT_EQ(r.changes[InputPeak][0].offset, 511);
@@ -200,12 +230,12 @@ TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
 
   std::vector<float> loud(512, 0.0f);
   loud[5] = 3.0f;  // the meters stop at 1.0
-  host.change(OutputGain, 0, 1.0);
-  r = host.run({loud});
+  comp.block.change(OutputGain, 0, 1.0);
+  r = comp.play({loud});
   EXPECT_EQ(r.changes[InputPeak][0].value, 1.0);
 
   comp.send("ProcessingMode", &kLive);
-  r = host.run({x});
+  r = comp.play({x});
   EXPECT_EQ(r.changes[NeuralActive][0].value, 1.0) << "Neural Live at 48 kHz";
 }
 
@@ -215,54 +245,61 @@ TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
 TEST(BusMismatch, ChannelsAndBuffersTheSetUpDoesNotHave) {
   const auto x = noise(256, 21), y = noise(256, 22);
   const std::vector<float> zeros(256, 0.0f);
-  auto reference = [&](SpeakerArrangement arr, const std::vector<std::vector<float>>& in) {
-    Component comp(arr, kDsp);  // no latency: processed audio shows in the first block
-    return test::ProcessHarness(comp.processor, static_cast<int>(in.size())).run(in).out;
-  };
-  {
-    Component stereo(SpeakerArr::kStereo, kDsp);
-    const auto r = test::ProcessHarness(stereo.processor, 2).run({x});
-    EXPECT_EQ(r.result, kResultOk);
-    EXPECT_EQ(r.out, reference(SpeakerArr::kStereo, {x, zeros})) << "one input channel";
-  }
-  Component comp(SpeakerArr::kMono, kDsp);
-  test::ProcessHarness host(comp.processor, 2);
-  auto r = host.run({x, y});
-  EXPECT_EQ(r.result, kResultOk);
-  EXPECT_EQ(r.out[0], reference(SpeakerArr::kMono, {x})[0]);
-  EXPECT_EQ(r.out[1], zeros) << "silence, not the input, which the output lags";
-  EXPECT_EQ(r.outSilenceFlags, 2u);
-  host.outChannels = 3;
-  EXPECT_EQ(host.run({x, y}).out[2], zeros);
-
-  // By hand: no input bus, then buses without buffers, then refused blocks.
-  std::vector<float> left(256, -99.0f), right(256, -99.0f);
-  float* outPtrs[2] = {left.data(), nullptr};
-  AudioBusBuffers in{}, out{};
-  out.numChannels = 2;
-  out.channelBuffers32 = outPtrs;
+  // A block by hand: `in` on the input bus (none when empty) and `outs` output
+  // channels starting at -99, of which channel `missing` has no buffer.
+  std::vector<float*> inPtrs, outPtrs;
+  AudioBusBuffers inBus{}, outBus{};
   ProcessData data{};
   data.symbolicSampleSize = kSample32;
   data.numSamples = 256;
+  data.inputs = &inBus;
   data.numOutputs = 1;
-  data.outputs = &out;
-  EXPECT_EQ(comp.processor->process(data), kResultOk);
-  Component twin(SpeakerArr::kMono, kDsp);
-  test::ProcessHarness same(twin.processor, 2);
-  same.run({x, y});
-  same.run({x, y});
-  const auto tail = same.run({zeros, zeros}).out[0];
+  data.outputs = &outBus;
+  auto byHand = [&](Processor& p, test::Signal in, int outs, int missing = -1) {
+    test::Signal out(outs, std::vector<float>(256, -99.0f));
+    inPtrs.clear();
+    outPtrs.clear();
+    for (auto& c : in) inPtrs.push_back(c.data());
+    for (auto& c : out) outPtrs.push_back(c.data());
+    if (missing >= 0) outPtrs[missing] = nullptr;
+    inBus.numChannels = static_cast<int32>(in.size());
+    inBus.channelBuffers32 = inPtrs.data();
+    outBus.numChannels = outs;
+    outBus.channelBuffers32 = outPtrs.data();
+    data.numInputs = in.empty() ? 0 : 1;
+    EXPECT_EQ(p.process(data), kResultOk);
+    return out;
+  };
+  // No latency in Live DSP: processed audio shows in the first block.
+  EXPECT_EQ(byHand(*Component(SpeakerArr::kStereo, kDsp).processor, {x}, 2),
+            Component(SpeakerArr::kStereo, kDsp).play({x, zeros}).out)
+      << "one input channel";
+  Component comp(SpeakerArr::kMono, kDsp), twin(SpeakerArr::kMono, kDsp);
+  host::ProcessBlock wide(2, 256, kRealtime), same(2, 256, kRealtime);
+  const auto r = play(wide, *comp.processor, {x, y});
+  EXPECT_EQ(r.result, kResultOk);
+  EXPECT_EQ(r.out[0], Component(SpeakerArr::kMono, kDsp).play({x}).out[0]);
+  EXPECT_EQ(r.out[1], zeros) << "silence, not the input, which the output lags";
+  EXPECT_EQ(r.outSilenceFlags, 2u);
+  EXPECT_EQ(byHand(*comp.processor, {x, y}, 3)[2], zeros);
+
+  // No input bus, then buses without buffers, then refused blocks.
+  const auto left = byHand(*comp.processor, {}, 2, 1)[0];
+  play(same, *twin.processor, {x, y});
+  play(same, *twin.processor, {x, y});
+  const auto tail = play(same, *twin.processor, {zeros, zeros}).out[0];
   EXPECT_EQ(left, tail) << "processed as silence, not skipped";
   EXPECT_NE(tail, zeros);
-  out.channelBuffers32 = nullptr;
-  in.numChannels = 2;
+  outBus.channelBuffers32 = nullptr;
+  inBus.numChannels = 2;
+  inBus.channelBuffers32 = nullptr;
   data.numInputs = 1;
-  data.inputs = &in;
   EXPECT_EQ(comp.processor->process(data), kResultOk);
-  out.channelBuffers32 = outPtrs;
-  outPtrs[1] = right.data();
+  std::vector<float> right(256, -99.0f);
+  float* rightOnly[2] = {nullptr, right.data()};
+  outBus.channelBuffers32 = rightOnly;
   EXPECT_EQ(comp.processor->process(data), kResultOk);
-  for (float v : right) ASSERT_EQ(v, 0.0f);
+  EXPECT_EQ(right, zeros);
   data.symbolicSampleSize = kSample64;
   EXPECT_EQ(comp.processor->process(data), kResultFalse);
   data.symbolicSampleSize = kSample32;
@@ -274,16 +311,14 @@ TEST(BusMismatch, ChannelsAndBuffersTheSetUpDoesNotHave) {
 // is never read, and a latency still holding back the signal is silence too.
 TEST(SilenceFlags, TellWhichOutputChannelsAreZero) {
   Component live(SpeakerArr::kStereo, kDsp);
-  test::ProcessHarness host(live.processor, 2);
-  auto r = host.run({noise(256, 31, 0.9f), noise(256, 24)}, 1);
+  auto r = live.play({noise(256, 31, 0.9f), noise(256, 24)}, 1);
   EXPECT_EQ(r.out[0], std::vector<float>(256, 0.0f)) << "the flagged buffer is not read";
   EXPECT_EQ(r.outSilenceFlags, 1u);
-  EXPECT_EQ(host.run({noise(256, 25), noise(256, 26)}).outSilenceFlags, 0u);
+  EXPECT_EQ(live.play({noise(256, 25), noise(256, 26)}).outSilenceFlags, 0u);
 
   Component classic;  // 1440 samples of latency at 48 kHz
-  test::ProcessHarness delayed(classic.processor, 2);
-  EXPECT_EQ(delayed.run({noise(512, 27), noise(512, 28)}).outSilenceFlags, 3u);
-  for (int b = 0; b < 3; ++b) r = delayed.run({noise(512, 29), noise(512, 30)});
+  EXPECT_EQ(classic.play({noise(512, 27), noise(512, 28)}).outSilenceFlags, 3u);
+  for (int b = 0; b < 3; ++b) r = classic.play({noise(512, 29), noise(512, 30)});
   EXPECT_EQ(r.outSilenceFlags, 0u) << "the delayed signal has arrived";
 }
 
@@ -315,10 +350,9 @@ TEST(StateRoundTrip, RecordLoadedDuringPlayback) {
   Component comp(SpeakerArr::kMono);
   ASSERT_EQ(comp.setState(test::stateWith(3, 0.5f)), kResultOk);
   EXPECT_EQ(comp.getState(), test::stateWith(3, 0.5f)) << "before any block has taken it";
-  test::ProcessHarness host(comp.processor, 1);
-  host.change(OutputGain, 0, 0.25);
-  host.change(BodyRestore, 0, 0.75);
-  ASSERT_EQ(host.run({noise(64, 33)}).result, kResultOk);
+  comp.block.change(OutputGain, 0, 0.25);
+  comp.block.change(BodyRestore, 0, 0.75);
+  ASSERT_EQ(comp.play({noise(64, 33)}).result, kResultOk);
   EXPECT_EQ(comp.getState(), test::stateBytes(2, {1, 0, 1, 0.75f, 0.1f, 1, 0.25f, 0, 0.5f, 0.5f}));
 }
 
@@ -382,7 +416,7 @@ TEST(ModeMessages, GoodAndMalformedRequests) {
   const int64 one = 1;
   comp.send("ProcessingMode", &kLive);
   comp.send("ProcessingMode", &one);
-  auto r = test::ProcessHarness(comp.processor, 2).run({noise(128, 13), noise(128, 14)});
+  auto r = comp.play({noise(128, 13), noise(128, 14)});
   EXPECT_EQ(comp.processor->activeModeIndex(), 1);
   ASSERT_EQ(r.changes[ProcessingMode].size(), 1u);
   EXPECT_EQ(r.changes[ProcessingMode][0].value, 0.5);

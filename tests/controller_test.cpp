@@ -74,7 +74,6 @@ TEST_F(ControllerTest, RegistersTheParameterTable) {
     EXPECT_NEAR(got.defaultNormalizedValue, want.defaultNorm, 1e-12) << i;
     EXPECT_NEAR(controller->getParamNormalized(got.id), want.defaultNorm, 1e-12) << i;
   }
-  EXPECT_NEAR(controller->normalizedParamToPlain(FrequencyFocus, 1.0), 180.0, 1e-9);
   EXPECT_NEAR(controller->normalizedParamToPlain(OutputGain, 0.25), -9.0, 1e-9);
   EXPECT_EQ(display(Bypass, 1.0), "On");
   EXPECT_EQ(display(Bypass, 0.0), "Off");

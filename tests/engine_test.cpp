@@ -225,9 +225,9 @@ TEST(BlockInvariance, SplitBlocksMatchOneBlock) {
     }
 }
 
-// Non-finite input is processed as silence and input beyond +-4 as +-4; a
-// null input array or entry is silence.
-TEST(Robustness, NonFiniteOutOfRangeAndMissingInput) {
+// Non-finite input is processed as silence and input beyond +-4 as +-4.
+// (Missing input and output buffers: the component's bus tests.)
+TEST(Robustness, NonFiniteAndOutOfRangeInput) {
   for (const EngineConfig& cfg : kAllConfigs)
     for (double rate : kRates) {
       Signal dirty = busySignal(2, 4000, 6), clean = dirty;
@@ -246,16 +246,6 @@ TEST(Robustness, NonFiniteOutOfRangeAndMissingInput) {
       EXPECT_EQ(out, run(*b, clean, {4000})) << cfg.name << " " << rate;
       for (const auto& ch : out)
         for (float v : ch) ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 4.0f);
-
-      const Signal zeros(2, std::vector<float>(2000, 0.0f));
-      const Signal silent = run(*makeEngine(cfg, rate, 2), zeros);
-      Signal got(2, std::vector<float>(2000, 1.0f));
-      float* outs[2] = {got[0].data(), got[1].data()};
-      makeEngine(cfg, rate, 2)->process(nullptr, outs, 2, 2000);
-      EXPECT_EQ(got, silent) << cfg.name << " " << rate;
-      const float* ins[2] = {zeros[0].data(), nullptr};
-      makeEngine(cfg, rate, 2)->process(ins, outs, 2, 2000);
-      EXPECT_EQ(got, silent) << cfg.name << " " << rate;
     }
 }
 

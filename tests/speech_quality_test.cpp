@@ -81,10 +81,9 @@ Figures measure(const test::EngineConfig& cfg, double noiseDb, bool absolute) {
 }
 
 // Each configuration takes the noise out of the pauses and leaves the speech
-// level alone. Live DSP's gate compares
-// a fast-attack envelope, which rides near the noise peaks, with its
-// threshold (-40 dBFS at the default profile): pink noise at -55 dBFS RMS
-// keeps that envelope well under it.
+// level alone. Live DSP's gate compares a fast-attack envelope, which rides
+// near the noise peaks, with its threshold (-40 dBFS at the default profile):
+// pink noise at -55 dBFS RMS keeps that envelope well under it.
 TEST(SpeechQuality, EachConfigurationCleansNoisySpeech) {
   const struct {
     test::EngineConfig cfg;

@@ -91,11 +91,6 @@ int around(FuzzedDataProvider& in, int usual, int max) {
   return (usual + in.ConsumeIntegralInRange(0, max)) % (max + 1);
 }
 
-double anyRate(FuzzedDataProvider& in) {
-  if (rarely(in, 4)) return in.PickValueInArray({7999.0, 192001.0, double(NAN)});
-  return rarely(in, 2) ? in.ConsumeFloatingPointInRange(8000.0, 192000.0) : 48000.0;
-}
-
 ParamValue anyValue(FuzzedDataProvider& in) {
   const int kind = in.ConsumeIntegralInRange(0, 3);
   if (kind == 2)
@@ -239,7 +234,10 @@ void reconfigure(FuzzedDataProvider& in, Processor& component) {
     component.setBusArrangements(&arr, 1, &out, 1);
   }
   if (in.ConsumeBool()) {
-    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, anyRate(in)};
+    // Any rate in range, or one just outside or not a number (refused).
+    const double rate = rarely(in, 4) ? in.PickValueInArray({7999.0, 192001.0, double(NAN)})
+                                      : in.ConsumeFloatingPointInRange(8000.0, 192000.0);
+    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, rate};
     component.setupProcessing(setup);
   }
   component.setActive(true);

@@ -37,32 +37,9 @@ void finish(Processor& processor, test::RecordingPeer& peer) {
   processor.terminate();
 }
 
-TEST(Concurrency, ModeMessagesDuringProcessing) {
-  test::RecordingPeer peer;
-  IPtr<Processor> processor = activeComponent(44100.0, peer);
-  std::atomic<bool> done{false};
-  std::thread messages([&] {
-    for (int64 i = 0; !done.load(); ++i) {
-      const int64 mode = i % 3;
-      processor->notify(test::makeMessage("ProcessingMode", &mode));
-      processor->getLatencySamples();
-    }
-  });
-  host::ProcessBlock block(2, 256, kRealtime);
-  for (int b = 0; b < 300; ++b) {
-    const test::Signal in = test::noise(2, 256, 0.5f, b);
-    for (int c = 0; c < 2; ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
-    ASSERT_EQ(block.run(*processor, 256), kResultOk);
-    for (int i = 0; i < 512; ++i) ASSERT_TRUE(std::isfinite(block.output(i % 2)[i / 2]));
-  }
-  done = true;
-  messages.join();
-  EXPECT_GT(peer.messages.size(), 0u);
-  finish(*processor, peer);
-}
-
-// Project loads, undo and autosave during playback: every save is one whole
-// record, never a mix of two, and the last load is what the audio ends with.
+// Project loads, undo, autosave and mode requests during playback: every
+// save is one whole record, never a mix of two, and the last load is what the
+// audio ends with.
 TEST(Concurrency, StateWhileProcessing) {
   test::RecordingPeer peer;
   IPtr<Processor> processor = activeComponent(48000.0, peer);
@@ -73,6 +50,8 @@ TEST(Concurrency, StateWhileProcessing) {
   int loads = 0, strangeSaves = 0;
   std::thread ui([&] {
     auto load = [&](int r) {
+      const int64 mode = (loads + 1) % 3;
+      processor->notify(test::makeMessage("ProcessingMode", &mode));
       test::MemoryStream in(records[r]), out;
       processor->setState(&in);
       processor->getState(&out);

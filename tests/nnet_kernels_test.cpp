@@ -191,40 +191,6 @@ TEST(NnetKernels, EveryLayerMatchesTheLibraryOnSpeechAndRandomInputs) {
   EXPECT_EQ(layersSeen.size(), std::size(st->model.layers));
 }
 
-// A layer wider than the kernels keep quantised inputs for takes another
-// path: the same tiles must give what they give in a narrower layer. (The
-// library itself holds no more than 2048 inputs, so it cannot be the
-// reference here.)
-TEST(NnetKernels, WideLayersMatchNarrowOnes) {
-  constexpr int kNarrow = 2048, kWide = 2052, kOutputs = 16, kTilesPerBlock = 40;
-  std::mt19937 rng(9);
-  std::uniform_real_distribution<float> unit(-1.f, 1.f);
-  std::vector<int> idx;
-  for (int block = 0; block < kOutputs / 8; ++block) {
-    idx.push_back(kTilesPerBlock);
-    for (int t = 0; t < kTilesPerBlock; ++t) idx.push_back(4 * static_cast<int>(rng() % 512));
-  }
-  std::vector<signed char> weights(32 * kTilesPerBlock * kOutputs / 8);
-  for (auto& b : weights) b = static_cast<signed char>(rng());
-  std::vector<float> subias(kOutputs), scale(kOutputs), in(kWide);
-  for (auto* v : {&subias, &scale, &in})
-    for (float& x : *v) x = unit(rng);
-  LinearLayer layer{};
-  layer.subias = subias.data();
-  layer.weights = weights.data();
-  layer.weights_idx = idx.data();
-  layer.scale = scale.data();
-  layer.nb_outputs = kOutputs;
-  for (const Path& p : paths()) {
-    std::vector<float> narrow(kOutputs), wide(kOutputs);
-    layer.nb_inputs = kNarrow;
-    p.linear(&layer, narrow.data(), in.data());
-    layer.nb_inputs = kWide;
-    p.linear(&layer, wide.data(), in.data());
-    EXPECT_TRUE(sameBits(narrow, wide)) << p.name;
-  }
-}
-
 // Signed zeros, denormals, the rational functions' whole working range and
 // their clamp region at fine steps, magnitudes where x^2 overflows,
 // infinities and NaN; every activation code, the library's unknown ones too;

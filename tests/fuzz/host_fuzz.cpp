@@ -1,20 +1,17 @@
 // libFuzzer target for the audio component as hosts drive it. The input is a
 // script of host calls on an activated component: blocks of any size with any
 // bus layout, missing buffers, in-place buffers and silence flags; parameter
-// queues with any identifiers, offsets (out of order, negative, past the block
-// end), values (NaN, infinities, out of range) and unreadable points; mode
-// messages; output queues that refuse points; state records, valid or not;
-// deactivation and set-up again at another rate or channel count. Every output sample the host gave
-// must be written, finite and within +-4, every output silence flag true to its channel, every
-// saved state valid; AddressSanitizer and UndefinedBehaviorSanitizer watch everything else.
+// queues with any identifiers, offsets (negative, past the block end) and
+// values (NaN, infinities, out of range); mode messages; state records, valid
+// or not; deactivation and set-up again at another rate or channel count. Every output sample the
+// host gave must be written, finite and within +-4, every output silence flag true to its channel,
+// every saved state valid; AddressSanitizer and UndefinedBehaviorSanitizer watch everything else.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <pluginterfaces/vst/ivstparameterchanges.h>
+#include <public.sdk/source/vst/hosting/parameterchanges.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -34,51 +31,6 @@ void require(bool condition, const char* what) {
   std::fprintf(stderr, "host fuzz: %s\n", what);
   std::abort();
 }
-
-// A host's queue that keeps its points as given (unsorted), can hold points
-// that fail to read, and, on the output side, can refuse new points.
-class Queue final : public test::Counted<IParamValueQueue> {
- public:
-  ParamID PLUGIN_API getParameterId() override { return id; }
-  int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
-  tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override {
-    require(index >= 0 && index < getPointCount(), "point index out of range");
-    if ((unreadable >> (index % 64)) & 1) return kResultFalse;
-    std::tie(offset, value) = points[index];
-    return kResultOk;
-  }
-  tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override {
-    if (refuse) return kResultFalse;
-    points.emplace_back(offset, value);
-    index = getPointCount() - 1;
-    return kResultOk;
-  }
-
-  ParamID id = 0;
-  std::vector<std::pair<int32, ParamValue>> points;
-  uint64 unreadable = 0;
-  bool refuse = false;
-};
-
-class Changes final : public test::Counted<IParameterChanges> {
- public:
-  int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
-  IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
-    require(index >= 0 && index < getParameterCount(), "queue index out of range");
-    return queues[index].get();
-  }
-  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override {
-    if (refuseQueues) return nullptr;
-    queues.push_back(std::make_unique<Queue>());
-    queues.back()->id = id;
-    queues.back()->refuse = refusePoints;
-    index = getParameterCount() - 1;
-    return queues.back().get();
-  }
-
-  std::vector<std::unique_ptr<Queue>> queues;  // null entries are queues a host failed to fill
-  bool refuseQueues = false, refusePoints = false;
-};
 
 constexpr int32 kMaxBlock = 512;
 
@@ -104,22 +56,20 @@ float anySample(FuzzedDataProvider& in) {
                         : in.ConsumeFloatingPointInRange(-1.5f, 1.5f);
 }
 
-void fillChanges(FuzzedDataProvider& in, Changes& changes, int32 numSamples) {
+// Queues for any parameter identifiers, with points at any offsets (before,
+// at and past the block's ends) and any values.
+void fillChanges(FuzzedDataProvider& in, ParameterChanges& changes, int32 numSamples) {
   for (int q = in.ConsumeIntegralInRange(0, 6); q > 0; --q) {
-    auto queue = rarely(in, 16) ? nullptr : std::make_unique<Queue>();
-    if (!queue) {
-      changes.queues.push_back(nullptr);
-      continue;
-    }
-    queue->id = rarely(in, 6) ? in.ConsumeIntegral<ParamID>()
-                              : in.PickValueInArray<ParamID>({0, 2, 3, 5, 6, 7, 8, 9, 100, 104});
-    queue->unreadable = rarely(in, 8) ? in.ConsumeIntegral<uint64>() : 0;
-    for (int p = in.ConsumeIntegralInRange(0, 5); p > 0; --p) {
+    int32 index = 0;
+    IParamValueQueue* queue = changes.addParameterData(
+        rarely(in, 6) ? in.ConsumeIntegral<ParamID>()
+                      : in.PickValueInArray<ParamID>({0, 2, 3, 5, 6, 7, 8, 9, 100, 104}),
+        index);
+    for (int p = in.ConsumeIntegralInRange(0, 5); p > 0 && queue; --p) {
       const int32 offset = rarely(in, 8) ? in.ConsumeIntegral<int32>()
                                          : in.ConsumeIntegralInRange<int32>(-2, numSamples + 2);
-      queue->points.emplace_back(offset, anyValue(in));
+      queue->addPoint(offset, anyValue(in), index);
     }
-    changes.queues.push_back(std::move(queue));
   }
 }
 
@@ -157,10 +107,8 @@ void processBlock(FuzzedDataProvider& in, Processor& component) {
   outBus.silenceFlags = in.ConsumeIntegral<uint64>();  // to be overwritten
   outBus.channelBuffers32 = rarely(in, 16) ? nullptr : outPtrs.data();
 
-  Changes inChanges, outChanges;
+  ParameterChanges inChanges(8), outChanges(16);
   fillChanges(in, inChanges, numSamples);
-  outChanges.refuseQueues = rarely(in, 8);
-  outChanges.refusePoints = rarely(in, 8);
 
   ProcessData data{};
   data.processMode = kRealtime;
@@ -187,11 +135,16 @@ void processBlock(FuzzedDataProvider& in, Processor& component) {
     }
     require(zero == (((outBus.silenceFlags >> c) & 1) != 0), "wrong silence flag");
   }
-  for (const auto& queue : outChanges.queues)
-    for (const auto& [offset, value] : queue->points) {
+  for (int32 q = 0; q < outChanges.getParameterCount(); ++q) {
+    IParamValueQueue* queue = outChanges.getParameterData(q);
+    for (int32 p = 0; p < queue->getPointCount(); ++p) {
+      int32 offset = 0;
+      ParamValue value = 0;
+      queue->getPoint(p, offset, value);
       require(offset == numSamples - 1, "output point not at the last sample");
       require(value >= 0.0 && value <= 1.0, "output value outside [0, 1]");
     }
+  }
 }
 
 void loadState(FuzzedDataProvider& in, Processor& component) {

@@ -5,13 +5,12 @@
 
 #include <cmath>
 #include <limits>
-#include <map>
 
 #include "engine_harness.h"
 #include "params/parameters.h"
+#include "support/component.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
-#include "vsthost/process_block.h"
 
 namespace orvane {
 namespace {
@@ -25,80 +24,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 std::vector<float> noise(std::size_t n, unsigned seed, float level = 0.3f) {
   return test::noise(1, n, level, seed)[0];
 }
-
-// One processed block's results.
-struct Played {
-  tresult result;
-  test::Signal out;  // per channel
-  uint64 outSilenceFlags;
-  struct Point {
-    int32 offset;
-    double value;
-  };
-  std::map<ParamID, std::vector<Point>> changes;  // output changes
-};
-
-// `in` (a signal for each of the block's channels) as one block.
-Played play(host::ProcessBlock& block, IAudioProcessor& processor, const test::Signal& in,
-            uint64 inSilence = 0) {
-  const auto n = static_cast<int32>(in[0].size());
-  for (std::size_t c = 0; c < in.size(); ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
-  Played r{block.run(processor, n, inSilence), {}, block.outputSilence(), {}};
-  for (int c = 0; c < block.channels(); ++c)
-    r.out.emplace_back(block.output(c), block.output(c) + n);
-  for (int32 q = 0; q < block.outputChanges().getParameterCount(); ++q) {
-    IParamValueQueue* queue = block.outputChanges().getParameterData(q);
-    for (int32 i = 0; i < queue->getPointCount(); ++i) {
-      Played::Point point{};
-      queue->getPoint(i, point.offset, point.value);
-      r.changes[queue->getParameterId()].push_back(point);
-    }
-  }
-  return r;
-}
-
-// A component set up the way hosts do it, with its messages going to a peer
-// and its blocks played through a host's buffers; `mode` (when given) is
-// requested by message after activation.
-struct Component {
-  explicit Component(SpeakerArrangement arr = SpeakerArr::kStereo, int64 mode = -1,
-                     double rate = 48000.0)
-      : processor(owned(new Processor(kDefaultMode))),
-        block(arr == SpeakerArr::kMono ? 1 : 2, 512, kRealtime) {
-    EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
-    processor->connect(&peer);
-    SpeakerArrangement in = arr, out = arr;
-    EXPECT_EQ(processor->setBusArrangements(&in, 1, &out, 1), kResultTrue);
-    ProcessSetup setup{kRealtime, kSample32, 512, rate};
-    EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
-    EXPECT_EQ(processor->setActive(true), kResultOk);
-    if (mode >= 0) send("ProcessingMode", &mode);
-  }
-  ~Component() {
-    processor->setActive(false);
-    processor->disconnect(&peer);
-    processor->terminate();
-  }
-  tresult setState(std::vector<std::uint8_t> bytes) {
-    test::MemoryStream s(std::move(bytes));
-    return processor->setState(&s);
-  }
-  std::vector<std::uint8_t> getState() {
-    test::MemoryStream s;
-    EXPECT_EQ(processor->getState(&s), kResultOk);
-    return s.data;
-  }
-  tresult send(const char* id, const int64* mode) {
-    return processor->notify(test::makeMessage(id, mode));
-  }
-  Played play(const test::Signal& in, uint64 inSilence = 0) {
-    return orvane::play(block, *processor, in, inSilence);
-  }
-
-  IPtr<Processor> processor;
-  test::RecordingPeer peer;
-  host::ProcessBlock block;
-};
 
 TEST(Setup, BusesSampleSizeAndRates) {
   IPtr<Processor> p = owned(new Processor(kDefaultMode));
@@ -135,7 +60,7 @@ TEST(Setup, BusesSampleSizeAndRates) {
 // rate) as soon as the request arrives, before any block.
 TEST(Latency, FollowsTheRequestedMode) {
   for (double rate : {44100.0, 96000.0}) {
-    Component comp(SpeakerArr::kStereo, -1, rate);
+    test::Component comp(SpeakerArr::kStereo, -1, rate);
     for (int64 mode : {int64{1}, kLive, kDsp}) {
       comp.send("ProcessingMode", &mode);
       EXPECT_EQ(comp.processor->getLatencySamples(),
@@ -148,7 +73,7 @@ TEST(Latency, FollowsTheRequestedMode) {
 TEST(ProcessLoop, ChangesApplyExactlyAtTheirSample) {
   // The component with points at 0, 100 and 300 must match an engine driven by
   // hand with calls of 100, 200 and 212 samples and the values set between them.
-  Component comp(SpeakerArr::kMono, kDsp);
+  test::Component comp(SpeakerArr::kMono, kDsp);
   const auto x = noise(512, 1);
   const std::pair<int, float> steps[] = {{0, 0.7f}, {100, 0.2f}, {300, 0.9f}, {512, 0}};
   for (int k = 0; k < 3; ++k) comp.block.change(OutputGain, steps[k].first, steps[k].second);
@@ -168,7 +93,7 @@ TEST(ProcessLoop, ChangesApplyExactlyAtTheirSample) {
 }
 
 TEST(ProcessLoop, PointsAtAndBeyondTheBlockEndNonFiniteAndOutOfRange) {
-  Component comp(SpeakerArr::kMono);
+  test::Component comp(SpeakerArr::kMono);
   comp.block.change(BodyRestore, 512, 0.6);  // holds from the next block on
   comp.block.change(DryWet, 513, 0.1);       // never applied
   comp.block.change(NoiseReduction, 0, kNaN);
@@ -191,7 +116,7 @@ TEST(ProcessLoop, PointsAtAndBeyondTheBlockEndNonFiniteAndOutOfRange) {
 }
 
 TEST(ProcessLoop, ModeQueueSwitchesFromTheFirstSampleAndIsReportedOnce) {
-  Component comp;
+  test::Component comp;
   auto r = comp.play({noise(256, 3), noise(256, 4)});
   ASSERT_EQ(r.changes[ProcessingMode].size(), 1u) << "the first block reports the mode";
   EXPECT_EQ(r.changes[ProcessingMode][0].value, 0.5);
@@ -212,7 +137,7 @@ TEST(ProcessLoop, ModeQueueSwitchesFromTheFirstSampleAndIsReportedOnce) {
 }
 
 TEST(Meters, MaximumOverSubBlocksAndNeuralState) {
-  Component comp(SpeakerArr::kMono);
+  test::Component comp(SpeakerArr::kMono);
   std::vector<float> x(512, 0.05f);
   x[10] = 0.9f;
   comp.block.change(BodyRestore, 300, 0.5);  // a second sub-block whose peak is lower
@@ -266,23 +191,23 @@ TEST(BusMismatch, ChannelsAndBuffersTheSetUpDoesNotHave) {
     return out;
   };
   // No latency in Live DSP: processed audio shows in the first block.
-  EXPECT_EQ(byHand(*Component(SpeakerArr::kStereo, kDsp).processor, {x}, 2),
-            Component(SpeakerArr::kStereo, kDsp).play({x, zeros}).out)
+  EXPECT_EQ(byHand(*test::Component(SpeakerArr::kStereo, kDsp).processor, {x}, 2),
+            test::Component(SpeakerArr::kStereo, kDsp).play({x, zeros}).out)
       << "one input channel";
-  Component comp(SpeakerArr::kMono, kDsp), twin(SpeakerArr::kMono, kDsp);
+  test::Component comp(SpeakerArr::kMono, kDsp), twin(SpeakerArr::kMono, kDsp);
   host::ProcessBlock wide(2, 256, kRealtime), same(2, 256, kRealtime);
-  const auto r = play(wide, *comp.processor, {x, y});
+  const auto r = test::play(wide, *comp.processor, {x, y});
   EXPECT_EQ(r.result, kResultOk);
-  EXPECT_EQ(r.out[0], Component(SpeakerArr::kMono, kDsp).play({x}).out[0]);
+  EXPECT_EQ(r.out[0], test::Component(SpeakerArr::kMono, kDsp).play({x}).out[0]);
   EXPECT_EQ(r.out[1], zeros) << "silence, not the input, which the output lags";
   EXPECT_EQ(r.outSilenceFlags, 2u);
   EXPECT_EQ(byHand(*comp.processor, {x, y}, 3)[2], zeros);
 
   // No input bus, then buses without buffers, then refused blocks.
   const auto left = byHand(*comp.processor, {}, 2, 1)[0];
-  play(same, *twin.processor, {x, y});
-  play(same, *twin.processor, {x, y});
-  const auto tail = play(same, *twin.processor, {zeros, zeros}).out[0];
+  test::play(same, *twin.processor, {x, y});
+  test::play(same, *twin.processor, {x, y});
+  const auto tail = test::play(same, *twin.processor, {zeros, zeros}).out[0];
   EXPECT_EQ(left, tail) << "processed as silence, not skipped";
   EXPECT_NE(tail, zeros);
   outBus.channelBuffers32 = nullptr;
@@ -305,20 +230,20 @@ TEST(BusMismatch, ChannelsAndBuffersTheSetUpDoesNotHave) {
 // The output's flags follow the output, not the input: a silent-flagged input
 // is never read, and a latency still holding back the signal is silence too.
 TEST(SilenceFlags, TellWhichOutputChannelsAreZero) {
-  Component live(SpeakerArr::kStereo, kDsp);
+  test::Component live(SpeakerArr::kStereo, kDsp);
   auto r = live.play({noise(256, 31, 0.9f), noise(256, 24)}, 1);
   EXPECT_EQ(r.out[0], std::vector<float>(256, 0.0f)) << "the flagged buffer is not read";
   EXPECT_EQ(r.outSilenceFlags, 1u);
   EXPECT_EQ(live.play({noise(256, 25), noise(256, 26)}).outSilenceFlags, 0u);
 
-  Component classic;  // 1440 samples of latency at 48 kHz
+  test::Component classic;  // 1440 samples of latency at 48 kHz
   EXPECT_EQ(classic.play({noise(512, 27), noise(512, 28)}).outSilenceFlags, 3u);
   for (int b = 0; b < 3; ++b) r = classic.play({noise(512, 29), noise(512, 30)});
   EXPECT_EQ(r.outSilenceFlags, 0u) << "the delayed signal has arrived";
 }
 
 TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
-  Component comp;
+  test::Component comp;
   EXPECT_EQ(comp.getState(), test::stateWith(-1, 0)) << "a new instance saves the defaults";
   const auto custom = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1, 0, 1.0f});
   ASSERT_EQ(comp.setState(custom), kResultOk);
@@ -342,7 +267,7 @@ TEST(StateRoundTrip, WritesFortyFourBytesAndReadsThemBack) {
 // A record loaded during playback is taken at the start of the next block,
 // before that block's own points; a save after the block shows both.
 TEST(StateRoundTrip, RecordLoadedDuringPlayback) {
-  Component comp(SpeakerArr::kMono);
+  test::Component comp(SpeakerArr::kMono);
   ASSERT_EQ(comp.setState(test::stateWith(3, 0.5f)), kResultOk);
   EXPECT_EQ(comp.getState(), test::stateWith(3, 0.5f)) << "before any block has taken it";
   comp.block.change(OutputGain, 0, 0.25);
@@ -352,7 +277,7 @@ TEST(StateRoundTrip, RecordLoadedDuringPlayback) {
 }
 
 TEST(StateRoundTrip, RejectionsLeaveTheComponentUnchanged) {
-  Component comp;
+  test::Component comp;
   const auto good = test::stateBytes(2, {0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 1, 0, 0.0f});
   ASSERT_EQ(comp.setState(good), kResultOk);
   auto version = [](std::uint8_t v) {
@@ -382,7 +307,7 @@ TEST(StateRoundTrip, RejectionsLeaveTheComponentUnchanged) {
 }
 
 TEST(ModeMessages, GoodAndMalformedRequests) {
-  Component comp;
+  test::Component comp;
   const int64 two = 2, three = 3, minusOne = -1;
   EXPECT_EQ(comp.send("ProcessingMode", &two), kResultOk);
   ASSERT_EQ(comp.peer.messages.size(), 1u);
@@ -406,7 +331,7 @@ TEST(ModeMessages, GoodAndMalformedRequests) {
 }
 
 TEST(Activation, AdoptsARequestMadeWhileInactive) {
-  Component comp;
+  test::Component comp;
   comp.processor->setActive(false);
   comp.send("ProcessingMode", &kLive);
   EXPECT_EQ(comp.processor->activeModeIndex(), 1);

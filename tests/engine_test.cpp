@@ -436,7 +436,8 @@ TEST(ChainResponse, HighPassCornerFollowsFrequencyFocus) {
     for (double f : {corner, 1000.0}) {
       auto e = makeEngine(kLiveDsp, 48000, 1, {{NoiseReduction, 0.0f}, {FrequencyFocus, focus}});
       const Signal in = sines({f}, 0.5f, 48000, 48000);
-      EXPECT_NEAR(steadyGain(run(*e, in), in), f / std::hypot(f, corner), 0.03) << focus << " " << f;
+      EXPECT_NEAR(steadyGain(run(*e, in), in), f / std::hypot(f, corner), 0.03)
+          << focus << " " << f;
     }
   }
 }

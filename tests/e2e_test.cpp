@@ -86,9 +86,11 @@ TEST(Bundle, EveryIdentifierCreatesAWorkingComponent) {
     std::memcpy(cid, id->toTUID(), sizeof(TUID));
     host::Plugin plugin(module, &cid);
     EXPECT_TRUE(plugin.controllerClass() == ControllerID);
-    // An older state takes the default mode of the identifier it was made with.
+    // An older state takes the default mode of the identifier it was made with,
+    // and the controller learns it by asking the component.
     plugin.loadState(test::olderState());
     EXPECT_EQ(plugin.saveState(), test::stateWith(9, v1Mode));
+    EXPECT_EQ(plugin.parameter(ProcessingMode), v1Mode);
   }
   void* obj = reinterpret_cast<void*>(1);
   EXPECT_EQ(f->createInstance(nullptr, IComponent::iid, &obj), kInvalidArgument);

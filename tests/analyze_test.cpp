@@ -96,24 +96,6 @@ TEST(Analyze, MirrorsTheLibraryFrameCall) {
   EXPECT_GT(capped, 0);
 }
 
-TEST(Analyze, FirstFrameGainsAreTheNetworkOutput) {
-  // From a fresh state nothing caps the first non-silent frame, in either the
-  // library (60 % of 0) or here (30 % of 0): the gains must be identical, which
-  // proves the network is called with the same model, memory and CPU choice.
-  State lib = newState(), ours = newState();
-  const auto frames = speechFrames();
-  std::array<float, kFrame> out;
-  std::array<float, 32> gains;
-  const std::size_t loud = 40;  // well inside the first recording's speech
-  rnnoise_process_frame(lib.get(), out.data(), frames[loud].data());
-  ASSERT_NE(orvane_analyze(ours.get(), gains.data(), frames[loud].data()), 0.0f);
-  std::array<float, 32> libGains;
-  std::memcpy(libGains.data(),
-              reinterpret_cast<const unsigned char*>(lib.get()) + kHighPassOffset + 8,
-              sizeof libGains);
-  EXPECT_EQ(gains, libGains);
-}
-
 TEST(Analyze, InitInPlaceBehavesLikeANewState) {
   State used = newState(), fresh = newState();
   const auto frames = speechFrames();

@@ -10,9 +10,8 @@
 #include "engine_harness.h"
 #include "params/parameters.h"
 #include "processor/processor.h"
-#include "support/process_harness.h"
+#include "support/component.h"
 #include "support/state_bytes.h"
-#include "support/vst_helpers.h"
 
 namespace orvane {
 namespace {
@@ -20,52 +19,12 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-// An active stereo component at `rate`, its messages going to `peer`.
-IPtr<Processor> activeComponent(double rate, test::RecordingPeer& peer) {
-  IPtr<Processor> processor = owned(new Processor(kDefaultMode));
-  EXPECT_EQ(processor->initialize(test::hostContext()), kResultOk);
-  processor->connect(&peer);
-  ProcessSetup setup{kRealtime, kSample32, 256, rate};
-  EXPECT_EQ(processor->setupProcessing(setup), kResultOk);
-  EXPECT_EQ(processor->setActive(true), kResultOk);
-  return processor;
-}
-
-void finish(Processor& processor, test::RecordingPeer& peer) {
-  processor.setActive(false);
-  processor.disconnect(&peer);
-  processor.terminate();
-}
-
-TEST(Concurrency, ModeMessagesDuringProcessing) {
-  test::RecordingPeer peer;
-  IPtr<Processor> processor = activeComponent(44100.0, peer);
-  std::atomic<bool> done{false};
-  std::thread messages([&] {
-    for (int64 i = 0; !done.load(); ++i) {
-      const int64 mode = i % 3;
-      processor->notify(test::makeMessage("ProcessingMode", &mode));
-      processor->getLatencySamples();
-    }
-  });
-  test::ProcessHarness host(processor, 2);
-  for (int b = 0; b < 300; ++b) {
-    const auto r = host.run(test::noise(2, 256, 0.5f, b));
-    ASSERT_EQ(r.result, kResultOk);
-    for (const auto& ch : r.out)
-      for (float v : ch) ASSERT_TRUE(std::isfinite(v));
-  }
-  done = true;
-  messages.join();
-  EXPECT_GT(peer.messages.size(), 0u);
-  finish(*processor, peer);
-}
-
-// Project loads, undo and autosave during playback: every save is one whole
-// record, never a mix of two, and the last load is what the audio ends with.
+// Project loads, undo, autosave and mode requests during playback: every
+// save is one whole record, never a mix of two, and the last load is what the
+// audio ends with.
 TEST(Concurrency, StateWhileProcessing) {
-  test::RecordingPeer peer;
-  IPtr<Processor> processor = activeComponent(48000.0, peer);
+  test::Component comp;
+  Processor* processor = comp.processor;
   const std::vector<std::uint8_t> records[2] = {
       test::stateBytes(2, {0.9f, 0.1f, 0.8f, 0.2f, 0.3f, 0.7f, 0.6f, 0.0f, 1.0f, 1.0f}),
       test::stateBytes(2, {0.2f, 0.7f, 0.1f, 0.9f, 0.6f, 0.4f, 0.3f, 1.0f, 0.0f, 0.0f})};
@@ -73,6 +32,8 @@ TEST(Concurrency, StateWhileProcessing) {
   int loads = 0, strangeSaves = 0;
   std::thread ui([&] {
     auto load = [&](int r) {
+      const int64 mode = (loads + 1) % 3;
+      processor->notify(test::makeMessage("ProcessingMode", &mode));
       test::MemoryStream in(records[r]), out;
       processor->setState(&in);
       processor->getState(&out);
@@ -82,21 +43,19 @@ TEST(Concurrency, StateWhileProcessing) {
     while (!done.load()) load(loads % 2);
     load(1);
   });
-  test::ProcessHarness host(processor, 2);
-  const test::Signal block = test::noise(2, 64, 0.5f, 2);
-  for (int b = 0; b < 4000; ++b) ASSERT_EQ(host.run(block).result, kResultOk);
+  const test::Signal in = test::noise(2, 64, 0.5f, 2);
+  for (int b = 0; b < 4000; ++b) ASSERT_EQ(comp.play(in).result, kResultOk);
   done = true;
   ui.join();
   EXPECT_EQ(strangeSaves, 0);
   EXPECT_GT(loads, 10);
-  ASSERT_EQ(host.run(block).result, kResultOk);
+  ASSERT_EQ(comp.play(in).result, kResultOk);
   EXPECT_EQ(processor->activeModeIndex(), 0);
   for (int i = 0; i < kEngineParamCount; ++i) {
     float loaded;
     std::memcpy(&loaded, records[1].data() + 4 + 4 * i, 4);
     EXPECT_EQ(processor->parameterValues()[i], loaded) << i;
   }
-  finish(*processor, peer);
 }
 
 }  // namespace

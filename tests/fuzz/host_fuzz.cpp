@@ -1,23 +1,17 @@
 // libFuzzer target for the audio component as hosts drive it. The input is a
 // script of host calls on an activated component: blocks of any size with any
 // bus layout, missing buffers, in-place buffers and silence flags; parameter
-// queues with any identifiers, offsets (out of order, negative, past the block
-// end), values (NaN, infinities, out of range) and unreadable points; output
-// queues that refuse points; mode messages; state records, valid or not;
-// deactivation and set-up again at another rate or channel count. Every output
-// sample the host gave must be written, finite and within +-4, every output
-// silence flag true to its channel, every saved state valid; AddressSanitizer
-// and UndefinedBehaviorSanitizer watch everything else.
+// queues with any identifiers, offsets (negative, past the block end) and
+// values (NaN, infinities, out of range); mode messages; state records, valid
+// or not; deactivation and set-up again at another rate or channel count. Every output sample the
+// host gave must be written, finite and within +-4, every output silence flag true to its channel,
+// every saved state valid; AddressSanitizer and UndefinedBehaviorSanitizer watch everything else.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <pluginterfaces/vst/ivstparameterchanges.h>
+#include <public.sdk/source/vst/hosting/parameterchanges.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
-#include <map>
-#include <memory>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,55 +32,6 @@ void require(bool condition, const char* what) {
   std::abort();
 }
 
-// A host's queue that keeps its points as given (unsorted), can hold points
-// that fail to read, and, on the output side, can refuse new points.
-class Queue final : public test::Counted<IParamValueQueue> {
- public:
-  ParamID PLUGIN_API getParameterId() override { return id; }
-  int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
-  tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override {
-    require(index >= 0 && index < getPointCount(), "point index out of range");
-    if ((unreadable >> (index % 64)) & 1) return kResultFalse;
-    std::tie(offset, value) = points[index];
-    return kResultOk;
-  }
-  tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override {
-    if (refuse) return kResultFalse;
-    points.emplace_back(offset, value);
-    index = getPointCount() - 1;
-    return kResultOk;
-  }
-
-  ParamID id = 0;
-  std::vector<std::pair<int32, ParamValue>> points;
-  uint64 unreadable = 0;
-  bool refuse = false;
-};
-
-class Changes final : public test::Counted<IParameterChanges> {
- public:
-  int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
-  IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
-    require(index >= 0 && index < getParameterCount(), "queue index out of range");
-    return queues[index].get();
-  }
-  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override {
-    if (refuseQueues) return nullptr;
-    auto queue = std::make_unique<Queue>();
-    queue->id = id;
-    queue->refuse = refusePoints;
-    queues.push_back(std::move(queue));
-    index = getParameterCount() - 1;
-    return queues.back().get();
-  }
-
-  std::vector<std::unique_ptr<Queue>> queues;  // null entries are queues a host failed to fill
-  bool refuseQueues = false;
-  bool refusePoints = false;
-};
-
-constexpr double kRates[] = {8000, 11025, 22050, 32000, 44100, 48000, 88200, 96000, 192000};
-constexpr int kUsualRate = 5;  // 48 kHz
 constexpr int32 kMaxBlock = 512;
 
 // Choices read from the input. An exhausted input reads as zeros, so zero is
@@ -96,13 +41,6 @@ bool rarely(FuzzedDataProvider& in, int oneIn) {
 }
 int around(FuzzedDataProvider& in, int usual, int max) {
   return (usual + in.ConsumeIntegralInRange(0, max)) % (max + 1);
-}
-
-double anyRate(FuzzedDataProvider& in) {
-  const int kind = in.ConsumeIntegralInRange(0, 3);
-  if (kind == 1) return in.ConsumeFloatingPointInRange(8000.0, 192000.0);
-  if (kind == 2) return in.PickValueInArray({7999.0, 192001.0, double(NAN)});
-  return kRates[around(in, kUsualRate, static_cast<int>(std::size(kRates)) - 1)];
 }
 
 ParamValue anyValue(FuzzedDataProvider& in) {
@@ -118,25 +56,20 @@ float anySample(FuzzedDataProvider& in) {
                         : in.ConsumeFloatingPointInRange(-1.5f, 1.5f);
 }
 
-void fillChanges(FuzzedDataProvider& in, Changes& changes, int32 numSamples) {
-  const int queues = in.ConsumeIntegralInRange(0, 6);
-  for (int q = 0; q < queues; ++q) {
-    if (rarely(in, 16)) {
-      changes.queues.push_back(nullptr);
-      continue;
-    }
-    auto queue = std::make_unique<Queue>();
-    queue->id = rarely(in, 6)
-                    ? in.ConsumeIntegral<ParamID>()
-                    : in.PickValueInArray<ParamID>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 100, 104});
-    queue->unreadable = rarely(in, 8) ? in.ConsumeIntegral<uint64>() : 0;
-    const int points = in.ConsumeIntegralInRange(0, 5);
-    for (int p = 0; p < points; ++p) {
+// Queues for any parameter identifiers, with points at any offsets (before,
+// at and past the block's ends) and any values.
+void fillChanges(FuzzedDataProvider& in, ParameterChanges& changes, int32 numSamples) {
+  for (int q = in.ConsumeIntegralInRange(0, 6); q > 0; --q) {
+    int32 index = 0;
+    IParamValueQueue* queue = changes.addParameterData(
+        rarely(in, 6) ? in.ConsumeIntegral<ParamID>()
+                      : in.PickValueInArray<ParamID>({0, 2, 3, 5, 6, 7, 8, 9, 100, 104}),
+        index);
+    for (int p = in.ConsumeIntegralInRange(0, 5); p > 0 && queue; --p) {
       const int32 offset = rarely(in, 8) ? in.ConsumeIntegral<int32>()
                                          : in.ConsumeIntegralInRange<int32>(-2, numSamples + 2);
-      queue->points.emplace_back(offset, anyValue(in));
+      queue->addPoint(offset, anyValue(in), index);
     }
-    changes.queues.push_back(std::move(queue));
   }
 }
 
@@ -145,47 +78,37 @@ void processBlock(FuzzedDataProvider& in, Processor& component) {
   const int32 numSamples = around(in, 128, kMaxBlock);
   const int inChannels = around(in, 2, 3);
   const int outChannels = around(in, 2, 3);
-  const int32 numOutputs = around(in, 1, 2);
   const bool inPlace = in.ConsumeBool();
   const bool wide = rarely(in, 32);  // 64-bit samples, refused
 
   // Each channel its own exact-size buffer, so any access past it is caught.
   std::vector<std::vector<float>> inBuffers(inChannels, std::vector<float>(numSamples));
+  std::vector<std::vector<float>> outBuffers(outChannels,
+                                             std::vector<float>(numSamples, std::nanf("")));
+  std::vector<float*> inPtrs, outPtrs;
   for (auto& channel : inBuffers) {
     const float level = anySample(in);
     for (int32 i = 0; i < numSamples; ++i) channel[i] = level * ((i * 7919 % 211) / 105.0f - 1.0f);
     for (int spikes = in.ConsumeIntegralInRange(0, 3); spikes > 0 && numSamples > 0; --spikes)
       channel[in.ConsumeIntegralInRange<int32>(0, numSamples - 1)] = anySample(in);
+    inPtrs.push_back(rarely(in, 16) ? nullptr : channel.data());
   }
-  std::vector<float*> inPtrs;
-  for (auto& channel : inBuffers) inPtrs.push_back(rarely(in, 16) ? nullptr : channel.data());
-
-  std::vector<std::vector<std::vector<float>>> outBuffers(numOutputs);
-  std::vector<std::vector<float*>> outPtrs(numOutputs);
-  std::vector<AudioBusBuffers> outBuses(numOutputs);
-  for (int32 b = 0; b < numOutputs; ++b) {
-    const int channels = b == 0 ? outChannels : in.ConsumeIntegralInRange(0, 2);
-    outBuffers[b].assign(channels, std::vector<float>(numSamples, std::nanf("")));
-    for (int c = 0; c < channels; ++c) {
-      // In place, the output is the input's buffer (its samples are not a
-      // sentinel then, but any left unprocessed may still fail the bounds).
-      float* buffer =
-          b == 0 && inPlace && c < inChannels && inPtrs[c] ? inPtrs[c] : outBuffers[b][c].data();
-      outPtrs[b].push_back(rarely(in, 16) ? nullptr : buffer);
-    }
-    outBuses[b].numChannels = channels;
-    outBuses[b].silenceFlags = in.ConsumeIntegral<uint64>();  // to be overwritten
-    outBuses[b].channelBuffers32 = rarely(in, 16) ? nullptr : outPtrs[b].data();
+  for (int c = 0; c < outChannels; ++c) {
+    // In place, the output is the input's buffer (its samples are not a
+    // sentinel then, but any left unprocessed may still fail the bounds).
+    float* buffer = inPlace && c < inChannels && inPtrs[c] ? inPtrs[c] : outBuffers[c].data();
+    outPtrs.push_back(rarely(in, 16) ? nullptr : buffer);
   }
-  AudioBusBuffers inBus{};
+  AudioBusBuffers inBus{}, outBus{};
   inBus.numChannels = inChannels;
   inBus.silenceFlags = rarely(in, 4) ? in.ConsumeIntegral<uint64>() : 0;
   inBus.channelBuffers32 = rarely(in, 16) ? nullptr : inPtrs.data();
+  outBus.numChannels = outChannels;
+  outBus.silenceFlags = in.ConsumeIntegral<uint64>();  // to be overwritten
+  outBus.channelBuffers32 = rarely(in, 16) ? nullptr : outPtrs.data();
 
-  Changes inChanges, outChanges;
+  ParameterChanges inChanges(8), outChanges(16);
   fillChanges(in, inChanges, numSamples);
-  outChanges.refuseQueues = rarely(in, 8);
-  outChanges.refusePoints = rarely(in, 8);
 
   ProcessData data{};
   data.processMode = kRealtime;
@@ -193,33 +116,35 @@ void processBlock(FuzzedDataProvider& in, Processor& component) {
   data.numSamples = numSamples;
   data.numInputs = rarely(in, 8) ? 0 : 1;
   data.inputs = data.numInputs ? &inBus : nullptr;
-  data.numOutputs = numOutputs;
-  data.outputs = numOutputs ? outBuses.data() : nullptr;
+  data.numOutputs = rarely(in, 16) ? 0 : 1;
+  data.outputs = data.numOutputs ? &outBus : nullptr;
   data.inputParameterChanges = rarely(in, 8) ? nullptr : &inChanges;
   data.outputParameterChanges = rarely(in, 8) ? nullptr : &outChanges;
 
   const tresult result = component.process(data);
   require(result == (wide ? kResultFalse : kResultOk), "unexpected result");
-  if (wide || numSamples == 0) return;
-  for (int32 b = 0; b < numOutputs; ++b) {
-    if (!outBuses[b].channelBuffers32) continue;
-    for (int c = 0; c < outBuses[b].numChannels; ++c) {
-      const float* x = outPtrs[b][c];
-      if (!x) continue;
-      bool zero = true;
-      for (int32 i = 0; i < numSamples; ++i) {
-        require(std::isfinite(x[i]), "output sample not written or not finite");
-        require(std::fabs(x[i]) <= 4.0f, "output sample beyond 4");
-        zero = zero && x[i] == 0.0f;
-      }
-      require(zero == (((outBuses[b].silenceFlags >> c) & 1) != 0), "wrong silence flag");
+  if (wide || numSamples == 0 || !data.numOutputs || !outBus.channelBuffers32) return;
+  for (int c = 0; c < outChannels; ++c) {
+    const float* x = outPtrs[c];
+    if (!x) continue;
+    bool zero = true;
+    for (int32 i = 0; i < numSamples; ++i) {
+      require(std::isfinite(x[i]), "output sample not written or not finite");
+      require(std::fabs(x[i]) <= 4.0f, "output sample beyond 4");
+      zero = zero && x[i] == 0.0f;
     }
+    require(zero == (((outBus.silenceFlags >> c) & 1) != 0), "wrong silence flag");
   }
-  for (const auto& queue : outChanges.queues)
-    for (const auto& [offset, value] : queue->points) {
+  for (int32 q = 0; q < outChanges.getParameterCount(); ++q) {
+    IParamValueQueue* queue = outChanges.getParameterData(q);
+    for (int32 p = 0; p < queue->getPointCount(); ++p) {
+      int32 offset = 0;
+      ParamValue value = 0;
+      queue->getPoint(p, offset, value);
       require(offset == numSamples - 1, "output point not at the last sample");
       require(value >= 0.0 && value <= 1.0, "output value outside [0, 1]");
     }
+  }
 }
 
 void loadState(FuzzedDataProvider& in, Processor& component) {
@@ -248,67 +173,27 @@ void saveState(Processor& component) {
 // A mode request (any value, or none), a request for the mode, or another message.
 void sendMessage(FuzzedDataProvider& in, Processor& component) {
   const int kind = in.ConsumeIntegralInRange(0, 3);
-  const int64 mode = kind != 0       ? 0
-                     : rarely(in, 4) ? in.ConsumeIntegral<int64>()
-                                     : in.ConsumeIntegralInRange<int64>(-1, 3);
+  const int64 mode =
+      rarely(in, 4) ? in.ConsumeIntegral<int64>() : in.ConsumeIntegralInRange<int64>(-1, 3);
   const char* ids[] = {"ProcessingMode", "ProcessingMode", "RequestProcessingMode", "Unrelated"};
   component.notify(test::makeMessage(ids[kind], kind == 0 ? &mode : nullptr));
 }
 
-// Deactivates, possibly changes the bus arrangement with or without setting
-// up again, and activates. Returns whether the set-up may have changed.
-bool reconfigure(FuzzedDataProvider& in, Processor& component) {
+// Deactivated, possibly another bus arrangement or set-up, activated again.
+void reconfigure(FuzzedDataProvider& in, Processor& component) {
   component.setActive(false);
-  bool changed = false;
   if (in.ConsumeBool()) {
-    SpeakerArrangement arr = in.ConsumeBool() ? SpeakerArr::kMono : SpeakerArr::kStereo;
-    SpeakerArrangement out = arr;
-    changed = component.setBusArrangements(&arr, 1, &out, 1) == kResultTrue;
+    SpeakerArrangement arr = in.ConsumeBool() ? SpeakerArr::kMono : SpeakerArr::kStereo, out = arr;
+    component.setBusArrangements(&arr, 1, &out, 1);
   }
   if (in.ConsumeBool()) {
-    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, anyRate(in)};
-    changed = component.setupProcessing(setup) == kResultOk || changed;
+    // Any rate in range, or one just outside or not a number (refused).
+    const double rate = rarely(in, 4) ? in.PickValueInArray({7999.0, 192001.0, double(NAN)})
+                                      : in.ConsumeFloatingPointInRange(8000.0, 192000.0);
+    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, rate};
+    component.setupProcessing(setup);
   }
   component.setActive(true);
-  return changed;
-}
-
-// Preparing a component's engines costs more than running a whole input, so
-// one component is kept per starting set-up and brought back to where a new
-// one starts (inactive, default values and mode, activated) for each input.
-// One whose set-up an input changed is dropped.
-struct Started {
-  IPtr<Processor> component;
-  test::RecordingPeer peer;
-};
-
-Started& started(int defaultMode, bool mono, int rateIndex) {
-  static std::map<int, std::unique_ptr<Started>> cache;
-  auto& slot = cache[(defaultMode * 2 + mono) * 16 + rateIndex];
-  if (!slot || !slot->component) {
-    slot = std::make_unique<Started>();
-    slot->component = owned(new Processor(defaultMode));
-    require(slot->component->initialize(test::hostContext()) == kResultOk, "initialize failed");
-    slot->component->connect(&slot->peer);
-    SpeakerArrangement arr = mono ? SpeakerArr::kMono : SpeakerArr::kStereo, out = arr;
-    slot->component->setBusArrangements(&arr, 1, &out, 1);
-    ProcessSetup setup{kRealtime, kSample32, kMaxBlock, kRates[rateIndex]};
-    require(slot->component->setupProcessing(setup) == kResultOk, "setupProcessing failed");
-  }
-  Processor& component = *slot->component;
-  component.setActive(false);
-  test::MemoryStream defaults(test::stateWith(-1, 0));
-  require(component.setState(&defaults) == kResultOk, "default state refused");
-  component.setActive(true);
-  slot->peer.messages.clear();
-  return *slot;
-}
-
-void drop(Started& entry) {
-  entry.component->setActive(false);
-  entry.component->disconnect(&entry.peer);
-  entry.component->terminate();
-  entry.component = nullptr;
 }
 
 }  // namespace
@@ -318,27 +203,27 @@ void drop(Started& entry) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orvane;
   FuzzedDataProvider in(data, size);
-  const int defaultMode = in.ConsumeIntegralInRange(0, 2);
-  const bool mono = in.ConsumeBool();
-  const int rateIndex = around(in, kUsualRate, static_cast<int>(std::size(kRates)) - 1);
-  Started& entry = started(defaultMode, mono, rateIndex);
-  Processor& component = *entry.component;
-  bool changed = false;
-  // Setting up again costs as much as the rest of an input: rarely.
+  test::RecordingPeer peer;
+  IPtr<Processor> component = owned(new Processor(in.ConsumeIntegralInRange(0, 2)));
+  require(component->initialize(test::hostContext()) == kResultOk, "initialize failed");
+  component->connect(&peer);
+  reconfigure(in, *component);
   for (int step = 0; step < 16 && in.remaining_bytes() > 0; ++step) {
     const int call = in.ConsumeIntegralInRange(0, 31);
     if (call < 20)
-      processBlock(in, component);
+      processBlock(in, *component);
     else if (call < 25)
-      loadState(in, component);
+      loadState(in, *component);
     else if (call < 28)
-      saveState(component);
+      saveState(*component);
     else if (call < 31)
-      sendMessage(in, component);
+      sendMessage(in, *component);
     else
-      changed = reconfigure(in, component) || changed;
+      reconfigure(in, *component);
   }
-  saveState(component);
-  if (changed) drop(entry);
+  saveState(*component);
+  component->setActive(false);
+  component->disconnect(&peer);
+  component->terminate();
   return 0;
 }

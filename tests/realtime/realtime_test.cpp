@@ -23,9 +23,8 @@
 #include "engine_harness.h"
 #include "processor/processor.h"
 #include "realtime/watch.h"
+#include "support/component.h"
 #include "support/state_bytes.h"
-#include "support/vst_helpers.h"
-#include "vsthost/process_block.h"
 
 namespace orvane {
 namespace {
@@ -104,13 +103,8 @@ TEST(RealTime, EnginesNeverWait) {
 // states and sends mode messages. Only the audio thread is watched. The host's
 // queues are warmed up first, so that only the component's calls could count.
 TEST(RealTime, ProcessLoopNeverWaits) {
-  IPtr<Processor> p = owned(new Processor(kDefaultMode));
-  ASSERT_EQ(p->initialize(test::hostContext()), kResultOk);
-  test::RecordingPeer peer;
-  p->connect(&peer);
-  ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
-  ASSERT_EQ(p->setupProcessing(setup), kResultOk);
-  ASSERT_EQ(p->setActive(true), kResultOk);
+  test::Component comp(SpeakerArr::kStereo, -1, 44100.0);
+  Processor* p = comp.processor;
 
   std::atomic<bool> done{false};
   std::thread ui([&] {
@@ -125,7 +119,7 @@ TEST(RealTime, ProcessLoopNeverWaits) {
     }
   });
 
-  host::ProcessBlock block(2, 512, kRealtime);
+  host::ProcessBlock& block = comp.block;
   const test::Signal in = test::noise(2, 512, 0.3f, 2);
   for (int c = 0; c < 2; ++c) std::copy(in[c].begin(), in[c].end(), block.input(c));
   const int32 sizes[] = {512, 100, 1, 333, 0, 480};
@@ -141,9 +135,6 @@ TEST(RealTime, ProcessLoopNeverWaits) {
   for (int b = 0; b < 600; ++b) ASSERT_EQ(play(b), "") << "block " << b;
   done = true;
   ui.join();
-  p->setActive(false);
-  p->disconnect(&peer);
-  p->terminate();
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The styled buttons, pop-ups and sliders: which surface each state gets, and
-// that the controls draw the surface, title, chevron and track of their state.
+// The styled buttons and sliders: which surface each state gets, the hover and
+// focus the controls follow, and the slider's track filled up to its value.
 #include "editor/styled_controls.h"
 
 #include <gtest/gtest.h>
@@ -14,53 +14,29 @@ namespace {
 
 using tk::Color;
 
-SurfaceStyle styleOf(int bits) {
-  return surfaceStyle(bits & 1, bits & 2, bits & 4, bits & 8);
-}
-constexpr int kHover = 1, kPressed = 2, kFocused = 4, kActive = 8;
+// surfaceStyle(hover, pressed, focused, active)
+const SurfaceStyle kNormal = surfaceStyle(false, false, false, false);
+const SurfaceStyle kHover = surfaceStyle(true, false, false, false);
+const SurfaceStyle kPressed = surfaceStyle(false, true, false, false);
+const SurfaceStyle kActive = surfaceStyle(false, false, false, true);
 
-TEST(SurfacePalette, ActiveThenPressedThenHoverAndFocusOnlyTouchesTheOutline) {
-  const SurfaceStyle normal = styleOf(0), hover = styleOf(kHover), pressed = styleOf(kPressed),
-                     active = styleOf(kActive);
-  EXPECT_NE(normal.fill, hover.fill);
-  EXPECT_NE(normal.fill, pressed.fill);
-  EXPECT_NE(hover.fill, pressed.fill);
-  EXPECT_NE(normal.outline, hover.outline);
-  for (int bits = 0; bits < 16; ++bits) {
-    const SurfaceStyle s = styleOf(bits);
-    SCOPED_TRACE(bits);
-    EXPECT_EQ(s.outlineWidth, bits & kFocused ? 2 : 1);
-    EXPECT_EQ(s.fill, styleOf(bits & ~kFocused).fill) << "focus keeps the fill";
-    if (bits & kActive) {
-      EXPECT_EQ(s.fill, active.fill);
-      EXPECT_EQ(s.outline, active.outline);
-      continue;
-    }
-    EXPECT_NE(s.fill, active.fill);
-    EXPECT_EQ(s.fill, bits & kPressed ? pressed.fill : bits & kHover ? hover.fill : normal.fill);
-    EXPECT_EQ(s.outline, bits & (kHover | kFocused) ? hover.outline : normal.outline)
-        << "pressing alone keeps the plain outline";
-  }
+TEST(SurfacePalette, ActiveOutranksPressedWhichOutranksHoverAndFocusOnlyWidensTheOutline) {
+  EXPECT_NE(kNormal.fill, kHover.fill);
+  EXPECT_NE(kHover.fill, kPressed.fill);
+  EXPECT_NE(kPressed.fill, kActive.fill);
+  EXPECT_EQ(surfaceStyle(true, true, true, true).fill, kActive.fill);
+  EXPECT_EQ(surfaceStyle(true, true, false, false).fill, kPressed.fill);
+  EXPECT_EQ(kPressed.outline, kNormal.outline) << "pressing alone keeps the plain outline";
+  const SurfaceStyle focused = surfaceStyle(false, false, true, false);
+  EXPECT_EQ(focused.fill, kNormal.fill);
+  EXPECT_EQ(focused.outline, kHover.outline);
+  EXPECT_EQ(focused.outlineWidth, 2 * kNormal.outlineWidth);
 }
 
-struct Rgb {
-  int r, g, b;
-};
-Rgb rgbAt(const tk::Image& img, int x, int y) {
-  const std::uint32_t w = img.pixel(x, y);
-  return {tk::redOf(w), tk::greenOf(w), tk::blueOf(w)};
-}
-bool near(Rgb a, const Color& c, int tol = 1) {
-  return std::abs(a.r - int(std::lround(c.red * 255))) <= tol &&
-         std::abs(a.g - int(std::lround(c.green * 255))) <= tol &&
-         std::abs(a.b - int(std::lround(c.blue * 255))) <= tol;
-}
-// True when some pixel of the rectangle is within `tol` of the colour.
-bool anyNear(const tk::Image& img, tk::Rect r, const Color& c, int tol) {
-  for (int y = int(r.y); y < int(r.maxY()); ++y)
-    for (int x = int(r.x); x < int(r.maxX()); ++x)
-      if (near(rgbAt(img, x, y), c, tol)) return true;
-  return false;
+bool near(std::uint32_t w, const Color& c, int tol = 1) {
+  return std::abs(tk::redOf(w) - int(std::lround(c.red * 255))) <= tol &&
+         std::abs(tk::greenOf(w) - int(std::lround(c.green * 255))) <= tol &&
+         std::abs(tk::blueOf(w) - int(std::lround(c.blue * 255))) <= tol;
 }
 
 struct ControlScene {
@@ -75,41 +51,29 @@ struct ControlScene {
     return v;
   }
   void move(tk::Point p) { window.sendEvent(tk::Event::mouse(tk::EventType::MouseMoved, p)); }
-  const tk::Image& shot() {
+  std::uint32_t pixel(int x, int y) {
     window.display();
-    return window.image();
+    return window.image().pixel(x, y);
   }
 };
 
-// A fill pixel of a 115 x 32 button at (10, 10): left of the title, clear of
-// the outline and the corners; and the title's area.
-constexpr int kFillX = 16, kFillY = 26;
-const tk::Rect kTitleArea{30, 14, 75, 24};
-
-TEST(ButtonLook, OnlyTheBypassButtonTurnsAmberAndHoverAndPressFollowThePointer) {
+TEST(StyledButton, OnlyTheBypassTurnsAmberAndHoverPressAndFocusFollowThePointer) {
   ControlScene s;
   auto bypass = s.add(std::make_shared<OrvaneButton>(tk::Rect{10, 10, 115, 32}, "Effect OFF"));
   auto other = s.add(std::make_shared<OrvaneButton>(tk::Rect{150, 10, 115, 32}, "A / switch to B"));
   bypass->setTag(kBypassButtonTag);
   bypass->setState(1);
-  other->setTag(5);
   other->setState(1);
-  EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), styleOf(kActive).fill));
-  EXPECT_TRUE(anyNear(s.window.image(), kTitleArea, styled::kTitleActive, 30));
-  EXPECT_TRUE(near(rgbAt(s.window.image(), 150 + 6, kFillY), styleOf(0).fill))
-      << "other buttons ignore their state";
-
+  EXPECT_FALSE(other->isActive()) << "other buttons ignore their state";
+  // (16, 26) is a fill pixel of the bypass button, left of its title.
   s.move({60, 20});
   bypass->setHighlighted(true);
   EXPECT_TRUE(bypass->isHovered());
-  EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), styleOf(kActive).fill))
-      << "amber whatever the hover or press";
+  EXPECT_TRUE(near(s.pixel(16, 26), kActive.fill)) << "amber whatever the hover or press";
   bypass->setState(0);
-  EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), styleOf(kPressed).fill));
-  EXPECT_FALSE(anyNear(s.window.image(), kTitleArea, styled::kTitleActive, 30));
-  EXPECT_TRUE(anyNear(s.window.image(), kTitleArea, styled::kTitle, 30));
+  EXPECT_TRUE(near(s.pixel(16, 26), kPressed.fill));
   bypass->setHighlighted(false);
-  EXPECT_TRUE(near(rgbAt(s.shot(), kFillX, kFillY), styleOf(kHover).fill));
+  EXPECT_TRUE(near(s.pixel(16, 26), kHover.fill));
 
   // Moves and resizes re-install the hover area; there is never more than one.
   bypass->setFrame({20, 10, 115, 32});
@@ -121,41 +85,20 @@ TEST(ButtonLook, OnlyTheBypassButtonTurnsAmberAndHoverAndPressFollowThePointer) 
   s.move({200, 80});
   EXPECT_FALSE(bypass->isHovered());
   EXPECT_TRUE(bypass->needsDisplay()) << "leaving redraws at once";
-  EXPECT_TRUE(near(rgbAt(s.shot(), kFillX + 10, kFillY), styleOf(0).fill));
-}
 
-TEST(ButtonLook, ClickGivesFocusWhichWidensTheOutline) {
-  ControlScene s;
-  auto a = s.add(std::make_shared<OrvaneButton>(tk::Rect{10, 10, 115, 32}, "Save"));
-  auto b = s.add(std::make_shared<OrvaneButton>(tk::Rect{150, 10, 115, 32}, "Open"));
-  s.shot();
-  s.window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, {30, 20}));
-  s.window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, {30, 20}));
+  // A click gives the focus; moving it redraws both buttons.
+  s.pixel(0, 0);
+  s.window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, {160, 20}));
+  s.window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, {160, 20}));
   s.window.dispatchEvents();
-  EXPECT_EQ(s.window.firstResponder(), a.get());
-  s.move({200, 80});
-  EXPECT_TRUE(near(rgbAt(s.shot(), 11, 26), styleOf(kFocused).outline)) << "2-point outline";
-  s.window.makeFirstResponder(b.get());
-  EXPECT_TRUE(a->needsDisplay());
-  EXPECT_TRUE(b->needsDisplay());
+  EXPECT_EQ(s.window.firstResponder(), other.get());
+  s.pixel(0, 0);
+  s.window.makeFirstResponder(bypass.get());
+  EXPECT_TRUE(bypass->needsDisplay());
+  EXPECT_TRUE(other->needsDisplay());
 }
 
-TEST(PopupLook, SelectedTitleAndADownwardChevron) {
-  ControlScene s;
-  s.add(std::make_shared<OrvanePopup>(tk::Rect{10, 10, 120, 32}));
-  auto full = s.add(std::make_shared<OrvanePopup>(tk::Rect{150, 10, 120, 32}));
-  full->addItemsWithTitles({"EN", "PT-BR", "ES"});
-  full->selectItemAtIndex(1);
-  const tk::Image& img = s.shot();
-  EXPECT_FALSE(anyNear(img, {12, 14, 80, 24}, styled::kTitle, 40)) << "no selection, no title";
-  EXPECT_TRUE(anyNear(img, {150 + 12, 14, 60, 24}, styled::kTitle, 40));
-  for (double r : {130.0, 270.0}) {
-    EXPECT_TRUE(anyNear(img, {r - 22, 26, 2, 2}, styled::kAccent, 60)) << "tip below the middle";
-    EXPECT_FALSE(anyNear(img, {r - 22, 22, 2, 2}, styled::kAccent, 60)) << "nothing above it";
-  }
-}
-
-TEST(SliderLook, TrackFillsUpToTheValueAndFocusRingsTheKnob) {
+TEST(StyledSlider, TrackFillsUpToTheValueAndFocusRingsTheKnob) {
   ControlScene s;
   auto make = [&](double y, double v, double min = 0, double max = 1) {
     auto sl = s.add(std::make_shared<tk::Slider>(tk::Rect{10, y, 200, 24}, v, min, max));
@@ -166,21 +109,26 @@ TEST(SliderLook, TrackFillsUpToTheValueAndFocusRingsTheKnob) {
   make(30, 1);
   auto mid = make(60, 0.5);
   make(90, 0.5, 0.5, 0.5);  // an empty range must not divide by zero
-  const tk::Image& img = s.shot();
   // Bars run from x 18 to 202 in the window; the middle row is y + 12.
   for (int x : {40, 190}) {
-    EXPECT_TRUE(near(rgbAt(img, x, 12), styled::kTrack)) << "minimum, x " << x;
-    EXPECT_TRUE(near(rgbAt(img, x, 42), styled::kTrackFilled)) << "maximum, x " << x;
-    EXPECT_TRUE(near(rgbAt(img, x, 102), styled::kTrack)) << "empty range, x " << x;
+    EXPECT_TRUE(near(s.pixel(x, 12), styled::kTrack)) << "minimum, x " << x;
+    EXPECT_TRUE(near(s.pixel(x, 42), styled::kTrackFilled)) << "maximum, x " << x;
+    EXPECT_TRUE(near(s.pixel(x, 102), styled::kTrack)) << "empty range, x " << x;
   }
-  EXPECT_TRUE(near(rgbAt(img, 60, 72), styled::kTrackFilled));
-  EXPECT_TRUE(near(rgbAt(img, 160, 72), styled::kTrack));
-  EXPECT_TRUE(near(rgbAt(img, 110, 72), styled::kAccent)) << "knob at the middle";
-
-  const tk::Rect ringBox{110 - 10, 72 - 10, 20, 20};
-  EXPECT_FALSE(anyNear(img, ringBox, styled::kFocusRing, 45));
+  EXPECT_TRUE(near(s.pixel(60, 72), styled::kTrackFilled));
+  EXPECT_TRUE(near(s.pixel(160, 72), styled::kTrack));
+  EXPECT_TRUE(near(s.pixel(110, 72), styled::kAccent)) << "knob at the middle";
+  // The focus ring: a light outline around the knob.
+  auto ringShown = [&] {
+    s.pixel(0, 0);
+    for (int y = 62; y < 82; ++y)
+      for (int x = 100; x < 120; ++x)
+        if (near(s.window.image().pixel(x, y), styled::kFocusRing, 45)) return true;
+    return false;
+  };
+  EXPECT_FALSE(ringShown());
   s.window.makeFirstResponder(mid.get());
-  EXPECT_TRUE(anyNear(s.shot(), ringBox, styled::kFocusRing, 45));
+  EXPECT_TRUE(ringShown());
 }
 
 }  // namespace

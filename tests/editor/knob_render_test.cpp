@@ -11,12 +11,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
-#include "editor/knob/logo.h"
 #include "editor/knob/material_loader.h"
-#include "editor/knob/orv_material.h"
 #include "editor/knob/rotating_material.h"
+#include "editor/toolkit/image.h"
 
 namespace orvane::knob {
 namespace {
@@ -110,11 +110,8 @@ TEST(MaterialLoading, EmbeddedMaterialIsWhatItsGeneratorMakes) {
   const std::string out =
       ::testing::TempDir() + "orv_knob_material_" + std::to_string(::getpid()) + ".png";
   ASSERT_EQ(std::system(("\"" ORV_KNOBGEN_PATH "\" \"" + out + "\"").c_str()), 0);
-  FILE* f = std::fopen(out.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::vector<std::uint8_t> bytes;
-  for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(std::uint8_t(c));
-  std::fclose(f);
+  std::ifstream in(out, std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
   std::remove(out.c_str());
   EXPECT_TRUE(loadMaterial(bytes.data(), bytes.size()).words == m.words)
       << "regenerate assets/knob_material.png";
@@ -259,19 +256,15 @@ TEST(KnobRender, AKnobAlikeAllRoundLooksTheSameWhenTurned) {
         if (level) px[i] = pixelWord(252, level, level, level);
         checked[i] = rho <= 110 || (std::fabs(dx) < 55 && t >= 8 && t <= 42);
       }
-    for (bool wide : {false, true}) {
-      RotatingMaterial::allowWideVectors(wide);
-      RotatingMaterial rm(n, n, px);
-      for (double turn : {-200.0, -160.0, -20.0}) {
-        const auto& out = rm.render(1 + turn / 270);
-        int worst = 0;
-        for (std::size_t i = 0; i < px.size(); ++i)
-          if (checked[i]) worst = std::max(worst, std::abs(greenOf(out[i]) - greenOf(px[i])));
-        EXPECT_LE(worst, 6) << "size " << n << " turn " << turn << (wide ? " wide" : " portable");
-      }
+    RotatingMaterial rm(n, n, px);
+    for (double turn : {-200.0, -160.0, -20.0}) {
+      const auto& out = rm.render(1 + turn / 270);
+      int worst = 0;
+      for (std::size_t i = 0; i < px.size(); ++i)
+        if (checked[i]) worst = std::max(worst, std::abs(greenOf(out[i]) - greenOf(px[i])));
+      EXPECT_LE(worst, 6) << "size " << n << " turn " << turn;
     }
   }
-  RotatingMaterial::allowWideVectors(true);
 }
 
 TEST(KnobRender, WideAndPortableArithmeticDrawTheSamePicture) {
@@ -294,30 +287,6 @@ TEST(KnobRender, MismatchedPixelCountsAreMadeSafe) {
   EXPECT_EQ(small.render(0.5).size(), 350u * 350u);
   RotatingMaterial empty(0, 350, {});
   EXPECT_TRUE(empty.render(0.2).empty());
-}
-
-TEST(Emblem, BuiltOnceOpaqueInTheMiddleAndOpenToTheRight) {
-  const auto& px = logo();
-  ASSERT_EQ(px.size(), std::size_t(kLogoSize) * kLogoSize);
-  EXPECT_EQ(&logo(), &px);
-  EXPECT_TRUE(std::all_of(px.begin(), px.end(), premultiplied));
-  EXPECT_EQ(px[0], 0u);
-  EXPECT_EQ(alphaOf(px[47 * 96 + 47]), 255) << "the longest bar";
-  EXPECT_EQ(alphaOf(px[47 * 96 + 11]), 255) << "the arc's left side";
-  EXPECT_EQ(px[47 * 96 + 94], 0u) << "the arc's mouth";
-}
-
-TEST(OrvMaterialImage, CopiesOrRefersToTheWords) {
-  std::vector<std::uint32_t> px(16, pixelWord(255, 1, 2, 3));
-  auto copied = ORVMaterial(px, 4, true);
-  auto referring = ORVMaterial(px, 4, false);
-  ASSERT_TRUE(copied && referring);
-  EXPECT_EQ(copied->size().width, 4.0);
-  px[5] = pixelWord(255, 9, 9, 9);
-  EXPECT_EQ(copied->pixel(1, 1), pixelWord(255, 1, 2, 3));
-  EXPECT_EQ(referring->pixel(1, 1), pixelWord(255, 9, 9, 9));
-  EXPECT_EQ(ORVMaterial(px, 5, true), nullptr) << "25 words needed, 16 given";
-  EXPECT_EQ(ORVMaterial(px, 0, true), nullptr);
 }
 
 }  // namespace

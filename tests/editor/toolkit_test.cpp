@@ -54,14 +54,13 @@ class Recorder : public Target {
   struct Entry {
     std::string action;
     Control* sender;
-    int tag;
     double value;
     int item;  // a pop-up's selected item
   };
   std::vector<Entry> entries;
   void performAction(std::string_view action, Control* sender) override {
     const auto* popup = dynamic_cast<PopUpButton*>(sender);
-    entries.push_back({std::string(action), sender, sender->tag(), sender->doubleValue(),
+    entries.push_back({std::string(action), sender, sender->doubleValue(),
                        popup ? popup->indexOfSelectedItem() : -1});
   }
   std::vector<int> items() const {
@@ -82,6 +81,14 @@ struct Scene {
   void click(Point p, std::uint32_t mods = 0) {
     window.postEvent(Event::mouse(EventType::LeftMouseDown, p, mods));
     window.postEvent(Event::mouse(EventType::LeftMouseUp, p, mods));
+    window.dispatchEvents();
+  }
+  // Pressed at the first point, dragged through the others, released at `up`.
+  void drag(const std::vector<Point>& points, Point up) {
+    window.postEvent(Event::mouse(EventType::LeftMouseDown, points.front()));
+    for (std::size_t i = 1; i < points.size(); ++i)
+      window.postEvent(Event::mouse(EventType::LeftMouseDragged, points[i]));
+    window.postEvent(Event::mouse(EventType::LeftMouseUp, up));
     window.dispatchEvents();
   }
 };
@@ -156,17 +163,17 @@ TEST(Redraw, OnlyMarkedVisibleViewsTriggerDrawing) {
   EXPECT_EQ(s.window.displayCount(), before) << "an invisible window does not draw";
 }
 
-// Our part of drawing: the pixel-word layout, images scaled into their
-// destination, shapes turning the same way so that a union clips as one, and
+// Our part of drawing: the pixel-word layout, images made from words and
+// scaled into their destination, shapes turning the same way so that a union clips as one, and
 // digits of equal width for the meters.
 TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
   std::vector<std::uint32_t> green(4 * 4, pixelWord(255, 0, 255, 0));
+  EXPECT_EQ(Image::fromPixelWords(green.data(), 15, 4, 4, true), nullptr) << "too few words";
   auto src = Image::fromPixelWords(green.data(), green.size(), 4, 4, true);
   auto img = Image::create(60, 20);
   cairo_t* cr = cairo_create(img->surface());
   Canvas c(cr);
-  c.fillRect({0, 0, 2, 4}, Color{1, 0, 0, 0.5});
-  c.fillRect({2, 0, 2, 4}, Color::rgb255(10, 20, 30));
+  c.fillRect({0, 0, 4, 4}, Color::rgb255(10, 20, 30));
   c.drawImage(*src, {45, 5, 10, 10});
   c.save();
   Path clip = Path::oval({0, 5, 24, 15});
@@ -175,7 +182,6 @@ TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
   c.fillRect({0, 0, 40, 20}, Color::rgb255(255, 255, 255));
   c.restore();
   cairo_destroy(cr);
-  EXPECT_EQ(img->pixel(0, 0), pixelWord(128, 128, 0, 0)) << "premultiplied";
   EXPECT_EQ(img->pixel(3, 3), pixelWord(255, 10, 20, 30));
   EXPECT_EQ(img->pixel(60, 0), 0u) << "outside the image";
   EXPECT_EQ(img->pixel(50, 10), pixelWord(255, 0, 255, 0));
@@ -236,36 +242,20 @@ TEST(ButtonAction, ClickTogglesAndSendsTheActionAndDraggingOutCancels) {
   auto b = s.add(std::make_shared<Button>(Rect{0, 0, 80, 30}, "OK"));
   b->setTarget(&r);
   b->setAction("bypass:");
-  b->setTag(201);
   b->setButtonType(ButtonType::PushOnPushOff);
   s.click({10, 10});
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(r.entries[0].action, "bypass:");
   EXPECT_EQ(r.entries[0].sender, b.get());
-  EXPECT_EQ(r.entries[0].tag, 201);
   EXPECT_EQ(b->state(), 1);
   EXPECT_FALSE(b->isHighlighted());
 
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDown, {10, 10}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {150, 10}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseUp, {150, 10}));
-  s.window.dispatchEvents();
+  s.drag({{10, 10}, {150, 10}}, {150, 10});
   EXPECT_EQ(r.entries.size(), 1u) << "released outside: no action";
   EXPECT_EQ(b->state(), 1);
 }
 
-class CountingCell : public SliderCell {
- public:
-  int bars = 0, knobs = 0;
-  Rect lastKnob;
-  void drawBarInside(Canvas&, const Rect&, bool) override { ++bars; }
-  void drawKnob(Canvas&, const Rect& k) override {
-    ++knobs;
-    lastKnob = k;
-  }
-};
-
-TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
+TEST(SliderTracking, DragFollowsThePointerAndKeysStep) {
   Scene s;
   Recorder r;
   auto sl = s.add(std::make_shared<Slider>(Rect{0, 0, 116, 24}, 0.5));
@@ -273,11 +263,7 @@ TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
   sl->setAction("changed:");
   sl->setContinuous(true);
   // The knob's centre travels from x 8 to x 108.
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDown, {33, 12}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {83, 12}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {500, 12}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseUp, {58, 12}));
-  s.window.dispatchEvents();
+  s.drag({{33, 12}, {83, 12}, {500, 12}}, {58, 12});
   EXPECT_DOUBLE_EQ(sl->doubleValue(), 0.5);
   ASSERT_GE(r.entries.size(), 4u);
   EXPECT_DOUBLE_EQ(r.entries[0].value, 0.25);
@@ -290,16 +276,6 @@ TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
   EXPECT_NEAR(sl->doubleValue(), 0.49, 1e-12);
   sl->setDoubleValue(-3);
   EXPECT_EQ(sl->doubleValue(), 0.0);
-
-  auto cell = std::make_unique<CountingCell>();
-  CountingCell* raw = cell.get();
-  sl->setCell(std::move(cell));
-  EXPECT_EQ(raw->controlView(), sl.get());
-  sl->setDoubleValue(0.5);
-  s.window.display();
-  EXPECT_EQ(raw->bars, 1);
-  EXPECT_EQ(raw->knobs, 1);
-  EXPECT_DOUBLE_EQ(raw->lastKnob.midX(), 58);
 }
 
 // ---- timers ------------------------------------------------------------------------

@@ -163,7 +163,8 @@ class EditorScene : public HostedController {
 };
 
 // Every test starts in English with the language preference in a private
-// folder, which it may also use for preset files.
+// folder, which it may also use for preset files; the program search path it
+// may change is put back.
 class EditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -174,11 +175,12 @@ class EditorTest : public ::testing::Test {
     i18n::setLanguage(0, false);
   }
   void TearDown() override {
+    ::setenv("PATH", path.c_str(), 1);
     std::error_code ec;
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(dir, ec);
   }
   std::filesystem::path dir;
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
 };
 
 }  // namespace orvane::test

@@ -135,23 +135,19 @@ class EditorScene : public HostedController {
     const tk::Rect b = v.bounds();
     return v.convertToWindow({b.width / 2, b.height / 2});
   }
-  void click(tk::Point p) {
-    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, p));
-    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, p));
-    window.dispatchEvents();
-  }
-  void click(const tk::View& v) { click(centre(v)); }
-  // Opens a pop-up's menu and picks an item.
-  void choose(const tk::View& popup, int item) {
-    modal->menuAnswers.push_back(item);
-    click(popup);
-  }
+  // Pressed at the first point, dragged through the others, released at the last.
   void drag(const std::vector<tk::Point>& points) {
     window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, points.front()));
     for (std::size_t i = 1; i < points.size(); ++i)
       window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDragged, points[i]));
     window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, points.back()));
     window.dispatchEvents();
+  }
+  void click(const tk::View& v) { drag({centre(v)}); }
+  // Opens a pop-up's menu and picks an item.
+  void choose(const tk::View& popup, int item) {
+    modal->menuAnswers.push_back(item);
+    click(popup);
   }
   void showAdvanced() {
     if (!view().isAdvanced()) click(view().settingsButton());

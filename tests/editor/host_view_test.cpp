@@ -29,12 +29,10 @@ TEST_F(EditorTest, HostViewIsNamedEditorTakesNSViewOrX11AndKeepsItsSize) {
   EXPECT_EQ(e->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
   for (const char* other : {"nsview", "HWND", static_cast<const char*>(nullptr)})
     EXPECT_EQ(e->isPlatformTypeSupported(other), kResultFalse);
-  ViewRect r;
+  ViewRect r(1, 1, 1, 1);
   ASSERT_EQ(e->getSize(&r), kResultOk);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 760);
-  EXPECT_EQ(r.bottom, 480);
+  EXPECT_EQ(std::vector<int32>({r.left, r.top, r.right, r.bottom}),
+            std::vector<int32>({0, 0, 760, 480}));
   EXPECT_EQ(e->getSize(nullptr), kInvalidArgument);
   EXPECT_EQ(e->canResize(), kResultFalse);
   ViewRect wanted(0, 0, 100, 100);
@@ -59,7 +57,7 @@ TEST_F(EditorTest, HostViewRefusesBadAttachesWithoutEffect) {
   EXPECT_EQ(s.editor->removed(), kResultOk) << "removing with nothing attached is harmless";
 }
 
-TEST_F(EditorTest, HostViewRemoveThenAttachStartsAFreshView) {
+TEST_F(EditorTest, HostViewRemoveThenAttachStartsAFreshViewAndRetitles) {
   EditorScene s;
   tk::View* root = s.window.contentView();
   s.showAdvanced();
@@ -71,7 +69,10 @@ TEST_F(EditorTest, HostViewRemoveThenAttachStartsAFreshView) {
   EXPECT_TRUE(root->subviews().empty());
   old.reset();
 
+  s.handler.restarts.clear();
   ASSERT_EQ(s.editor->attached(root, "NSView"), kResultOk);
+  EXPECT_EQ(s.handler.restarts, (std::vector<int32>{Vst::kParamTitlesChanged}))
+      << "the host re-reads the titles, in the editor's language";
   ASSERT_EQ(root->subviews().size(), 1u);
   EXPECT_FALSE(s.view().isAdvanced());
   EXPECT_FALSE(s.view().isSideB());
@@ -91,14 +92,6 @@ TEST_F(EditorTest, HostViewDestroyedWhileAttachedLetsGoOfEverything) {
   EXPECT_TRUE(s.window.contentView()->subviews().empty());
   EXPECT_EQ(refCount(s.controller), baseline);
   EditorScene::tick(2);  // a tick after the view has gone does nothing
-}
-
-TEST_F(EditorTest, HostViewOpeningRetitlesTheHostParameters) {
-  EditorScene s;
-  ASSERT_EQ(s.editor->removed(), kResultOk);
-  s.handler.restarts.clear();
-  ASSERT_EQ(s.editor->attached(s.window.contentView(), "NSView"), kResultOk);
-  EXPECT_EQ(s.handler.restarts, (std::vector<int32>{Vst::kParamTitlesChanged}));
 }
 
 TEST_F(EditorTest, HostViewRunLoopDrivesTheRefresh) {

@@ -54,7 +54,8 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   EXPECT_EQ(s.view().bypassButton().title(), "Effect OFF")
       << "the refresh ran from the host's loop";
 
-  // A drag 48 points up from 0.5 ends at 0.7, bracketed by one begin and end.
+  // A drag 48 points up from 0.5 ends at 0.7: one long gesture, bracketed by
+  // one begin and end.
   s.hostSets(CleanAmount, 0.5);
   s.settle(0.1);
   s.handler.edits.clear();
@@ -69,10 +70,12 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   s.release();
   s.settle(0.15);
   EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
-  ASSERT_GE(s.handler.edits.size(), 4u);
-  EXPECT_EQ(s.handler.edits.front(), "begin 0");
-  EXPECT_EQ(s.handler.edits.back(), "end 0");
-  EXPECT_EQ(std::count(s.handler.edits.begin(), s.handler.edits.end(), "begin 0"), 1);
+  const auto& e = s.handler.edits;
+  ASSERT_GE(e.size(), 4u);
+  EXPECT_EQ(e.front(), "begin 0");
+  EXPECT_EQ(e[e.size() - 2], "perform 0 0.7");
+  EXPECT_EQ(e.back(), "end 0");
+  EXPECT_EQ(std::count(e.begin(), e.end(), "begin 0"), 1);
   EXPECT_EQ(s.window().shownCursor(), tk::Cursor::OpenHand) << "open hand again after the drag";
 
   // One wheel notch away from the user is one unit of scrolling.

@@ -87,8 +87,8 @@ class X11Scene : public HostedController {
   // ---- the user, through XTest. Points are the editor's, in points.
   void moveTo(tk::Point p) {
     const double s = mac().contentScale();
-    fake(XCB_MOTION_NOTIFY, 0, hostRootX() + int(std::lround(p.x * s)),
-         hostRootY() + int(std::lround(p.y * s)));
+    const auto [x, y] = hostOrigin();
+    fake(XCB_MOTION_NOTIFY, 0, x + int(std::lround(p.x * s)), y + int(std::lround(p.y * s)));
   }
   // The pointer somewhere outside the host's window.
   void park() { fake(XCB_MOTION_NOTIFY, 0, 5, 5); }
@@ -131,8 +131,6 @@ class X11Scene : public HostedController {
     // The server has the event before the editor's loop looks for it.
     std::free(xcb_get_input_focus_reply(input, xcb_get_input_focus(input), nullptr));
   }
-  int hostRootX() { return hostOrigin().first; }
-  int hostRootY() { return hostOrigin().second; }
   std::pair<int, int> hostOrigin() {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(input)).data->root;
     xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(

@@ -6,24 +6,24 @@
 #include <cairo.h>
 #include <fnmatch.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "editor/host_run_loop.h"
 #include "editor/toolkit/canvas.h"
 #include "editor/toolkit/controls.h"
 #include "editor/toolkit/desktop_modal.h"
 #include "editor/toolkit/overlays.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
+#include "plug_frame.h"
 
 namespace orvane::tk {
 namespace {
@@ -164,8 +164,8 @@ TEST(Redraw, OnlyMarkedVisibleViewsTriggerDrawing) {
 }
 
 // Our part of drawing: the pixel-word layout, images made from words and
-// scaled into their destination, shapes turning the same way so that a union clips as one, and
-// digits of equal width for the meters.
+// scaled into their destination, shapes turning the same way so that a union
+// clips as one, and digits of equal width for the meters.
 TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
   std::vector<std::uint32_t> green(4 * 4, pixelWord(255, 0, 255, 0));
   EXPECT_EQ(Image::fromPixelWords(green.data(), 15, 4, 4, true), nullptr) << "too few words";
@@ -309,31 +309,10 @@ TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
 
 namespace fs = std::filesystem;
 
-// A host loop as small as a host's: poll the watched descriptors.
-class PollLoop : public HostLoop {
- public:
-  bool watchFd(int fd, Callback ready) override {
-    watches[fd] = std::move(ready);
-    return true;
-  }
-  void unwatchFd(int fd) override { watches.erase(fd); }
-  // Runs until `done` or five seconds have passed.
-  bool runUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::vector<pollfd> fds;
-      for (const auto& [fd, cb] : watches) fds.push_back({fd, POLLIN, 0});
-      if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
-      for (const pollfd& p : fds)
-        if (p.revents && watches.count(p.fd)) {
-          auto cb = watches[p.fd];
-          cb();
-        }
-    }
-    return true;
-  }
-  std::map<int, Callback> watches;
+// The host tool's run loop, as the editor meets a host's.
+struct HostLoopScene {
+  host::PlugFrame frame;
+  HostRunLoop loop{HostRunLoop::of(&frame)};
 };
 
 template <typename T>
@@ -343,14 +322,13 @@ std::shared_ptr<T> overlayIn(Window& window) {
   return nullptr;
 }
 
-struct ModalScene : Scene {
-  PollLoop loop;
+struct ModalScene : Scene, HostLoopScene {
   Recorder recorder;
   ModalScene() : Scene({760, 480}) {
     window.setModal(std::make_shared<DesktopModal>(window, loop, 0));
   }
-  std::shared_ptr<PopUpButton> popup(Rect frame) {
-    auto p = std::make_shared<PopUpButton>(frame);
+  std::shared_ptr<PopUpButton> popup(Rect at) {
+    auto p = std::make_shared<PopUpButton>(at);
     p->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
     p->setTarget(&recorder);
     p->setAction("processingChanged:");
@@ -428,7 +406,7 @@ TEST(InWindowAlert, WrapsItsTextTakesTheKeysAndGivesFocusBack) {
 
 // ---- the file chooser -------------------------------------------------------
 
-class ChooserTest : public ::testing::Test {
+class ChooserTest : public ::testing::Test, public HostLoopScene {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/orvane-chooser-XXXXXX";
@@ -479,7 +457,6 @@ TEST_F(ChooserTest, ZenityIsPreferredAndOnlyExecutableFilesCount) {
 }
 
 TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
-  PollLoop loop;
   FileChooser chooser(loop);
   const FilePanelRequest request{"Save Orvane preset", "Save", "orvane", "Orvane.orvane"};
   const auto zenity = recording("zenity", "/bin/sleep 0.1\necho /tmp/mine\n");
@@ -487,9 +464,9 @@ TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
   ASSERT_TRUE(chooser.start(zenity, ChooserKind::Save, request, 0, [&](auto p) { answer = p; }));
   EXPECT_FALSE(answer) << "nothing is waited for";
   EXPECT_FALSE(chooser.start(zenity, ChooserKind::Save, request, 0, {})) << "one at a time";
-  ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
+  ASSERT_TRUE(frame.runUntil([&] { return answer.has_value(); }, 5));
   EXPECT_EQ(*answer, std::optional<std::string>("/tmp/mine.orvane"));
-  EXPECT_TRUE(loop.watches.empty());
+  EXPECT_EQ(frame.handlerCount(), 0u);
   for (const char* arg : {"--file-selection", "--save", "--title=Save Orvane preset",
                           "--file-filter=*.orvane", "--filename=/*/Orvane.orvane"})
     EXPECT_TRUE(got(arg)) << arg;
@@ -499,14 +476,13 @@ TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
   const auto kdialog = recording("kdialog", "exit 1\n");
   answer.reset();
   ASSERT_TRUE(chooser.start(kdialog, ChooserKind::Open, request, 0, [&](auto p) { answer = p; }));
-  ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
+  ASSERT_TRUE(frame.runUntil([&] { return answer.has_value(); }, 5));
   EXPECT_EQ(*answer, std::nullopt);
   EXPECT_TRUE(got("--getopenfilename"));
   EXPECT_FALSE(got("--save"));
 }
 
 TEST_F(ChooserTest, ClosingTheEditorEndsARunningChooser) {
-  PollLoop loop;
   const auto slow =
       script(dir, "zenity", "echo $$ > '" + (dir / "pid").string() + "'\nexec /bin/sleep 30\n");
   bool called = false;
@@ -524,7 +500,7 @@ TEST_F(ChooserTest, ClosingTheEditorEndsARunningChooser) {
   EXPECT_EQ(::kill(pid, 0), -1) << "killed and reaped, not left as a zombie";
   EXPECT_EQ(errno, ESRCH);
   EXPECT_FALSE(called) << "no answer after the chooser's owner has gone";
-  EXPECT_TRUE(loop.watches.empty());
+  EXPECT_EQ(frame.handlerCount(), 0u);
 }
 
 }  // namespace

@@ -44,9 +44,7 @@ class DialTarget : public tk::Target {
 class Backdrop : public tk::View {
  public:
   using View::View;
-  int downs = 0;
   std::vector<int> keys;
-  void mouseDown(const Event&) override { ++downs; }
   void keyDown(const Event& e) override { keys.push_back(e.keyCode); }
 };
 
@@ -90,20 +88,6 @@ std::vector<Point> around(double radius, double fromDeg, double toDeg, int steps
     pts.push_back({radius * std::cos(a), 0.82 * radius * std::sin(a)});
   }
   return pts;
-}
-
-TEST(DialValue, SetterClampsAndSkipsRedrawsForTheSameValue) {
-  DialScene s;
-  for (double v : {1.5, -0.2, std::nan("")}) {
-    s.dial->setDoubleValue(v);
-    EXPECT_EQ(s.dial->doubleValue(), v > 1 ? 1.0 : 0.0) << v;
-  }
-  s.window.display();
-  s.dial->setDoubleValue(0.0);
-  EXPECT_FALSE(s.dial->needsDisplay());
-  s.dial->setDoubleValue(0.25);
-  EXPECT_TRUE(s.dial->needsDisplay());
-  EXPECT_TRUE(s.target.log.empty()) << "setting the value sends no action";
 }
 
 TEST(DialVerticalDrag, UpwardTravelOf240PointsSweepsTheRangeWithoutWindUp) {
@@ -180,8 +164,13 @@ TEST(DialRotaryDrag, CrossingTheCentreDiscPausesTheDial) {
               0.4 + (std::remainder(kPi - std::atan2(30 / 0.82, 0), 2 * kPi)) / (1.5 * kPi), 1e-9);
 }
 
-TEST(DialScrollAndKeys, StepsClampAndAlwaysReport) {
+TEST(DialValue, TheSetterClampsQuietlyAndScrollAndKeysStepClampAndAlwaysReport) {
   DialScene s;
+  for (double v : {1.5, -0.2, std::nan("")}) {
+    s.dial->setDoubleValue(v);
+    EXPECT_EQ(s.dial->doubleValue(), v > 1 ? 1.0 : 0.0) << v;
+  }
+  EXPECT_TRUE(s.target.log.empty()) << "setting the value sends no action";
   s.dial->setDoubleValue(0.5);
   using Wheel = std::tuple<double, std::uint32_t, double>;  // delta, modifiers, value after
   for (const auto& [delta, mods, after] :
@@ -223,10 +212,6 @@ TEST(DialHitArea, TallEllipseAroundTheKnobCentreWithAnOpenHandOverTheKnob) {
   // above the frame, clicks fall through.
   for (Point out : {Point{150, 0}, Point{110, 120}, Point{0, -155}})
     EXPECT_EQ(root->hitTest(s.at(out.x, out.y)), s.backdrop.get()) << out.x << "," << out.y;
-  s.window.sendEvent(Event::mouse(EventType::LeftMouseDown, s.at(150, 0)));
-  EXPECT_EQ(s.backdrop->downs, 1);
-  EXPECT_TRUE(s.target.log.empty());
-
   EXPECT_EQ(s.window.cursorAt(s.at(-124, -99)), tk::Cursor::OpenHand);
   EXPECT_EQ(s.window.cursorAt(s.at(124, 189)), tk::Cursor::OpenHand);
   EXPECT_EQ(s.window.cursorAt(s.at(0, -101)), tk::Cursor::Arrow);

@@ -3,9 +3,8 @@
 // back, and that every failure is told and moves nothing.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "editor_scene.h"
+#include "files/files.h"
 #include "presets/preset_file.h"
 
 namespace orvane {
@@ -15,16 +14,6 @@ namespace fs = std::filesystem;
 using test::EditorScene;
 using test::EditorTest;
 using test::Values;
-
-void writeBytes(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-std::vector<std::uint8_t> readBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class PresetTest : public EditorTest {
  protected:
@@ -77,7 +66,8 @@ TEST_F(PresetTest, PresetRoundTripCarriesEveryValueWithBypassAndMode) {
   s.save(file);
   EXPECT_TRUE(s.handler.edits.empty()) << "saving writes no parameter";
   preset::Values decoded{};
-  ASSERT_TRUE(preset::decode(readBytes(file), 0.5, decoded));
+  const auto bytes = files::readFile(file.string());
+  ASSERT_TRUE(bytes && preset::decode(*bytes, 0.5, decoded));
   EXPECT_EQ(decoded, saved);
 
   s.click(s.view().resetButton());
@@ -100,7 +90,7 @@ TEST_F(PresetTest, PresetOlderFormKeepsTheCurrentMode) {
   auto older = preset::encode(values);
   older.resize(preset::kSizeV1);
   older[3] = '1';
-  writeBytes(dir / "old.orvane", older);
+  ASSERT_TRUE(files::writeFileAtomically((dir / "old.orvane").string(), older));
   s.open(dir / "old.orvane");
   EXPECT_TRUE(s.modal->alerts.empty());
   Values expected = values;
@@ -112,8 +102,10 @@ TEST_F(PresetTest, PresetOlderFormKeepsTheCurrentMode) {
 TEST_F(PresetTest, PresetFailuresAreToldAndMoveNothing) {
   // What the file holds is judged by the preset format's own tests; here:
   // that a rejection, an unreadable file and a failed save each say so.
-  writeBytes(dir / "bad.orvane", preset::encode({0.3, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5}));
-  writeBytes(dir / "long.orvane", std::vector<std::uint8_t>(1 << 20, 'x'));
+  ASSERT_TRUE(files::writeFileAtomically(
+      (dir / "bad.orvane").string(), preset::encode({0.3, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5})));
+  ASSERT_TRUE(files::writeFileAtomically((dir / "long.orvane").string(),
+                                         std::vector<std::uint8_t>(1 << 20, 'x')));
   for (const char* name : {"bad.orvane", "long.orvane"}) {
     Scene s;
     const Values before = s.live();

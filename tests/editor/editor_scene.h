@@ -26,6 +26,13 @@
 
 namespace orvane::test {
 
+// "set 3 0.25": one entry of the handler's list.
+inline std::string entry(const char* call, unsigned id, double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %u %.6g", call, id, v);
+  return text;
+}
+
 // Logs setParamNormalized into the handler's list, so the order of the four
 // calls of an edit gesture can be read in one place.
 class LoggingController : public Controller {
@@ -34,21 +41,15 @@ class LoggingController : public Controller {
   std::vector<std::string>* log = nullptr;
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override {
-    if (log) {
-      char text[64];
-      std::snprintf(text, sizeof text, "set %u %.6g", id, value);
-      log->emplace_back(text);
-    }
+    if (log) log->push_back(entry("set", id, value));
     return Controller::setParamNormalized(id, value);
   }
 };
 
 // The four entries of one complete gesture, as the handler records them.
 inline std::vector<std::string> gesture(unsigned id, double v) {
-  char set[64], perform[64];
-  std::snprintf(set, sizeof set, "set %u %.6g", id, v);
-  std::snprintf(perform, sizeof perform, "perform %u %.6g", id, v);
-  return {"begin " + std::to_string(id), set, perform, "end " + std::to_string(id)};
+  return {"begin " + std::to_string(id), entry("set", id, v), entry("perform", id, v),
+          "end " + std::to_string(id)};
 }
 
 // The values of the writable parameters 0..9.

@@ -1,13 +1,18 @@
 // What the editor's controls write to the controller, and in which order:
-// every write a complete host edit gesture. (The dial's one long gesture is
-// played through the X server in the X11 tests.)
+// every write a complete host edit gesture (the dial's one long gesture is
+// played through the X server in the X11 tests). Preset files through the
+// Save and Open buttons: what the panels ask, what a file carries back, and
+// that every failure is told and moves nothing.
 #include <gtest/gtest.h>
 
 #include "editor_scene.h"
+#include "files/files.h"
+#include "presets/preset_file.h"
 
 namespace orvane {
 namespace {
 
+namespace fs = std::filesystem;
 using test::editorDefaults;
 using test::EditorScene;
 using test::EditorTest;
@@ -45,7 +50,7 @@ TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
   EXPECT_NE(v.valueLabel(2).stringValue(), before);
 }
 
-TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalf) {
+TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalfAndBypassToggles) {
   EditorScene s;
   OrvaneView& v = s.view();
   s.choose(v.processingPopup(), 2);
@@ -59,16 +64,10 @@ TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalf) {
   s.modal->menuAnswers.push_back(std::nullopt);  // menu dismissed
   s.click(v.profilePopup());
   EXPECT_TRUE(s.handler.edits.empty());
-}
 
-TEST_F(EditorTest, EditGesturesBypassTogglesAndItsTitleFollowsOnTheNextTick) {
-  EditorScene s;
-  OrvaneView& v = s.view();
+  // Bypass toggles.
   s.click(v.bypassButton());
   EXPECT_EQ(s.handler.edits, gesture(Bypass, 1.0));
-  EXPECT_EQ(v.bypassButton().title(), "Effect ON");
-  EditorScene::tick();
-  EXPECT_EQ(v.bypassButton().title(), "Effect OFF");
   s.handler.edits.clear();
   s.click(v.bypassButton());
   EXPECT_EQ(s.handler.edits, gesture(Bypass, 0.0));
@@ -102,6 +101,124 @@ TEST_F(EditorTest, ABComparisonAndResetWriteEveryValueAsAGesture) {
   EXPECT_EQ(v.alternate(), kCustom);
   s.click(v.compareButton());
   EXPECT_EQ(s.live(), kCustom);
+}
+
+// ---- presets through the Save and Open buttons, the panels' answers scripted
+
+class PresetTest : public EditorTest {
+ protected:
+  // An editor showing its advanced face, where Save and Open are.
+  struct Scene : EditorScene {
+    Scene() { showAdvanced(); }
+    void open(const fs::path& file) {
+      modal->openAnswers.push_back(file.string());
+      click(view().openButton());
+    }
+    void save(const fs::path& file) {
+      modal->saveAnswers.push_back(file.string());
+      click(view().saveButton());
+    }
+    // The one alert shown, and that nothing was written to the controller.
+    void expectOnlyAlert(const std::string& message, const std::string& button = "OK") const {
+      ASSERT_EQ(modal->alerts.size(), 1u);
+      EXPECT_EQ(modal->alerts[0].messageText, "Orvane");
+      EXPECT_EQ(modal->alerts[0].informativeText, message);
+      EXPECT_EQ(modal->alerts[0].buttons, std::vector<std::string>{button});
+      EXPECT_TRUE(handler.edits.empty());
+    }
+  };
+};
+
+TEST_F(PresetTest, PresetPanelsAskForOrvaneFilesAndCancellingDoesNothing) {
+  Scene s;
+  s.click(s.view().saveButton());
+  s.click(s.view().openButton());
+  ASSERT_EQ(s.modal->savePanels.size(), 1u);
+  const tk::FilePanelRequest& save = s.modal->savePanels[0];
+  EXPECT_EQ(save.title, "Save Orvane preset");
+  EXPECT_EQ(save.prompt, "Save");
+  EXPECT_EQ(save.allowedFileType, "orvane");
+  EXPECT_EQ(save.proposedName, "Orvane.orvane");
+  ASSERT_EQ(s.modal->openPanels.size(), 1u);
+  EXPECT_EQ(s.modal->openPanels[0].title, "Open Orvane preset");
+  EXPECT_EQ(s.modal->openPanels[0].prompt, "Open");
+  EXPECT_EQ(s.modal->openPanels[0].allowedFileType, "orvane");
+  EXPECT_TRUE(s.modal->alerts.empty());
+  EXPECT_TRUE(s.handler.edits.empty());
+  EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(PresetTest, PresetRoundTripCarriesEveryValueWithBypassAndMode) {
+  Scene s;
+  const Values saved = {0.25, 0.5, 0.75, 0.125, 0.375, 0.625, 0.875, 1.0, 0.0, 1.0};
+  s.hostSetsAll(saved);
+  const fs::path file = dir / "mine.orvane";
+  s.save(file);
+  EXPECT_TRUE(s.handler.edits.empty()) << "saving writes no parameter";
+  preset::Values decoded{};
+  const auto bytes = files::readFile(file.string());
+  ASSERT_TRUE(bytes && preset::decode(*bytes, 0.5, decoded));
+  EXPECT_EQ(decoded, saved);
+
+  s.click(s.view().resetButton());
+  s.handler.edits.clear();
+  s.open(file);
+  EXPECT_TRUE(s.modal->alerts.empty());
+  EXPECT_EQ(s.live(), saved);
+  EXPECT_EQ(s.handler.edits, gesturesTo(saved));
+  EditorScene::tick();
+  EXPECT_EQ(s.view().bypassButton().title(), "Effect OFF");
+  EXPECT_EQ(s.view().processingPopup().titleOfSelectedItem(), "Live DSP");
+  EXPECT_FALSE(s.view().isSideB()) << "opening does not touch the A/B slot";
+}
+
+TEST_F(PresetTest, PresetOlderFormKeepsTheCurrentMode) {
+  Scene s;
+  s.hostSets(ProcessingMode, 1.0);
+  // The older form: its magic ends in 1 and it has no processing mode.
+  const Values values = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 1.0, 0.0, 0.0};
+  auto older = preset::encode(values);
+  older.resize(preset::kSizeV1);
+  older[3] = '1';
+  ASSERT_TRUE(files::writeFileAtomically((dir / "old.orvane").string(), older));
+  s.open(dir / "old.orvane");
+  EXPECT_TRUE(s.modal->alerts.empty());
+  Values expected = values;
+  expected[ProcessingMode] = 1.0;
+  EXPECT_EQ(s.live(), expected);
+  EXPECT_EQ(s.handler.edits, gesturesTo(expected)) << "ten gestures, the mode's among them";
+}
+
+TEST_F(PresetTest, PresetFailuresAreToldAndMoveNothing) {
+  // What the file holds is judged by the preset format's own tests; here:
+  // that a rejection, an unreadable file and a failed save each say so.
+  ASSERT_TRUE(files::writeFileAtomically(
+      (dir / "bad.orvane").string(), preset::encode({0.3, 0, 1, 0, 0.1, 1, 0.5, 1.5, 0.5, 0.5})));
+  ASSERT_TRUE(files::writeFileAtomically((dir / "long.orvane").string(),
+                                         std::vector<std::uint8_t>(1 << 20, 'x')));
+  for (const char* name : {"bad.orvane", "long.orvane"}) {
+    Scene s;
+    const Values before = s.live();
+    s.open(dir / name);
+    SCOPED_TRACE(name);
+    s.expectOnlyAlert("Invalid or incompatible preset.");
+    EXPECT_EQ(s.live(), before);
+  }
+  for (const fs::path& file : {dir / "missing.orvane", dir}) {
+    Scene s;
+    s.open(file);
+    SCOPED_TRACE(file.string());
+    s.expectOnlyAlert("Could not open the preset.");
+  }
+  Scene s;
+  s.save(dir / "gone" / "x.orvane");
+  s.expectOnlyAlert("Could not save the preset.");
+  EXPECT_FALSE(fs::exists(dir / "gone"));
+  // Each in the language of the moment.
+  i18n::setLanguage(2, false);
+  Scene es;
+  es.open(dir / "missing.orvane");
+  es.expectOnlyAlert("No se pudo abrir el preajuste.", "Aceptar");
 }
 
 }  // namespace

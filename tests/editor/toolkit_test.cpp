@@ -304,11 +304,10 @@ struct HostLoopScene {
   HostRunLoop loop{HostRunLoop::of(&frame)};
 };
 
+// The top-most view of the window, when it is a T.
 template <typename T>
 std::shared_ptr<T> overlayIn(Window& window) {
-  for (const auto& v : window.contentView()->subviews())
-    if (auto t = std::dynamic_pointer_cast<T>(v)) return t;
-  return nullptr;
+  return std::dynamic_pointer_cast<T>(window.contentView()->subviews().back());
 }
 
 struct ModalScene : Scene, HostLoopScene {

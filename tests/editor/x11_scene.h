@@ -26,13 +26,6 @@ inline void* windowHandle(std::uint32_t id) {
   return reinterpret_cast<void*>(std::uintptr_t(id));
 }
 
-// The editor's rectangle at its scale, as the host asks for it.
-inline Steinberg::ViewRect editorSize(Steinberg::IPlugView* view) {
-  Steinberg::ViewRect r;
-  view->getSize(&r);
-  return r;
-}
-
 class X11Scene : public HostedController {
  public:
   // Leaves the pointer outside the host's window, so nothing starts hovered.
@@ -40,9 +33,8 @@ class X11Scene : public HostedController {
 
   explicit X11Scene(bool withRunLoop = true) : frame(withRunLoop) {
     editor = controller->createView("editor");
-    const Steinberg::ViewRect size = editorSize(editor);
-    host = std::make_unique<host::HostWindow>(size.getWidth(), size.getHeight(), "Orvane test",
-                                              kHostX, kHostY);
+    host = std::make_unique<host::HostWindow>(OrvaneView::kWidth, OrvaneView::kHeight,
+                                              "Orvane test", kHostX, kHostY);
     frame.onResize = [this](const Steinberg::ViewRect& r) {
       host->resize(r.getWidth(), r.getHeight());
       resizes.push_back(r);

@@ -205,11 +205,7 @@ TEST(EventRouting, FocusIsRefusedOrLostAndHoverAndCursorsFollowVisibility) {
   v->refuseResign = false;
 
   auto move = [&](Point p) { s.window.sendEvent(Event::mouse(EventType::MouseMoved, p)); };
-  move({0, 60});
-  move({62, 2});
-  move({65, 5});
-  move({0, 60});
-  move({62, 2});
+  for (Point p : {Point{0, 60}, Point{62, 2}, Point{65, 5}, Point{0, 60}, Point{62, 2}}) move(p);
   EXPECT_EQ(v->log, (std::vector<std::string>{"down", "enter", "exit", "enter"}));
   EXPECT_EQ(s.window.cursorAt({62, 2}), Cursor::PointingHand);
   EXPECT_EQ(s.window.cursorAt({75, 15}), Cursor::Arrow);

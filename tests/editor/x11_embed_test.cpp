@@ -112,7 +112,7 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
 TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   X11Scene s;
   ASSERT_EQ(s.attach(), kResultOk);
-  ASSERT_EQ(s.scaling()->setContentScaleFactor(2.0f), kResultTrue);
+  ASSERT_EQ(s.mac().setContentScaleFactor(2.0f), kResultTrue);
   ASSERT_EQ(s.resizes.size(), 1u);
   EXPECT_EQ(s.resizes[0].getWidth(), 1520);
   EXPECT_EQ(s.resizes[0].getHeight(), 960);
@@ -135,8 +135,8 @@ TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   s.release();
   s.settle(0.15);
   EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
-  EXPECT_EQ(s.scaling()->setContentScaleFactor(0.0f), kResultFalse);
-  EXPECT_EQ(s.scaling()->setContentScaleFactor(8.0f), kResultFalse);
+  EXPECT_EQ(s.mac().setContentScaleFactor(0.0f), kResultFalse);
+  EXPECT_EQ(s.mac().setContentScaleFactor(8.0f), kResultFalse);
   ViewRect size;
   s.editor->getSize(&size);
   EXPECT_EQ(size.getWidth(), 1520) << "refused scales change nothing";

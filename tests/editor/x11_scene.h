@@ -66,9 +66,6 @@ class X11Scene : public HostedController {
   MacEditor& mac() const { return *static_cast<MacEditor*>(editor); }
   OrvaneView& view() const { return *mac().mainView(); }
   tk::X11Window& window() const { return *mac().x11Window(); }
-  Steinberg::IPlugViewContentScaleSupport* scaling() const {
-    return static_cast<MacEditor*>(editor);
-  }
 
   // Lets the host's loop run: the editor reads its events and ticks.
   void settle(double seconds = 0.25) { frame.runFor(seconds); }

@@ -65,7 +65,6 @@ TEST_F(EditorTest, EditorLanguageChoiceRelabelsStoresAndRetitles) {
   EXPECT_EQ(v.subtitle().stringValue(), "LIMPIEZA DE VOZ / 0.7.4");
   EXPECT_EQ(v.processingPopup().titleOfSelectedItem(), "Neural Clásico");
   EXPECT_EQ(v.profilePopup().itemTitles()[2], "Estudio / intenso");
-  EXPECT_EQ(v.languagePopup().itemTitles(), (std::vector<std::string>{"EN", "PT-BR", "ES"}));
   EXPECT_EQ(v.meters().stringValue(), "ENT -120 / SAL -120 ");
   // The host is asked to re-read the titles, which are now Spanish.
   ASSERT_FALSE(s.handler.restarts.empty());
@@ -81,7 +80,6 @@ TEST_F(EditorTest, EditorLanguageReachesOtherEditorsAtTheirNextTickWhenShown) {
   first.choose(first.view().languagePopup(), 1);
   EXPECT_EQ(second.view().settingsButton().title(), "Advanced") << "not before its next tick";
   EditorScene::tick(3);
-  EXPECT_EQ(second.view().appliedLanguage(), 1);
   EXPECT_EQ(second.view().settingsButton().title(), "Avançadas");
   EXPECT_EQ(second.view().languagePopup().indexOfSelectedItem(), 1);
   EXPECT_EQ(hidden.view().appliedLanguage(), 0) << "a hidden editor waits";

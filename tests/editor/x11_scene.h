@@ -60,7 +60,6 @@ class X11Scene : public HostedController {
         editor->attached(windowHandle(host->id()), Steinberg::kPlatformTypeX11EmbedWindowID);
     if (r == Steinberg::kResultOk) settle();
     handler.edits.clear();
-    handler.restarts.clear();
     return r;
   }
   MacEditor& mac() const { return *static_cast<MacEditor*>(editor); }
@@ -69,9 +68,6 @@ class X11Scene : public HostedController {
 
   // Lets the host's loop run: the editor reads its events and ticks.
   void settle(double seconds = 0.25) { frame.runFor(seconds); }
-  bool waitFor(const std::function<bool()>& done, double seconds = 5) {
-    return frame.runUntil(done, seconds);
-  }
 
   // ---- the user, through XTest. Points are the editor's, in points.
   void moveTo(tk::Point p) {

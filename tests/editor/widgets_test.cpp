@@ -95,7 +95,7 @@ std::vector<Point> around(double radius, double fromDeg, double toDeg, int steps
   return pts;
 }
 
-TEST(DialVerticalDrag, UpwardTravelOf240PointsSweepsTheRangeWithoutWindUp) {
+TEST(DialVerticalDrag, UpwardTravelSweepsTheRangeWithoutWindUpAndReportsInsideBeginAndEnd) {
   DialScene s;
   s.dial->setDoubleValue(0.2);
   s.drag({{0, 0}, {0, -30}, {0, -75}, {0, -120}});
@@ -111,12 +111,11 @@ TEST(DialVerticalDrag, UpwardTravelOf240PointsSweepsTheRangeWithoutWindUp) {
   s.post(EventType::LeftMouseUp, {0, 16}, tk::kOption);
   s.window.dispatchEvents();
   EXPECT_NEAR(s.dial->doubleValue(), 0.6, 1e-12) << "the mode is fixed by the click";
-}
 
-TEST(DialVerticalDrag, EveryDragEventSendsTheActionInsideBeginAndEnd) {
-  DialScene s;
+  // Every drag event reports inside one begin and end; sideways moves
+  // change nothing but still report.
   s.dial->setDoubleValue(0.5);
-  // Sideways moves change nothing but still report.
+  s.target.log.clear();
   s.drag({{0, 0}, {10, 0}, {20, 0}, {20, -12}});
   ASSERT_EQ(s.target.log.size(), 5u);
   EXPECT_EQ(s.target.log.front().action, "beginDial:");
@@ -140,7 +139,7 @@ TEST(DialVerticalDrag, EveryDragEventSendsTheActionInsideBeginAndEnd) {
   EXPECT_FALSE(s.dial->isTracking());
 }
 
-TEST(DialRotaryDrag, AQuarterTurnIsAThirdAndTheClampStoresNoExcess) {
+TEST(DialRotaryDrag, AQuarterTurnIsAThirdTheClampStoresNoExcessAndTheCentreDiscPauses) {
   DialScene s;
   s.dial->setDoubleValue(0.2);
   s.drag(around(60, -90, 0, 12), tk::kOption);
@@ -151,10 +150,7 @@ TEST(DialRotaryDrag, AQuarterTurnIsAThirdAndTheClampStoresNoExcess) {
   EXPECT_EQ(s.dial->doubleValue(), 1.0) << "a full circle is four thirds, clamped";
   s.drag(around(50, 90, 0, 12), tk::kOption);
   EXPECT_NEAR(s.dial->doubleValue(), 1.0 - 1.0 / 3, 1e-9) << "turning back moves at once";
-}
 
-TEST(DialRotaryDrag, CrossingTheCentreDiscPausesTheDial) {
-  DialScene s;
   s.dial->setDoubleValue(0.4);
   // From the left, straight through the centre to the right: half a turn of
   // pointer angle, but the angle is meaningless inside the 12-point disc.
@@ -258,8 +254,8 @@ TEST(DialDrawing, RingLightsUpToTheValueAndTheGrooveMarksIt) {
 
 using tk::Color;
 
-// surfaceStyle(hover, pressed, focused, active); which one a button shows is
-// judged by its pixels below.
+// surfaceStyle(hover, pressed, focused, active), each state alone; which one
+// wins when several hold is judged by a button's pixels below.
 const SurfaceStyle kNormal = surfaceStyle(false, false, false, false);
 const SurfaceStyle kHover = surfaceStyle(true, false, false, false);
 const SurfaceStyle kPressed = surfaceStyle(false, true, false, false);

@@ -1,9 +1,6 @@
-// The editor inside a host's X11 window: input from the X server turning into
-// edit gestures, the host's loop and window left clean after any number of
-// openings, a change of content scale, and the dialogs that must not freeze
-// the host. Then the host tool's render and show commands run as a user runs
-// them: the built bundle's editor drawn into a PNG, and shown in a window of
-// the tool's own.
+// The editor inside a host's X11 window: input from the X server, openings
+// that leave nothing behind, a change of scale, dialogs that must not freeze
+// the host. Then the host tool's render and show commands, as a user runs them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 

@@ -1,9 +1,7 @@
-// The editor embedded the way a Linux DAW embeds it: a top-level X11 window
-// of the host, a frame offering the host's run loop, the view attached with
-// "X11EmbedWindowID" and the window's id. The user is played through XTest
-// on a connection of its own, so the events reach the editor from the X
-// server like real ones. Needs an X display (scripts/test.sh runs the suite
-// under xvfb-run).
+// The editor embedded the way a Linux DAW embeds it: attached with
+// "X11EmbedWindowID" to a host's top-level X11 window, its frame offering the
+// host's run loop. The user is played through XTest on a connection of its
+// own, so events reach the editor from the X server like real ones.
 #pragma once
 
 #include <xcb/xcb.h>

@@ -26,6 +26,13 @@
 
 namespace orvane::test {
 
+// "set 3 0.25": one entry of the handler's list.
+inline std::string entry(const char* call, unsigned id, double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %u %.6g", call, id, v);
+  return text;
+}
+
 // Logs setParamNormalized into the handler's list, so the order of the four
 // calls of an edit gesture can be read in one place.
 class LoggingController : public Controller {
@@ -34,21 +41,15 @@ class LoggingController : public Controller {
   std::vector<std::string>* log = nullptr;
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override {
-    if (log) {
-      char text[64];
-      std::snprintf(text, sizeof text, "set %u %.6g", id, value);
-      log->emplace_back(text);
-    }
+    if (log) log->push_back(entry("set", id, value));
     return Controller::setParamNormalized(id, value);
   }
 };
 
 // The four entries of one complete gesture, as the handler records them.
 inline std::vector<std::string> gesture(unsigned id, double v) {
-  char set[64], perform[64];
-  std::snprintf(set, sizeof set, "set %u %.6g", id, v);
-  std::snprintf(perform, sizeof perform, "perform %u %.6g", id, v);
-  return {"begin " + std::to_string(id), set, perform, "end " + std::to_string(id)};
+  return {"begin " + std::to_string(id), entry("set", id, v), entry("perform", id, v),
+          "end " + std::to_string(id)};
 }
 
 // The values of the writable parameters 0..9.
@@ -135,23 +136,19 @@ class EditorScene : public HostedController {
     const tk::Rect b = v.bounds();
     return v.convertToWindow({b.width / 2, b.height / 2});
   }
-  void click(tk::Point p) {
-    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, p));
-    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, p));
-    window.dispatchEvents();
-  }
-  void click(const tk::View& v) { click(centre(v)); }
-  // Opens a pop-up's menu and picks an item.
-  void choose(const tk::View& popup, int item) {
-    modal->menuAnswers.push_back(item);
-    click(popup);
-  }
+  // Pressed at the first point, dragged through the others, released at the last.
   void drag(const std::vector<tk::Point>& points) {
     window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, points.front()));
     for (std::size_t i = 1; i < points.size(); ++i)
       window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDragged, points[i]));
     window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, points.back()));
     window.dispatchEvents();
+  }
+  void click(const tk::View& v) { drag({centre(v)}); }
+  // Opens a pop-up's menu and picks an item.
+  void choose(const tk::View& popup, int item) {
+    modal->menuAnswers.push_back(item);
+    click(popup);
   }
   void showAdvanced() {
     if (!view().isAdvanced()) click(view().settingsButton());
@@ -163,7 +160,8 @@ class EditorScene : public HostedController {
 };
 
 // Every test starts in English with the language preference in a private
-// folder, which it may also use for preset files.
+// folder, which it may also use for preset files; the program search path it
+// may change is put back.
 class EditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -174,11 +172,12 @@ class EditorTest : public ::testing::Test {
     i18n::setLanguage(0, false);
   }
   void TearDown() override {
+    ::setenv("PATH", path.c_str(), 1);
     std::error_code ec;
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(dir, ec);
   }
   std::filesystem::path dir;
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
 };
 
 }  // namespace orvane::test

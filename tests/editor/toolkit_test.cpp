@@ -1,29 +1,27 @@
-// The widget layer the editor is built on: the view tree, redrawing, our part
-// of drawing, event routing, the plain controls, the run loop's timers, and
-// the modal interface inside a Linux host without a display (menus and alerts
-// drawn in the window, the desktop's file chooser as a child process read
-// through the host's loop).
+// The widget layer the editor is built on, and its modal interface inside a
+// Linux host: menus and alerts drawn in the window, the desktop's file
+// chooser as a child process read through the host's loop.
 #include <cairo.h>
 #include <fnmatch.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "editor/host_run_loop.h"
 #include "editor/toolkit/canvas.h"
 #include "editor/toolkit/controls.h"
 #include "editor/toolkit/desktop_modal.h"
 #include "editor/toolkit/overlays.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
+#include "plug_frame.h"
 
 namespace orvane::tk {
 namespace {
@@ -33,10 +31,8 @@ class Probe : public View {
  public:
   using View::View;
   bool focusable = false;
-  bool refuseResign = false;
   std::vector<std::string> log;
   bool acceptsFirstResponder() const override { return focusable; }
-  bool resignFirstResponder() override { return !refuseResign; }
   void mouseDown(const Event&) override { log.push_back("down"); }
   void mouseEntered(const Event&) override { log.push_back("enter"); }
   void mouseExited(const Event&) override { log.push_back("exit"); }
@@ -49,25 +45,17 @@ class Probe : public View {
   }
 };
 
+// Records each action's value, and a pop-up's selected item.
 class Recorder : public Target {
  public:
   struct Entry {
-    std::string action;
-    Control* sender;
-    int tag;
     double value;
-    int item;  // a pop-up's selected item
+    int item;
   };
   std::vector<Entry> entries;
-  void performAction(std::string_view action, Control* sender) override {
+  void performAction(std::string_view, Control* sender) override {
     const auto* popup = dynamic_cast<PopUpButton*>(sender);
-    entries.push_back({std::string(action), sender, sender->tag(), sender->doubleValue(),
-                       popup ? popup->indexOfSelectedItem() : -1});
-  }
-  std::vector<int> items() const {
-    std::vector<int> out;
-    for (const Entry& e : entries) out.push_back(e.item);
-    return out;
+    entries.push_back({sender->doubleValue(), popup ? popup->indexOfSelectedItem() : -1});
   }
 };
 
@@ -79,11 +67,15 @@ struct Scene {
     (parent ? parent : window.contentView())->addSubview(v);
     return v;
   }
-  void click(Point p, std::uint32_t mods = 0) {
-    window.postEvent(Event::mouse(EventType::LeftMouseDown, p, mods));
-    window.postEvent(Event::mouse(EventType::LeftMouseUp, p, mods));
+  // Pressed at the first point, dragged through the others, released at `up`.
+  void drag(const std::vector<Point>& points, Point up) {
+    window.postEvent(Event::mouse(EventType::LeftMouseDown, points.front()));
+    for (std::size_t i = 1; i < points.size(); ++i)
+      window.postEvent(Event::mouse(EventType::LeftMouseDragged, points[i]));
+    window.postEvent(Event::mouse(EventType::LeftMouseUp, up));
     window.dispatchEvents();
   }
+  void click(Point p) { drag({p}, p); }
 };
 
 // ---- view tree -------------------------------------------------------------------
@@ -124,8 +116,6 @@ TEST(ViewTree, HitTestingFindsTheTopmostVisibleViewAndAncestorsClip) {
   EXPECT_EQ(root->hitTest({100, 50}), root) << "frames are half-open";
   front->setHidden(true);
   EXPECT_EQ(root->hitTest({60, 60}), back.get()) << "hidden views and their subviews are skipped";
-  EXPECT_TRUE(inner->isHiddenOrHasHiddenAncestor());
-  EXPECT_TRUE(inner->visibleRect().isEmpty());
   auto clipped = s.add(std::make_shared<View>(Rect{40, -5, 20, 20}), back.get());
   EXPECT_EQ(clipped->visibleRect(), (Rect{0, 5, 20, 15})) << "clipped by the window only";
   back->setFrame({0, 0, 50, 100});
@@ -139,34 +129,31 @@ TEST(Redraw, OnlyMarkedVisibleViewsTriggerDrawing) {
   auto v = s.add(std::make_shared<View>(Rect{0, 0, 10, 10}));
   s.window.displayIfNeeded();
   const int drawn = s.window.displayCount();
-  EXPECT_FALSE(s.window.needsDisplay());
   s.window.displayIfNeeded();
-  EXPECT_EQ(s.window.displayCount(), drawn);
-
+  EXPECT_EQ(s.window.displayCount(), drawn) << "nothing marked, nothing drawn";
   v->setHidden(true);
   s.window.displayIfNeeded();
   v->setNeedsDisplay(true);
   EXPECT_FALSE(s.window.needsDisplay()) << "a hidden view's mark waits until it is shown";
   v->setHidden(false);
   EXPECT_TRUE(s.window.needsDisplay());
-
   s.window.setVisible(false);
   const int before = s.window.displayCount();
   s.window.displayIfNeeded();
   EXPECT_EQ(s.window.displayCount(), before) << "an invisible window does not draw";
 }
 
-// Our part of drawing: the pixel-word layout, images scaled into their
-// destination, shapes turning the same way so that a union clips as one, and
-// digits of equal width for the meters.
-TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
+// Our part of drawing: the pixel-word layout, images made from words and
+// scaled into their destination, and shapes turning the same way so that a
+// union clips as one.
+TEST(Canvas, PixelWordsImagesAndUnions) {
   std::vector<std::uint32_t> green(4 * 4, pixelWord(255, 0, 255, 0));
+  EXPECT_EQ(Image::fromPixelWords(green.data(), 15, 4, 4, true), nullptr) << "too few words";
   auto src = Image::fromPixelWords(green.data(), green.size(), 4, 4, true);
   auto img = Image::create(60, 20);
   cairo_t* cr = cairo_create(img->surface());
   Canvas c(cr);
-  c.fillRect({0, 0, 2, 4}, Color{1, 0, 0, 0.5});
-  c.fillRect({2, 0, 2, 4}, Color::rgb255(10, 20, 30));
+  c.fillRect({0, 0, 4, 4}, Color::rgb255(10, 20, 30));
   c.drawImage(*src, {45, 5, 10, 10});
   c.save();
   Path clip = Path::oval({0, 5, 24, 15});
@@ -175,49 +162,31 @@ TEST(Canvas, PixelWordsImagesUnionsAndTabularDigits) {
   c.fillRect({0, 0, 40, 20}, Color::rgb255(255, 255, 255));
   c.restore();
   cairo_destroy(cr);
-  EXPECT_EQ(img->pixel(0, 0), pixelWord(128, 128, 0, 0)) << "premultiplied";
   EXPECT_EQ(img->pixel(3, 3), pixelWord(255, 10, 20, 30));
   EXPECT_EQ(img->pixel(60, 0), 0u) << "outside the image";
   EXPECT_EQ(img->pixel(50, 10), pixelWord(255, 0, 255, 0));
-  EXPECT_EQ(img->pixel(43, 10), 0u);
-  EXPECT_EQ(img->pixel(56, 10), 0u);
   EXPECT_EQ(img->pixel(15, 12), 0xffffffffu) << "the overlap stays inside the union";
   EXPECT_EQ(img->pixel(35, 12), 0xffffffffu);
   EXPECT_EQ(img->pixel(35, 7), 0u);
-
-  const Font digits = Font::monospacedDigitSystem(16, FontWeight::Bold);
-  EXPECT_DOUBLE_EQ(measureText("111", digits).width, measureText("808", digits).width);
 }
 
 // ---- events: what the editor's own controls do not already show --------------
 
 TEST(EventRouting, FocusIsRefusedOrLostAndHoverAndCursorsFollowVisibility) {
   Scene s;
-  auto plain = s.add(std::make_shared<Probe>(Rect{0, 0, 50, 50}));
+  s.add(std::make_shared<Probe>(Rect{0, 0, 50, 50}));
   auto v = s.add(std::make_shared<Probe>(Rect{60, 0, 50, 50}));
   v->focusable = true;
   s.click({10, 10});
   EXPECT_EQ(s.window.firstResponder(), nullptr) << "a view that does not accept focus";
   s.click({70, 10});
   EXPECT_EQ(s.window.firstResponder(), v.get());
-  v->refuseResign = true;
-  EXPECT_FALSE(s.window.makeFirstResponder(plain.get()));
-  EXPECT_EQ(s.window.firstResponder(), v.get());
-  v->refuseResign = false;
 
   auto move = [&](Point p) { s.window.sendEvent(Event::mouse(EventType::MouseMoved, p)); };
-  move({0, 60});
-  move({62, 2});
-  move({65, 5});
-  move({0, 60});
-  move({62, 2});
+  for (Point p : {Point{0, 60}, Point{62, 2}, Point{65, 5}, Point{0, 60}, Point{62, 2}}) move(p);
   EXPECT_EQ(v->log, (std::vector<std::string>{"down", "enter", "exit", "enter"}));
   EXPECT_EQ(s.window.cursorAt({62, 2}), Cursor::PointingHand);
   EXPECT_EQ(s.window.cursorAt({75, 15}), Cursor::Arrow);
-  s.window.pushCursor(Cursor::ClosedHand);
-  EXPECT_EQ(s.window.currentCursor(), Cursor::ClosedHand) << "pushed cursors win";
-  s.window.popCursor();
-  EXPECT_EQ(s.window.currentCursor(), Cursor::PointingHand);
 
   v->setHidden(true);
   EXPECT_EQ(s.window.firstResponder(), nullptr) << "a hidden view gives up focus";
@@ -227,45 +196,9 @@ TEST(EventRouting, FocusIsRefusedOrLostAndHoverAndCursorsFollowVisibility) {
   v->setHidden(false);
   move({64, 4});
   EXPECT_EQ(v->log.back(), "enter");
-  EXPECT_EQ(v->trackingAreas().size(), 1u);
 }
 
-TEST(ButtonAction, ClickTogglesAndSendsTheActionAndDraggingOutCancels) {
-  Scene s;
-  Recorder r;
-  auto b = s.add(std::make_shared<Button>(Rect{0, 0, 80, 30}, "OK"));
-  b->setTarget(&r);
-  b->setAction("bypass:");
-  b->setTag(201);
-  b->setButtonType(ButtonType::PushOnPushOff);
-  s.click({10, 10});
-  ASSERT_EQ(r.entries.size(), 1u);
-  EXPECT_EQ(r.entries[0].action, "bypass:");
-  EXPECT_EQ(r.entries[0].sender, b.get());
-  EXPECT_EQ(r.entries[0].tag, 201);
-  EXPECT_EQ(b->state(), 1);
-  EXPECT_FALSE(b->isHighlighted());
-
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDown, {10, 10}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {150, 10}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseUp, {150, 10}));
-  s.window.dispatchEvents();
-  EXPECT_EQ(r.entries.size(), 1u) << "released outside: no action";
-  EXPECT_EQ(b->state(), 1);
-}
-
-class CountingCell : public SliderCell {
- public:
-  int bars = 0, knobs = 0;
-  Rect lastKnob;
-  void drawBarInside(Canvas&, const Rect&, bool) override { ++bars; }
-  void drawKnob(Canvas&, const Rect& k) override {
-    ++knobs;
-    lastKnob = k;
-  }
-};
-
-TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
+TEST(SliderTracking, DragFollowsThePointerAndKeysStep) {
   Scene s;
   Recorder r;
   auto sl = s.add(std::make_shared<Slider>(Rect{0, 0, 116, 24}, 0.5));
@@ -273,45 +206,27 @@ TEST(SliderTracking, DragFollowsThePointerAndCellsAreReplaceable) {
   sl->setAction("changed:");
   sl->setContinuous(true);
   // The knob's centre travels from x 8 to x 108.
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDown, {33, 12}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {83, 12}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseDragged, {500, 12}));
-  s.window.postEvent(Event::mouse(EventType::LeftMouseUp, {58, 12}));
-  s.window.dispatchEvents();
+  s.drag({{33, 12}, {83, 12}, {500, 12}}, {58, 12});
   EXPECT_DOUBLE_EQ(sl->doubleValue(), 0.5);
   ASSERT_GE(r.entries.size(), 4u);
   EXPECT_DOUBLE_EQ(r.entries[0].value, 0.25);
   EXPECT_DOUBLE_EQ(r.entries[1].value, 0.75);
   EXPECT_DOUBLE_EQ(r.entries[2].value, 1.0) << "clamped";
   EXPECT_DOUBLE_EQ(r.entries.back().value, 0.5) << "the release reports where it happened";
-  EXPECT_EQ(s.window.firstResponder(), sl.get());
 
-  s.window.sendEvent(Event::keyDown(key::kLeftArrow));
+  s.window.sendEvent(Event::keyDown(key::kLeftArrow));  // the press took the focus
   EXPECT_NEAR(sl->doubleValue(), 0.49, 1e-12);
   sl->setDoubleValue(-3);
   EXPECT_EQ(sl->doubleValue(), 0.0);
-
-  auto cell = std::make_unique<CountingCell>();
-  CountingCell* raw = cell.get();
-  sl->setCell(std::move(cell));
-  EXPECT_EQ(raw->controlView(), sl.get());
-  sl->setDoubleValue(0.5);
-  s.window.display();
-  EXPECT_EQ(raw->bars, 1);
-  EXPECT_EQ(raw->knobs, 1);
-  EXPECT_DOUBLE_EQ(raw->lastKnob.midX(), 58);
 }
 
 // ---- timers ------------------------------------------------------------------------
 
 TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
   RunLoop loop;
-  int ticks = 0, once = 0, selfStopping = 0;
+  int ticks = 0, once = 0;
   auto t = loop.scheduleTimer(1.0 / 60, true, [&](Timer&) { ++ticks; });
   loop.scheduleTimer(0.5, false, [&](Timer&) { ++once; });
-  loop.scheduleTimer(0.1, true, [&](Timer& self) {
-    if (++selfStopping == 3) self.invalidate();
-  });
   auto owner = std::make_shared<int>(7);
   std::weak_ptr<int> watch = owner;
   auto held = loop.scheduleTimer(0.1, true, [owner](Timer&) {});
@@ -319,7 +234,6 @@ TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
   loop.advance(1.0 + 1e-9);
   EXPECT_EQ(ticks, 60);
   EXPECT_EQ(once, 1);
-  EXPECT_EQ(selfStopping, 3);
   t->invalidate();
   EXPECT_FALSE(watch.expired());
   held->invalidate();
@@ -333,48 +247,25 @@ TEST(RunLoopTimers, TimersTickUntilInvalidatedAndThenDropWhatTheyHold) {
 
 namespace fs = std::filesystem;
 
-// A host loop as small as a host's: poll the watched descriptors.
-class PollLoop : public HostLoop {
- public:
-  bool watchFd(int fd, Callback ready) override {
-    watches[fd] = std::move(ready);
-    return true;
-  }
-  void unwatchFd(int fd) override { watches.erase(fd); }
-  // Runs until `done` or five seconds have passed.
-  bool runUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::vector<pollfd> fds;
-      for (const auto& [fd, cb] : watches) fds.push_back({fd, POLLIN, 0});
-      if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
-      for (const pollfd& p : fds)
-        if (p.revents && watches.count(p.fd)) {
-          auto cb = watches[p.fd];
-          cb();
-        }
-    }
-    return true;
-  }
-  std::map<int, Callback> watches;
+// The host tool's run loop, as the editor meets a host's.
+struct HostLoopScene {
+  host::PlugFrame frame;
+  HostRunLoop loop{HostRunLoop::of(&frame)};
 };
 
+// The top-most view of the window, when it is a T.
 template <typename T>
 std::shared_ptr<T> overlayIn(Window& window) {
-  for (const auto& v : window.contentView()->subviews())
-    if (auto t = std::dynamic_pointer_cast<T>(v)) return t;
-  return nullptr;
+  return std::dynamic_pointer_cast<T>(window.contentView()->subviews().back());
 }
 
-struct ModalScene : Scene {
-  PollLoop loop;
+struct ModalScene : Scene, HostLoopScene {
   Recorder recorder;
   ModalScene() : Scene({760, 480}) {
     window.setModal(std::make_shared<DesktopModal>(window, loop, 0));
   }
-  std::shared_ptr<PopUpButton> popup(Rect frame) {
-    auto p = std::make_shared<PopUpButton>(frame);
+  std::shared_ptr<PopUpButton> popup(Rect at) {
+    auto p = std::make_shared<PopUpButton>(at);
     p->addItemsWithTitles({"Neural Live", "Neural Classic", "Live DSP"});
     p->setTarget(&recorder);
     p->setAction("processingChanged:");
@@ -395,14 +286,16 @@ TEST(InWindowMenu, OpensBelowOrAboveAndClickOrKeysChooseAndAnythingElseDismisses
   EXPECT_EQ(menu->highlighted(), 0) << "starts on the current item";
   const Rect third = menu->itemRect(2);
   s.click({third.midX(), third.midY()});
-  EXPECT_EQ(s.recorder.items(), std::vector<int>{2});
+  ASSERT_EQ(s.recorder.entries.size(), 1u);
+  EXPECT_EQ(s.recorder.entries[0].item, 2);
   EXPECT_FALSE(p->isHighlighted());
   EXPECT_EQ(overlayIn<MenuOverlay>(s.window), nullptr);
 
   s.click({300, 40});
   for (int k : {key::kDownArrow, key::kUpArrow, key::kUpArrow, key::kDownArrow, key::kReturn})
     s.key(k);
-  EXPECT_EQ(s.recorder.items(), (std::vector<int>{2, 1}))
+  ASSERT_EQ(s.recorder.entries.size(), 2u);
+  EXPECT_EQ(s.recorder.entries[1].item, 1)
       << "from the current item 2: down stays at the end, up twice, down once";
   s.click({300, 40});
   s.key(key::kEscape);
@@ -415,9 +308,6 @@ TEST(InWindowMenu, OpensBelowOrAboveAndClickOrKeysChooseAndAnythingElseDismisses
   s.click({100, 456});
   ASSERT_NE(menu = overlayIn<MenuOverlay>(s.window), nullptr);
   EXPECT_EQ(menu->listRect().maxY(), 440 - 2) << "above a pop-up near the bottom";
-  p->selectItemAtIndex(7);
-  EXPECT_EQ(p->indexOfSelectedItem(), -1) << "no such item: no selection";
-  EXPECT_EQ(p->titleOfSelectedItem(), "");
 }
 
 TEST(InWindowAlert, WrapsItsTextTakesTheKeysAndGivesFocusBack) {
@@ -452,7 +342,7 @@ TEST(InWindowAlert, WrapsItsTextTakesTheKeysAndGivesFocusBack) {
 
 // ---- the file chooser -------------------------------------------------------
 
-class ChooserTest : public ::testing::Test {
+class ChooserTest : public ::testing::Test, public HostLoopScene {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/orvane-chooser-XXXXXX";
@@ -462,21 +352,17 @@ class ChooserTest : public ::testing::Test {
   }
   void TearDown() override {
     ::setenv("PATH", saved.c_str(), 1);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    fs::remove_all(dir);
   }
+  // A program that records its arguments, one a line, in `args`, then runs `body`.
   fs::path script(const fs::path& folder, const std::string& name, const std::string& body) {
     fs::create_directories(folder);
     fs::path p = folder / name;
-    std::ofstream(p) << "#!/bin/sh\n" << body;
+    std::ofstream(p) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '"
+                     << (dir / "args").string() << "'\n"
+                     << body;
     fs::permissions(p, fs::perms::owner_all);
     return p;
-  }
-  // A chooser that writes its arguments, one a line, to `args`, then runs `body`.
-  fs::path recording(const std::string& name, const std::string& body) {
-    return script(dir, name,
-                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + (dir / "args").string() +
-                      "'\n" + body);
   }
   // Whether an argument the chooser was given matches the shell pattern.
   bool got(const std::string& pattern) const {
@@ -503,34 +389,32 @@ TEST_F(ChooserTest, ZenityIsPreferredAndOnlyExecutableFilesCount) {
 }
 
 TEST_F(ChooserTest, AnswersArriveThroughTheLoopAndSavesGetTheExtension) {
-  PollLoop loop;
   FileChooser chooser(loop);
   const FilePanelRequest request{"Save Orvane preset", "Save", "orvane", "Orvane.orvane"};
-  const auto zenity = recording("zenity", "/bin/sleep 0.1\necho /tmp/mine\n");
+  const auto zenity = script(dir, "zenity", "/bin/sleep 0.1\necho /tmp/mine\n");
   std::optional<std::optional<std::string>> answer;
   ASSERT_TRUE(chooser.start(zenity, ChooserKind::Save, request, 0, [&](auto p) { answer = p; }));
   EXPECT_FALSE(answer) << "nothing is waited for";
   EXPECT_FALSE(chooser.start(zenity, ChooserKind::Save, request, 0, {})) << "one at a time";
-  ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
+  ASSERT_TRUE(frame.runUntil([&] { return answer.has_value(); }, 5));
   EXPECT_EQ(*answer, std::optional<std::string>("/tmp/mine.orvane"));
-  EXPECT_TRUE(loop.watches.empty());
+  EXPECT_EQ(frame.handlerCount(), 0u);
   for (const char* arg : {"--file-selection", "--save", "--title=Save Orvane preset",
                           "--file-filter=*.orvane", "--filename=/*/Orvane.orvane"})
     EXPECT_TRUE(got(arg)) << arg;
 
   // kdialog asks in its own terms. Cancelling prints nothing; so does a
   // program that fails.
-  const auto kdialog = recording("kdialog", "exit 1\n");
+  const auto kdialog = script(dir, "kdialog", "exit 1\n");
   answer.reset();
   ASSERT_TRUE(chooser.start(kdialog, ChooserKind::Open, request, 0, [&](auto p) { answer = p; }));
-  ASSERT_TRUE(loop.runUntil([&] { return answer.has_value(); }));
+  ASSERT_TRUE(frame.runUntil([&] { return answer.has_value(); }, 5));
   EXPECT_EQ(*answer, std::nullopt);
   EXPECT_TRUE(got("--getopenfilename"));
   EXPECT_FALSE(got("--save"));
 }
 
 TEST_F(ChooserTest, ClosingTheEditorEndsARunningChooser) {
-  PollLoop loop;
   const auto slow =
       script(dir, "zenity", "echo $$ > '" + (dir / "pid").string() + "'\nexec /bin/sleep 30\n");
   bool called = false;
@@ -548,7 +432,7 @@ TEST_F(ChooserTest, ClosingTheEditorEndsARunningChooser) {
   EXPECT_EQ(::kill(pid, 0), -1) << "killed and reaped, not left as a zombie";
   EXPECT_EQ(errno, ESRCH);
   EXPECT_FALSE(called) << "no answer after the chooser's owner has gone";
-  EXPECT_TRUE(loop.watches.empty());
+  EXPECT_EQ(frame.handlerCount(), 0u);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// The editor embedded the way a Linux DAW embeds it: a top-level X11 window
-// of the host, a frame offering the host's run loop, the view attached with
-// "X11EmbedWindowID" and the window's id. The user is played through XTest
-// on a connection of its own, so the events reach the editor from the X
-// server like real ones. Needs an X display (scripts/test.sh runs the suite
-// under xvfb-run).
+// The editor embedded the way a Linux DAW embeds it: attached with
+// "X11EmbedWindowID" to a host's top-level X11 window, its frame offering the
+// host's run loop. The user is played through XTest on a connection of its
+// own, so events reach the editor from the X server like real ones.
 #pragma once
 
 #include <xcb/xcb.h>
@@ -26,13 +24,6 @@ inline void* windowHandle(std::uint32_t id) {
   return reinterpret_cast<void*>(std::uintptr_t(id));
 }
 
-// The editor's rectangle at its scale, as the host asks for it.
-inline Steinberg::ViewRect editorSize(Steinberg::IPlugView* view) {
-  Steinberg::ViewRect r;
-  view->getSize(&r);
-  return r;
-}
-
 class X11Scene : public HostedController {
  public:
   // Leaves the pointer outside the host's window, so nothing starts hovered.
@@ -40,9 +31,8 @@ class X11Scene : public HostedController {
 
   explicit X11Scene(bool withRunLoop = true) : frame(withRunLoop) {
     editor = controller->createView("editor");
-    const Steinberg::ViewRect size = editorSize(editor);
-    host = std::make_unique<host::HostWindow>(size.getWidth(), size.getHeight(), "Orvane test",
-                                              kHostX, kHostY);
+    host = std::make_unique<host::HostWindow>(OrvaneView::kWidth, OrvaneView::kHeight,
+                                              "Orvane test", kHostX, kHostY);
     frame.onResize = [this](const Steinberg::ViewRect& r) {
       host->resize(r.getWidth(), r.getHeight());
       resizes.push_back(r);
@@ -68,27 +58,20 @@ class X11Scene : public HostedController {
         editor->attached(windowHandle(host->id()), Steinberg::kPlatformTypeX11EmbedWindowID);
     if (r == Steinberg::kResultOk) settle();
     handler.edits.clear();
-    handler.restarts.clear();
     return r;
   }
   MacEditor& mac() const { return *static_cast<MacEditor*>(editor); }
   OrvaneView& view() const { return *mac().mainView(); }
   tk::X11Window& window() const { return *mac().x11Window(); }
-  Steinberg::IPlugViewContentScaleSupport* scaling() const {
-    return static_cast<MacEditor*>(editor);
-  }
 
   // Lets the host's loop run: the editor reads its events and ticks.
   void settle(double seconds = 0.25) { frame.runFor(seconds); }
-  bool waitFor(const std::function<bool()>& done, double seconds = 5) {
-    return frame.runUntil(done, seconds);
-  }
 
   // ---- the user, through XTest. Points are the editor's, in points.
   void moveTo(tk::Point p) {
     const double s = mac().contentScale();
-    fake(XCB_MOTION_NOTIFY, 0, hostRootX() + int(std::lround(p.x * s)),
-         hostRootY() + int(std::lround(p.y * s)));
+    const auto [x, y] = hostOrigin();
+    fake(XCB_MOTION_NOTIFY, 0, x + int(std::lround(p.x * s)), y + int(std::lround(p.y * s)));
   }
   // The pointer somewhere outside the host's window.
   void park() { fake(XCB_MOTION_NOTIFY, 0, 5, 5); }
@@ -131,8 +114,6 @@ class X11Scene : public HostedController {
     // The server has the event before the editor's loop looks for it.
     std::free(xcb_get_input_focus_reply(input, xcb_get_input_focus(input), nullptr));
   }
-  int hostRootX() { return hostOrigin().first; }
-  int hostRootY() { return hostOrigin().second; }
   std::pair<int, int> hostOrigin() {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(input)).data->root;
     xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(

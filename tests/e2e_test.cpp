@@ -2,7 +2,6 @@
 // host tool run as a user runs it: the README's own examples, names in every
 // language, formats kept, bounded memory, alignment across mode changes,
 // batches and shards.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -54,27 +53,6 @@ std::vector<float> sixteenBit(std::vector<float> x) {
 }
 
 // --- The bundle through the host library -----------------------------------
-
-// The two classes a host lists, and the entry point hands out the one
-// factory, one reference per call.
-TEST(Bundle, FactoryAndClasses) {
-  host::Module module(ORV_BUNDLE);
-  const auto classes = module.classes();
-  ASSERT_EQ(classes.size(), 2u);
-  EXPECT_TRUE(FUID::fromTUID(classes[0].cid) == ProcessorID);
-  EXPECT_EQ(classes[0].category + "|" + classes[0].subCategories,
-            "Audio Module Class|Fx|Restoration");
-  EXPECT_TRUE(FUID::fromTUID(classes[1].cid) == ControllerID);
-  EXPECT_EQ(classes[1].category, "Component Controller Class");
-
-  void* handle = dlopen(module.sharedObject().c_str(), RTLD_NOW | RTLD_NOLOAD);
-  ASSERT_NE(handle, nullptr);
-  auto get = reinterpret_cast<IPluginFactory* (*)()>(dlsym(handle, "GetPluginFactory"));
-  IPluginFactory* again = get();
-  EXPECT_EQ(again, module.factory());
-  EXPECT_EQ(again->release(), 1u) << "the module's own reference remains";
-  dlclose(handle);
-}
 
 TEST(Bundle, EveryIdentifierCreatesAWorkingComponent) {
   host::Module module(ORV_BUNDLE);
@@ -529,21 +507,10 @@ TEST_F(Tool, CommandLinesSayWhatTheyDo) {
   EXPECT_TRUE(fs::is_empty(dir / "tmp"));
   EXPECT_TRUE(fs::is_empty(dir / "home"));
 
-  // Hosts' own folder; columns line up by what the eye sees ("Redução de
-  // ruído" is 16 columns in 19 bytes).
+  // Hosts' own folder.
   fs::create_directories(dir / "home/.vst3");
   fs::create_directory_symlink(ORV_BUNDLE, dir / "home/.vst3/Orvane.vst3");
   EXPECT_TRUE(has(tool("info", {{"VST3_PATH", ""}}).out, "found through ~/.vst3"));
-  const ToolRun r = tool("info --language pt-BR");
-  std::set<std::size_t> flagColumns;
-  std::istringstream out(r.out);
-  for (std::string l; std::getline(out, l);) {
-    std::size_t columns = 0;
-    for (std::size_t i = 0; i < l.find("automate") && i < l.size(); ++i)
-      columns += (static_cast<unsigned char>(l[i]) & 0xC0) != 0x80;
-    if (has(l, "automate")) flagColumns.insert(columns);
-  }
-  EXPECT_EQ(flagColumns.size(), 1u) << r.out;
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
 // libFuzzer target for the audio component as hosts drive it. The input is a
 // script of host calls on an activated component: blocks of any size with any
 // bus layout, missing buffers, in-place buffers and silence flags; parameter
-// queues with any identifiers, offsets (negative, past the block end) and
-// values (NaN, infinities, out of range); mode messages; state records, valid
-// or not; deactivation and set-up again at another rate or channel count. Every output sample the
-// host gave must be written, finite and within +-4, every output silence flag true to its channel,
-// every saved state valid; AddressSanitizer and UndefinedBehaviorSanitizer watch everything else.
+// queues with any identifiers, offsets (negative, past the block end, out of
+// order) and values (NaN, infinities, out of range); mode messages; state
+// records, valid or not; deactivation and set-up again at another rate or
+// channel count. Every output sample the host gave must be written, finite and
+// within +-4, every output silence flag true to its channel, every saved state
+// valid; AddressSanitizer and UndefinedBehaviorSanitizer watch everything else.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <public.sdk/source/vst/hosting/parameterchanges.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -56,9 +59,44 @@ float anySample(FuzzedDataProvider& in) {
                         : in.ConsumeFloatingPointInRange(-1.5f, 1.5f);
 }
 
+// Input queues as a careless host may fill them: points kept in the order
+// given, not sorted by offset.
+class UnsortedQueue final : public test::Counted<IParamValueQueue> {
+ public:
+  explicit UnsortedQueue(ParamID id) : id(id) {}
+  ParamID PLUGIN_API getParameterId() override { return id; }
+  int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
+  tresult PLUGIN_API getPoint(int32 i, int32& offset, ParamValue& value) override {
+    require(i >= 0 && i < getPointCount(), "point index out of range");
+    std::tie(offset, value) = points[i];
+    return kResultOk;
+  }
+  tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override {
+    index = getPointCount();
+    points.emplace_back(offset, value);
+    return kResultOk;
+  }
+  ParamID id;
+  std::vector<std::pair<int32, ParamValue>> points;
+};
+
+class UnsortedChanges final : public test::Counted<IParameterChanges> {
+ public:
+  int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
+  IParamValueQueue* PLUGIN_API getParameterData(int32 i) override {
+    require(i >= 0 && i < getParameterCount(), "queue index out of range");
+    return &queues[i];
+  }
+  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override {
+    index = getParameterCount();
+    return &queues.emplace_back(id);
+  }
+  std::deque<UnsortedQueue> queues;
+};
+
 // Queues for any parameter identifiers, with points at any offsets (before,
-// at and past the block's ends) and any values.
-void fillChanges(FuzzedDataProvider& in, ParameterChanges& changes, int32 numSamples) {
+// at and past the block's ends, in any order) and any values.
+void fillChanges(FuzzedDataProvider& in, IParameterChanges& changes, int32 numSamples) {
   for (int q = in.ConsumeIntegralInRange(0, 6); q > 0; --q) {
     int32 index = 0;
     IParamValueQueue* queue = changes.addParameterData(
@@ -107,7 +145,8 @@ void processBlock(FuzzedDataProvider& in, Processor& component) {
   outBus.silenceFlags = in.ConsumeIntegral<uint64>();  // to be overwritten
   outBus.channelBuffers32 = rarely(in, 16) ? nullptr : outPtrs.data();
 
-  ParameterChanges inChanges(8), outChanges(16);
+  UnsortedChanges inChanges;
+  ParameterChanges outChanges(16);
   fillChanges(in, inChanges, numSamples);
 
   ProcessData data{};

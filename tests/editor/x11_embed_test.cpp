@@ -245,18 +245,17 @@ int runTool(const std::string& args, std::string* output = nullptr) {
 }
 
 // Width and height from a PNG's header chunk.
-std::pair<unsigned, unsigned> pngSize(const std::vector<char>& png) {
+std::pair<unsigned, unsigned> pngSize(const std::vector<std::uint8_t>& png) {
   if (png.size() < 24 || png[1] != 'P' || png[12] != 'I') return {0, 0};
   auto be = [&](std::size_t at) {
     unsigned v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(png[at + i]);
+    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | png[at + i];
     return v;
   };
   return {be(16), be(20)};
 }
-std::vector<char> bytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+std::vector<std::uint8_t> bytes(const fs::path& p) {
+  return files::readFile(p.string()).value_or(std::vector<std::uint8_t>{});
 }
 
 TEST_F(X11Test, ShowDrawsWhatRenderDraws) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <mutex>
 
 #include "i18n/i18n.h"
 #include "params/parameters.h"
+#include "support/component.h"
 #include "support/state_bytes.h"
 #include "support/vst_helpers.h"
 
@@ -140,23 +142,28 @@ TEST_F(ControllerTest, ComponentStateVersions) {
   for (int i = 0; i < 9; ++i)
     EXPECT_NEAR(controller->getParamNormalized(i), i < 7 ? 0.1 * (i + 1) : 1.0, 1e-7) << i;
   EXPECT_EQ(controller->getParamNormalized(ProcessingMode), 0.5) << "0.3 snaps to Neural Classic";
-  EXPECT_TRUE(peer.messages.empty()) << "a state with a mode sends nothing";
+  EXPECT_TRUE(peer.messages.empty()) << "a state with the mode the host knows sends nothing";
   EXPECT_TRUE(handler.restarts.empty()) << "the latency of the default mode stands";
 
+  // Another mode's latency is owed until the component shows progress (the
+  // whole exchange with a real component is in PresetLoad below).
   ASSERT_EQ(loadState(test::stateWith(9, 0.0f)), kResultOk);
   EXPECT_EQ(controller->getParamNormalized(ProcessingMode), 0.0);
-  EXPECT_EQ(handler.restarts, std::vector<int32>{kLatencyChanged});
+  EXPECT_TRUE(handler.restarts.empty());
+  ASSERT_FALSE(peer.messages.empty());
+  EXPECT_EQ(peer.messages.back().id, "RequestProgress");
+  peer.messages.clear();
   ASSERT_EQ(loadState(test::olderState()), kResultOk);
   EXPECT_EQ(controller->getParamNormalized(ProcessingMode), 0.5);
-  ASSERT_EQ(peer.messages.size(), 1u);
+  ASSERT_FALSE(peer.messages.empty());
   EXPECT_EQ(peer.messages[0].id, "RequestProcessingMode");
   EXPECT_EQ(peer.messages[0].mode, -1000) << "the request carries no attribute";
-  EXPECT_EQ(handler.restarts.size(), 1u) << "the component's answer decides";
+  EXPECT_TRUE(handler.restarts.empty()) << "the component's answer decides";
 
-  // Not connected: nobody answers, so the mode shown decides.
+  // Not connected: nobody answers, so the mode shown decides at once.
   controller->disconnect(&peer);
-  ASSERT_EQ(loadState(test::olderState()), kResultOk);
-  EXPECT_EQ(handler.restarts.size(), 2u);
+  ASSERT_EQ(loadState(test::stateWith(9, 1.0f)), kResultOk);
+  EXPECT_EQ(handler.restarts, std::vector<int32>{kLatencyChanged});
   controller->connect(&peer);
 }
 
@@ -195,6 +202,82 @@ TEST_F(ControllerTest, ModeStateMessageFromTheComponent) {
   EXPECT_EQ(handler.restarts.size(), 1u) << "the host already knows this mode's latency";
   EXPECT_NE(controller->notify(test::makeMessage("SomethingElse", &two)), kResultOk);
   EXPECT_EQ(controller->notify(nullptr), kInvalidArgument);
+}
+
+// A host that loads presets as Ardour 7.3 does: one lock, not recursive, held
+// around the component's state, the controller's and the read-back of every
+// parameter; its audio callback only tries the lock and skips the block while
+// a load holds it; restartComponent takes the same lock, so a restart asked
+// for inside the load hangs it (here it fails the test instead).
+struct LockingHost : test::RecordingHandler {
+  tresult PLUGIN_API restartComponent(int32 flags) override {
+    const bool free = lock.try_lock();
+    EXPECT_TRUE(free) << "restart asked for inside the host's lock";
+    if (free) lock.unlock();
+    latencies.push_back(static_cast<int>(processor->getLatencySamples()));
+    return RecordingHandler::restartComponent(flags);
+  }
+  std::mutex lock;
+  Processor* processor = nullptr;
+  std::vector<int> latencies;  // as read at each restart
+};
+
+TEST(PresetLoad, LatencyRestartWaitsForTheHostsLockAndComesOnce) {
+  test::Component comp(SpeakerArr::kMono);
+  auto controller = owned(new Controller);
+  ASSERT_EQ(controller->initialize(test::hostContext()), kResultOk);
+  comp.processor->disconnect(&comp.peer);
+  comp.processor->connect(controller);
+  controller->connect(comp.processor);
+  LockingHost host;
+  host.processor = comp.processor;
+  controller->setComponentHandler(&host);
+  auto audio = [&] {
+    if (!host.lock.try_lock()) return;
+    comp.play({std::vector<float>(64, 0.01f)});
+    host.lock.unlock();
+  };
+  auto load = [&](const std::vector<std::uint8_t>& bytes) {
+    const std::lock_guard<std::mutex> held(host.lock);
+    test::MemoryStream a(bytes), b(bytes);
+    ASSERT_EQ(comp.processor->setState(&a), kResultOk);
+    ASSERT_EQ(controller->setComponentState(&b), kResultOk);
+    for (const ParamInfo& p : kParams) {
+      String128 text{};
+      controller->getParamStringByValue(p.id, controller->getParamNormalized(p.id), text);
+      controller->normalizedParamToPlain(p.id, 1.0);
+      audio();
+    }
+  };
+  // Live DSP has no latency, Neural Live 95 samples at 48 kHz.
+  for (const auto& [value, latency] : {std::pair{1.0f, 0}, std::pair{0.0f, 95}}) {
+    audio();
+    load(test::stateWith(9, value));
+    controller->getParamNormalized(CleanAmount);
+    EXPECT_TRUE(host.latencies.empty()) << "no block yet since the load";
+    audio();
+    controller->getParamNormalized(CleanAmount);
+    audio();
+    controller->getParamNormalized(CleanAmount);
+    EXPECT_EQ(host.latencies, std::vector<int>{latency});
+    host.latencies.clear();
+  }
+  // The same mode owes nothing; an activation since the load settles it too.
+  load(test::stateWith(9, 0.0f));
+  load(test::stateWith(9, 0.5f));
+  comp.processor->setActive(false);
+  comp.processor->setActive(true);
+  audio();
+  controller->getParamNormalized(CleanAmount);
+  EXPECT_TRUE(host.latencies.empty());
+  // A mode the user picks is followed at once, when the component answers.
+  EXPECT_EQ(controller->setParamNormalized(ProcessingMode, 1.0), kResultOk);
+  EXPECT_EQ(host.latencies, std::vector<int>{0});
+
+  controller->disconnect(comp.processor);
+  comp.processor->disconnect(controller);
+  comp.processor->connect(&comp.peer);
+  controller->terminate();
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ FUnknown* Controller::create(void* /*context*/) {
 tresult PLUGIN_API Controller::initialize(FUnknown* context) {
   const tresult result = EditController::initialize(context);
   if (result != kResultOk) return result;
+  ownThread = std::this_thread::get_id();
   for (const ParamInfo& p : kParams) parameters.addParameter(makeParameter(p));
   localizeParameters();
   return kResultOk;
@@ -106,6 +107,7 @@ tresult PLUGIN_API Controller::setComponentState(IBStream* stream) {
   StateRecord record;
   const tresult result = readStateRecord(stream, record);
   if (result != kResultOk) return result;
+  loadingState = true;
   for (int i = 0; i < kEngineParamCount; ++i)
     EditController::setParamNormalized(static_cast<ParamID>(i), record.params[i]);
   // An older record carries no mode: show the default until the component
@@ -120,10 +122,12 @@ tresult PLUGIN_API Controller::setComponentState(IBStream* stream) {
     }
   }
   if (!answerExpected) followLatency(mode);
+  loadingState = false;
   return kResultOk;
 }
 
 tresult PLUGIN_API Controller::setParamNormalized(ParamID id, ParamValue value) {
+  settleOwedRestart();
   if (!std::isfinite(value)) return kInvalidArgument;
   const ParamValue before = getParamNormalized(id);
   int mode = 0;
@@ -140,6 +144,10 @@ tresult PLUGIN_API Controller::setParamNormalized(ParamID id, ParamValue value) 
 }
 
 tresult PLUGIN_API Controller::notify(IMessage* message) {
+  if (message && message->getMessageID() &&
+      std::strcmp(message->getMessageID(), msg::kProgress) == 0)
+    return takeProgress(message);
+  settleOwedRestart();
   if (!message || !message->getMessageID() ||
       std::strcmp(message->getMessageID(), msg::kProcessingModeState) != 0)
     return EditController::notify(message);
@@ -154,6 +162,7 @@ tresult PLUGIN_API Controller::notify(IMessage* message) {
 }
 
 IPlugView* PLUGIN_API Controller::createView(FIDString name) {
+  settleOwedRestart();
   if (!name || !viewMaker || std::strcmp(name, kEditorViewName) != 0) return nullptr;
   return viewMaker(this);
 }
@@ -162,14 +171,103 @@ void Controller::requestRestart(int32 flags) {
   if (IComponentHandler* handler = getComponentHandler()) handler->restartComponent(flags);
 }
 
+int32 PLUGIN_API Controller::getParameterCount() {
+  settleOwedRestart();
+  return EditController::getParameterCount();
+}
+
+tresult PLUGIN_API Controller::getParameterInfo(int32 index, ParameterInfo& info) {
+  settleOwedRestart();
+  return EditController::getParameterInfo(index, info);
+}
+
+tresult PLUGIN_API Controller::getParamStringByValue(ParamID id, ParamValue value,
+                                                     String128 text) {
+  settleOwedRestart();
+  return EditController::getParamStringByValue(id, value, text);
+}
+
+tresult PLUGIN_API Controller::getParamValueByString(ParamID id, TChar* text, ParamValue& value) {
+  settleOwedRestart();
+  return EditController::getParamValueByString(id, text, value);
+}
+
+ParamValue PLUGIN_API Controller::normalizedParamToPlain(ParamID id, ParamValue value) {
+  settleOwedRestart();
+  return EditController::normalizedParamToPlain(id, value);
+}
+
+ParamValue PLUGIN_API Controller::plainParamToNormalized(ParamID id, ParamValue plain) {
+  settleOwedRestart();
+  return EditController::plainParamToNormalized(id, plain);
+}
+
+ParamValue PLUGIN_API Controller::getParamNormalized(ParamID id) {
+  settleOwedRestart();
+  return EditController::getParamNormalized(id);
+}
+
 // Only a change of mode changes the latency. Parameter 9 cannot tell: when the
 // user picks a mode it is stored before the component answers, and the host
-// still has the old latency then. Asking needlessly is not harmless either: a
-// restart requested from inside setComponentState hangs some hosts.
+// still has the old latency then. Asking needlessly is not harmless either, and
+// asking inside a state load is owed until the load is over (see Owed).
 void Controller::followLatency(int mode) {
-  if (mode == latencyMode || !getComponentHandler()) return;
+  if (!getComponentHandler()) return;
+  if (mode == latencyMode) {
+    owed.mode = -1;  // back to what the host knows: nothing is owed
+    return;
+  }
+  // Without a component to ask nothing could settle an owed restart: ask now.
+  if (loadingState) {
+    owed = Owed{mode};
+    if (askProgress()) return;
+  }
+  owed.mode = -1;
   latencyMode = mode;
   requestRestart(kLatencyChanged);
+}
+
+bool Controller::askProgress() {
+  IPtr<IMessage> message = owned(allocateMessage());
+  if (!message) return false;
+  message->setMessageID(msg::kRequestProgress);
+  asking = true;
+  const bool sent = sendMessage(message) == kResultOk;
+  asking = false;
+  return sent;
+}
+
+// Only on the controller's own thread: a host may call the read functions from
+// its audio thread, which must never send a message or restart anything.
+void Controller::settleOwedRestart() {
+  if (owed.mode < 0 || loadingState || asking || std::this_thread::get_id() != ownThread) return;
+  askProgress();
+}
+
+tresult Controller::takeProgress(IMessage* message) {
+  int64 blocks = 0, activations = 0, active = 0;
+  IAttributeList* attributes = message->getAttributes();
+  if (!attributes || attributes->getInt(msg::kBlocks, blocks) != kResultOk ||
+      attributes->getInt(msg::kActivations, activations) != kResultOk ||
+      attributes->getInt(msg::kActive, active) != kResultOk)
+    return kInvalidArgument;
+  if (owed.mode < 0) return kResultOk;
+  if (owed.blocks < 0 && active) {
+    owed.blocks = blocks;  // the load's own moment: a later block proves it is over
+    owed.activations = activations;
+    return kResultOk;
+  }
+  const int mode = owed.mode;
+  if (!active || activations != owed.activations) {
+    owed.mode = -1;  // the next activation, or the one since, reads the latency
+    latencyMode = mode;
+    return kResultOk;
+  }
+  if (blocks == owed.blocks || loadingState) return kResultOk;
+  owed.mode = -1;
+  latencyMode = mode;
+  requestRestart(kLatencyChanged);
+  return kResultOk;
 }
 
 void Controller::sendModeMessage(int mode) {

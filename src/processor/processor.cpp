@@ -126,6 +126,7 @@ tresult PLUGIN_API Processor::setActive(TBool state) {
   // No block runs now: a record handed over since the last block is taken here.
   takeHandOver();
   if (state) {
+    ++activations;
     activeMode = requestedMode.load();
     for (int mode = 0; mode < kModeCount; ++mode) loadEngine(mode);
   }
@@ -142,13 +143,18 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
   const int32 firstEnd = applyChanges(cursors, 0, data.numSamples);
   // Without output buffers or samples this is a parameter flush: the changes
   // at offset 0 stand, later ones are dropped, no meters are written.
+  bool agreedLayout = true;
   if (data.numSamples > 0 && data.numOutputs > 0 && data.outputs) {
     const BlockMeters meters = runSubBlocks(data, cursors, firstEnd);
     finishOutputs(data);
     reportToHost(data.outputParameterChanges, data.numSamples, meters);
+    agreedLayout = data.outputs[0].numChannels == preparedChannels &&
+                   (data.numInputs <= 0 || !data.inputs ||
+                    data.inputs[0].numChannels == preparedChannels);
   }
   publishValues();
-  return kResultOk;
+  blocksProcessed.fetch_add(1, std::memory_order_release);
+  return agreedLayout ? kResultOk : kResultFalse;
 }
 
 // A setState() record waiting for the audio side replaces the nine values and
@@ -355,6 +361,10 @@ tresult PLUGIN_API Processor::notify(IMessage* message) {
     sendModeState();
     return kResultOk;
   }
+  if (std::strcmp(id, msg::kRequestProgress) == 0) {
+    sendProgress();
+    return kResultOk;
+  }
   return AudioEffect::notify(message);
 }
 
@@ -364,6 +374,18 @@ void Processor::sendModeState() {
   message->setMessageID(msg::kProcessingModeState);
   if (IAttributeList* attributes = message->getAttributes())
     attributes->setInt(msg::kMode, requestedMode.load());
+  sendMessage(message);
+}
+
+void Processor::sendProgress() {
+  IPtr<IMessage> message = owned(allocateMessage());
+  if (!message) return;
+  message->setMessageID(msg::kProgress);
+  if (IAttributeList* attributes = message->getAttributes()) {
+    attributes->setInt(msg::kBlocks, blocksProcessed.load(std::memory_order_acquire));
+    attributes->setInt(msg::kActivations, activations);
+    attributes->setInt(msg::kActive, active ? 1 : 0);
+  }
   sendMessage(message);
 }
 

@@ -52,11 +52,14 @@ class Processor : public Steinberg::Vst::AudioEffect {
   // prepared for are processed (a missing or silence-flagged input channel as
   // silence), every other output channel the host gave is written with
   // silence, and each output channel's silence flag tells whether it is all
-  // zeros.
+  // zeros. A block whose bus 0 channel counts differ from the set-up is still
+  // written that way but answered with kResultFalse, so the host learns that
+  // its layout was not the one agreed.
   Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
 
   // Read-only views for tests and diagnostics (audio-thread values).
   int activeModeIndex() const noexcept { return activeMode; }
+  int preparedChannelCount() const noexcept { return preparedChannels; }
   int requestedModeIndex() const noexcept { return requestedMode.load(); }
   const Engine& engine(int mode) const noexcept { return engines[mode]; }
   const std::array<float, kEngineParamCount>& parameterValues() const noexcept { return params; }
@@ -97,10 +100,13 @@ class Processor : public Steinberg::Vst::AudioEffect {
 
   void loadEngine(int mode) noexcept;
   void sendModeState();
+  void sendProgress();
 
   std::array<Engine, kModeCount> engines;                 // index = processing-mode index
   std::array<std::int32_t, kModeCount> latency;           // samples reported per mode
   std::atomic<std::int32_t> requestedMode{kDefaultMode};  // written only by exchange
+  // Blocks processed since the component was made; only process() writes it.
+  std::atomic<std::int64_t> blocksProcessed{0};
   std::int32_t activeMode = kDefaultMode;                 // the engine that processes
   std::int32_t defaultMode;                               // for states without a mode
   std::int32_t reportedMode = -1;  // last mode written back to the host; -1: none yet
@@ -113,6 +119,7 @@ class Processor : public Steinberg::Vst::AudioEffect {
   // Main thread only.
   Values lastSetState;  // the values and number of the newest setState()
   bool active = false;
+  std::int64_t activations = 0;  // times activated since the component was made
 };
 
 }  // namespace orvane

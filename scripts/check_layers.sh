@@ -29,6 +29,7 @@ declare -A uses=(
   [editor/knob]="editor/toolkit"
   [editor]="controller editor/toolkit editor/knob presets i18n params files"
   [module]="processor controller editor protocol params"
+  [lv2]="engine params protocol"
   # The host tool: a VST 3 host library that knows no plug-in, the speech
   # material, the front end, and main.
   [tools/host/vsthost]=""

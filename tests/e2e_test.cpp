@@ -405,9 +405,9 @@ TEST_F(Tool, BatchesReportFailuresSkipDoneWorkAndShard) {
   for (const auto& [name, count] : seen) EXPECT_EQ(count, 1) << name;
 }
 
-// A batch never takes its own outputs as inputs, never writes one output for
-// two inputs, and never replaces an input, however it is spelt.
-TEST_F(Tool, BatchesNeverOverwriteTheirInputs) {
+// A run never takes its own outputs as inputs, never writes one output for
+// two inputs, and never replaces an input, however it is spelt or linked.
+TEST_F(Tool, RunsNeverOverwriteTheirInputs) {
   const auto voice = sixteenBit(noisySpeechLike(4800, 51));
   writeWav("corpus/a.wav", {voice});
   writeWav("corpus/b.flac", {voice}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
@@ -421,6 +421,12 @@ TEST_F(Tool, BatchesNeverOverwriteTheirInputs) {
   r = tool("process ./corpus/a.wav -o corpus --overwrite --mode dsp");  // another spelling
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.err, "the output would replace the input")) << r.err;
+  fs::create_hard_link(path("corpus/a.wav"), path("corpus/link.wav"));
+  for (const char* out : {"corpus/a.wav", "corpus/../corpus/a.wav", "corpus/link.wav"}) {
+    r = tool(std::string("process corpus/a.wav ") + out + " --mode dsp");
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_TRUE(has(r.err, "is the input file itself")) << r.err;
+  }
   EXPECT_EQ(host::readAudio(path("corpus/a.wav")).channels[0], voice);
 }
 

@@ -181,8 +181,7 @@ tresult PLUGIN_API Controller::getParameterInfo(int32 index, ParameterInfo& info
   return EditController::getParameterInfo(index, info);
 }
 
-tresult PLUGIN_API Controller::getParamStringByValue(ParamID id, ParamValue value,
-                                                     String128 text) {
+tresult PLUGIN_API Controller::getParamStringByValue(ParamID id, ParamValue value, String128 text) {
   settleOwedRestart();
   return EditController::getParamStringByValue(id, value, text);
 }

@@ -44,10 +44,10 @@ class Controller : public Steinberg::Vst::EditController {
   Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID id,
                                                       Steinberg::Vst::TChar* text,
                                                       Steinberg::Vst::ParamValue& value) override;
-  Steinberg::Vst::ParamValue PLUGIN_API normalizedParamToPlain(
-      Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value) override;
-  Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(
-      Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue plain) override;
+  Steinberg::Vst::ParamValue PLUGIN_API
+  normalizedParamToPlain(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value) override;
+  Steinberg::Vst::ParamValue PLUGIN_API
+  plainParamToNormalized(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue plain) override;
   Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
   // The editor for the view name "editor" (owned by the caller); null for
   // any other name and when the controller was made without a view maker.
@@ -71,8 +71,8 @@ class Controller : public Steinberg::Vst::EditController {
   // cannot run inside such a load), and dropped when the component has been
   // activated since, as activation makes the host read the latency anyway.
   struct Owed {
-    int mode = -1;                 // the mode whose latency is owed; -1: none
-    std::int64_t blocks = -1;      // the component's progress at the load; -1: not yet known
+    int mode = -1;             // the mode whose latency is owed; -1: none
+    std::int64_t blocks = -1;  // the component's progress at the load; -1: not yet known
     std::int64_t activations = -1;
   };
   Owed owed;

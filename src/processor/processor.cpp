@@ -148,9 +148,9 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
     const BlockMeters meters = runSubBlocks(data, cursors, firstEnd);
     finishOutputs(data);
     reportToHost(data.outputParameterChanges, data.numSamples, meters);
-    agreedLayout = data.outputs[0].numChannels == preparedChannels &&
-                   (data.numInputs <= 0 || !data.inputs ||
-                    data.inputs[0].numChannels == preparedChannels);
+    agreedLayout =
+        data.outputs[0].numChannels == preparedChannels &&
+        (data.numInputs <= 0 || !data.inputs || data.inputs[0].numChannels == preparedChannels);
   }
   publishValues();
   blocksProcessed.fetch_add(1, std::memory_order_release);

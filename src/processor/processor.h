@@ -107,9 +107,9 @@ class Processor : public Steinberg::Vst::AudioEffect {
   std::atomic<std::int32_t> requestedMode{kDefaultMode};  // written only by exchange
   // Blocks processed since the component was made; only process() writes it.
   std::atomic<std::int64_t> blocksProcessed{0};
-  std::int32_t activeMode = kDefaultMode;                 // the engine that processes
-  std::int32_t defaultMode;                               // for states without a mode
-  std::int32_t reportedMode = -1;  // last mode written back to the host; -1: none yet
+  std::int32_t activeMode = kDefaultMode;  // the engine that processes
+  std::int32_t defaultMode;                // for states without a mode
+  std::int32_t reportedMode = -1;          // last mode written back to the host; -1: none yet
   std::array<float, kEngineParamCount> params = Defaults;  // audio thread's (or inactive)
   std::int32_t preparedChannels = 0;  // channels the engines were prepared for; 0: not yet
   std::uint32_t takenTicket = 0;      // the last setState() the audio side has taken

@@ -55,6 +55,11 @@ void process(Module& module, std::mutex& lifecycle, const Settings& settings, co
              const std::atomic<bool>* cancel, const std::function<void(double)>& progress,
              FileResult& r) {
   const auto started = std::chrono::steady_clock::now();
+  // Any spelling, link or hard link of the input: the cleaned file would
+  // replace the recording it came from.
+  std::error_code ec;
+  if (fs::equivalent(job.input, job.output, ec))
+    throw Error(job.output + " is the input file itself; choose another output");
   AudioFileReader reader(job.input);
   const FileInfo& in = reader.info();
   r.sampleRate = in.sampleRate;
@@ -68,7 +73,6 @@ void process(Module& module, std::mutex& lifecycle, const Settings& settings, co
   const int format = chooseOutputFormat(in, job.output, job.format, job.bits);
   r.outputFormat = describeFormat(format);
   const fs::path parent = fs::path(job.output).parent_path();
-  std::error_code ec;
   if (!parent.empty() && !fs::is_directory(parent, ec))
     throw Error("cannot write " + job.output + ": no such folder " + parent.string());
 

@@ -137,7 +137,9 @@ bool PlugFrame::runUntil(const std::function<bool()>& done, double seconds) {
     if (now >= end) return false;
     auto wake = end;
     for (const Timer& t : timers) wake = std::min(wake, t.due);
-    const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
+    // Rounded up: a wait cut to whole milliseconds wakes before the timer is
+    // due and then spins with zero timeouts until it is.
+    const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
     dispatchReady(static_cast<int>(std::max<long long>(waitMs, 0)));
     fireDueTimers();
   }

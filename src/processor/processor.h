@@ -23,8 +23,9 @@
 #include <cstdint>
 
 #include "engine/engine.h"
+#include "engine/latest_value.h"
+#include "engine/mode_engines.h"
 #include "params/parameters.h"
-#include "processor/latest_value.h"
 
 namespace orvane {
 
@@ -95,17 +96,14 @@ class Processor : public Steinberg::Vst::AudioEffect {
                     const BlockMeters& meters) noexcept;
   void publishValues() noexcept;
 
-  void loadEngine(int mode) noexcept;
   void sendModeState();
 
-  std::array<Engine, kModeCount> engines;                 // index = processing-mode index
-  std::array<std::int32_t, kModeCount> latency;           // samples reported per mode
+  ModeEngines engines;
   std::atomic<std::int32_t> requestedMode{kDefaultMode};  // written only by exchange
   std::int32_t activeMode = kDefaultMode;                 // the engine that processes
   std::int32_t defaultMode;                               // for states without a mode
   std::int32_t reportedMode = -1;  // last mode written back to the host; -1: none yet
   std::array<float, kEngineParamCount> params = Defaults;  // audio thread's (or inactive)
-  std::int32_t preparedChannels = 0;  // channels the engines were prepared for; 0: not yet
   std::uint32_t takenTicket = 0;      // the last setState() the audio side has taken
 
   LatestValue<Values> toAudio{Values{}};    // setState() to the next block

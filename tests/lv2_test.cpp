@@ -1,0 +1,219 @@
+// The built LV2 bundle loaded through lilv, as LV2 hosts load it, against the
+// VST 3 component on the same input, settings and blocks: the same output bit
+// for bit, the same latency, and state records that move between the two.
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "cli/names.h"
+#include "engine_harness.h"
+#include "lv2/ports.h"
+#include "support/component.h"
+#include "support/state_bytes.h"
+
+namespace orvane {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A lilv world holding only the built bundle, found through LV2_PATH, with the
+// URID map every host offers.
+struct Lv2World {
+  Lv2World() {
+    const auto dir = std::filesystem::temp_directory_path() / "orvane-lv2-test";
+    std::filesystem::create_directories(dir);
+    std::filesystem::remove(dir / "Orvane.lv2");
+    std::filesystem::create_directory_symlink(ORV_LV2_BUNDLE, dir / "Orvane.lv2");
+    setenv("LV2_PATH", dir.c_str(), 1);
+    lilv_world_load_all(world);
+  }
+  ~Lv2World() { lilv_world_free(world); }
+  const LilvPlugin* plugin(int channels) {
+    LilvNode* uri = lilv_new_uri(world, channels == 1 ? lv2::kMonoUri : lv2::kStereoUri);
+    const LilvPlugin* p = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+    lilv_node_free(uri);
+    return p;
+  }
+  static LV2_URID map(LV2_URID_Map_Handle h, const char* uri) {
+    auto& ids = *static_cast<std::map<std::string, LV2_URID>*>(h);
+    return ids.emplace(uri, ids.size() + 1).first->second;
+  }
+
+  LilvWorld* world = lilv_world_new();
+  std::map<std::string, LV2_URID> ids;
+  LV2_URID_Map urid{&ids, map};
+  LV2_Feature mapFeature{LV2_URID__map, &urid};
+  const LV2_Feature* features[2] = {&mapFeature, nullptr};
+};
+
+Lv2World& world() {
+  static Lv2World w;
+  return w;
+}
+
+// One instance with its ports at the defaults the bundle declares.
+struct Lv2Instance {
+  Lv2Instance(int channelCount, double rate) : channels(channelCount) {
+    const LilvPlugin* p = world().plugin(channels);
+    instance = lilv_plugin_instantiate(p, rate, world().features);
+    if (!instance) return;
+    std::vector<float> defaults(lilv_plugin_get_num_ports(p));
+    lilv_plugin_get_port_ranges_float(p, nullptr, nullptr, defaults.data());
+    std::copy_n(defaults.begin(), lv2::kParamPortCount, controls);
+    for (std::uint32_t i = 0; i <= lv2::kLatencyPort; ++i)
+      lilv_instance_connect_port(instance, i, &controls[i]);
+    for (int c = 0; c < channels; ++c) {
+      lilv_instance_connect_port(instance, lv2::audioInPort(c), in[c].data());
+      lilv_instance_connect_port(instance, lv2::audioOutPort(channels, c), out[c].data());
+    }
+    lilv_instance_activate(instance);
+  }
+  ~Lv2Instance() {
+    if (instance) lilv_instance_deactivate(instance), lilv_instance_free(instance);
+  }
+  test::Signal play(const test::Signal& signal) {
+    const auto n = signal[0].size();
+    for (int c = 0; c < channels; ++c) std::copy_n(signal[c].begin(), n, in[c].begin());
+    lilv_instance_run(instance, static_cast<std::uint32_t>(n));
+    test::Signal result;
+    for (int c = 0; c < channels; ++c) result.emplace_back(out[c].begin(), out[c].begin() + n);
+    return result;
+  }
+  const LV2_State_Interface& state() const {
+    return *static_cast<const LV2_State_Interface*>(
+        lilv_instance_get_extension_data(instance, LV2_STATE__interface));
+  }
+  Bytes save() const {
+    Bytes bytes;
+    auto store = [](LV2_State_Handle h, uint32_t, const void* v, size_t size, uint32_t,
+                    uint32_t) {
+      auto* to = static_cast<Bytes*>(h);
+      to->assign(static_cast<const std::uint8_t*>(v), static_cast<const std::uint8_t*>(v) + size);
+      return LV2_STATE_SUCCESS;
+    };
+    EXPECT_EQ(state().save(lilv_instance_get_handle(instance), store, &bytes, 0, nullptr),
+              LV2_STATE_SUCCESS);
+    return bytes;
+  }
+  LV2_State_Status restore(const Bytes& bytes, const char* type = LV2_ATOM__Chunk) {
+    struct Given {
+      const Bytes* bytes;
+      LV2_URID type;
+    } given{&bytes, Lv2World::map(&world().ids, type)};
+    auto retrieve = [](LV2_State_Handle h, uint32_t, size_t* size, uint32_t* t, uint32_t* flags) {
+      const auto* g = static_cast<const Given*>(h);
+      *size = g->bytes->size(), *t = g->type, *flags = LV2_STATE_IS_POD;
+      return static_cast<const void*>(g->bytes->data());
+    };
+    return state().restore(lilv_instance_get_handle(instance), retrieve, &given, 0, nullptr);
+  }
+
+  int channels;
+  LilvInstance* instance = nullptr;
+  float controls[lv2::kLatencyPort + 1] = {};
+  std::array<std::vector<float>, 2> in{std::vector<float>(512), std::vector<float>(512)};
+  std::array<std::vector<float>, 2> out{std::vector<float>(512), std::vector<float>(512)};
+};
+
+// A parameter's plain value as a VST 3 host normalises it for the component.
+double normalized(ParamId id, double plain) {
+  return (plain - kParams[id].minPlain) / (kParams[id].maxPlain - kParams[id].minPlain);
+}
+
+// Blocks at the declared defaults, then changes of gain, focus, profile and
+// bypass, then a switch of mode, all at block boundaries.
+TEST(Lv2Edition, SameOutputAndLatencyAsTheVst3Component) {
+  for (int mode = 0; mode < kModeCount; ++mode)
+    for (double rate : {44100.0, 48000.0, 96000.0})
+      for (int channels : {1, 2}) {
+        const std::string where = "mode " + std::to_string(mode) + ", " + std::to_string(rate) +
+                                  " Hz, " + std::to_string(channels) + " channels";
+        test::Component vst(channels == 1 ? Steinberg::Vst::SpeakerArr::kMono
+                                          : Steinberg::Vst::SpeakerArr::kStereo,
+                            mode, rate);
+        Lv2Instance lv2(channels, rate);
+        ASSERT_NE(lv2.instance, nullptr) << where;
+        lv2.controls[ProcessingMode] = static_cast<float>(mode);
+        const test::Signal in = test::noise(channels, 512, 0.4f, 7);
+        for (int b = 0; b < 8; ++b) {
+          const std::pair<ParamId, float> changes[] = {
+              {OutputGain, -6.0f + 3.0f * b}, {FrequencyFocus, 60.0f + 10.0f * b},
+              {CleanupProfile, static_cast<float>(b % 3)}, {Bypass, b == 5 ? 1.0f : 0.0f}};
+          for (const auto& [id, plain] : changes)
+            if (b >= 2) lv2.controls[id] = plain, vst.block.change(id, 0, normalized(id, plain));
+          if (b == 6) {
+            lv2.controls[ProcessingMode] = static_cast<float>((mode + 1) % kModeCount);
+            vst.block.change(ProcessingMode, 0, modeToNormalized((mode + 1) % kModeCount));
+          }
+          const test::Played expected = vst.play(in);
+          ASSERT_EQ(lv2.play(in), expected.out) << where << ", block " << b;
+          EXPECT_EQ(lv2.controls[lv2::kLatencyPort], vst.processor->getLatencySamples()) << where;
+          EXPECT_EQ(lv2.controls[lv2::kFirstMeterPort + 1],
+                    static_cast<float>(expected.changes.at(OutputPeak).back().value));
+        }
+      }
+}
+
+// One record of a configured LV2 instance: a fresh VST 3 component and a fresh
+// LV2 instance that load it play the same; each saves it back unchanged.
+// Damaged records are refused and leave the instance as it was.
+TEST(Lv2Edition, StateRecordsMoveBetweenTheEditions) {
+  Lv2Instance configured(2, 48000.0);
+  configured.controls[NoiseReduction] = 40.0f;
+  configured.controls[OutputGain] = -9.0f;
+  configured.controls[CleanupProfile] = 2.0f;
+  configured.controls[ProcessingMode] = 0.0f;
+  const test::Signal in = test::noise(2, 512, 0.4f, 3);
+  configured.play(in);
+  const Bytes record = configured.save();
+
+  test::Component vst(Steinberg::Vst::SpeakerArr::kStereo, -1, 48000.0);
+  ASSERT_EQ(vst.setState(record), Steinberg::kResultOk);
+  Lv2Instance restored(2, 48000.0);
+  ASSERT_EQ(restored.restore(record), LV2_STATE_SUCCESS);
+  EXPECT_EQ(restored.save(), record);
+  EXPECT_EQ(vst.getState(), record);
+  EXPECT_EQ(restored.play(in), vst.play(in).out);
+  EXPECT_EQ(restored.controls[lv2::kLatencyPort], vst.processor->getLatencySamples());
+
+  Bytes outOfRange = record;
+  outOfRange[4 + 4 * 6 + 3] = 0x7f;  // output gain's float far above 1
+  const Bytes damaged[] = {Bytes(record.begin(), record.end() - 1), outOfRange,
+                           test::stateBytes(3, {}), {}};
+  Lv2Instance fresh(1, 48000.0);
+  const Bytes before = fresh.save();
+  for (const Bytes& bytes : damaged) EXPECT_NE(fresh.restore(bytes), LV2_STATE_SUCCESS);
+  EXPECT_NE(fresh.restore(record, LV2_ATOM__String), LV2_STATE_SUCCESS);
+  EXPECT_EQ(fresh.save(), before);
+}
+
+// The engines run from 8 to 192 kHz; hosts at other rates get no instance.
+TEST(Lv2Edition, InstantiatesOnlyAtRatesTheEnginesRun) {
+  for (double rate : {7999.0, 192001.0, 8000.0, 192000.0}) {
+    LilvInstance* i = lilv_plugin_instantiate(world().plugin(1), rate, world().features);
+    EXPECT_EQ(i != nullptr, rate >= 8000.0 && rate <= 192000.0) << rate;
+    if (i) lilv_instance_free(i);
+  }
+}
+
+// Hosts store port symbols: they are the host tool's keys, '-' read as '_'.
+TEST(Lv2Edition, PortSymbolsAreTheHostToolsKeys) {
+  const LilvPlugin* p = world().plugin(2);
+  const auto keys = host::orvaneParameterKeys();
+  for (std::uint32_t i = 0; i < keys.size(); ++i) {
+    std::string key = keys[i].key;
+    std::replace(key.begin(), key.end(), '-', '_');
+    const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
+    EXPECT_EQ(lilv_node_as_string(lilv_port_get_symbol(p, port)), key);
+  }
+}
+
+}  // namespace
+}  // namespace orvane

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -92,8 +93,7 @@ struct Lv2Instance {
   }
   Bytes save() const {
     Bytes bytes;
-    auto store = [](LV2_State_Handle h, uint32_t, const void* v, size_t size, uint32_t,
-                    uint32_t) {
+    auto store = [](LV2_State_Handle h, uint32_t, const void* v, size_t size, uint32_t, uint32_t) {
       auto* to = static_cast<Bytes*>(h);
       to->assign(static_cast<const std::uint8_t*>(v), static_cast<const std::uint8_t*>(v) + size);
       return LV2_STATE_SUCCESS;
@@ -135,17 +135,18 @@ TEST(Lv2Edition, SameOutputAndLatencyAsTheVst3Component) {
       for (int channels : {1, 2}) {
         const std::string where = "mode " + std::to_string(mode) + ", " + std::to_string(rate) +
                                   " Hz, " + std::to_string(channels) + " channels";
-        test::Component vst(channels == 1 ? Steinberg::Vst::SpeakerArr::kMono
-                                          : Steinberg::Vst::SpeakerArr::kStereo,
-                            mode, rate);
+        test::Component vst(
+            channels == 1 ? Steinberg::Vst::SpeakerArr::kMono : Steinberg::Vst::SpeakerArr::kStereo,
+            mode, rate);
         Lv2Instance lv2(channels, rate);
         ASSERT_NE(lv2.instance, nullptr) << where;
         lv2.controls[ProcessingMode] = static_cast<float>(mode);
         const test::Signal in = test::noise(channels, 512, 0.4f, 7);
         for (int b = 0; b < 8; ++b) {
-          const std::pair<ParamId, float> changes[] = {
-              {OutputGain, -6.0f + 3.0f * b}, {FrequencyFocus, 60.0f + 10.0f * b},
-              {CleanupProfile, static_cast<float>(b % 3)}, {Bypass, b == 5 ? 1.0f : 0.0f}};
+          const std::pair<ParamId, float> changes[] = {{OutputGain, -6.0f + 3.0f * b},
+                                                       {FrequencyFocus, 60.0f + 10.0f * b},
+                                                       {CleanupProfile, static_cast<float>(b % 3)},
+                                                       {Bypass, b == 5 ? 1.0f : 0.0f}};
           for (const auto& [id, plain] : changes)
             if (b >= 2) lv2.controls[id] = plain, vst.block.change(id, 0, normalized(id, plain));
           if (b == 6) {
@@ -161,9 +162,10 @@ TEST(Lv2Edition, SameOutputAndLatencyAsTheVst3Component) {
       }
 }
 
-// One record of a configured LV2 instance: a fresh VST 3 component and a fresh
-// LV2 instance that load it play the same; each saves it back unchanged.
-// Damaged records are refused and leave the instance as it was.
+// One record of a configured LV2 instance, made a preset by the host tool and
+// loaded as hosts load presets, and given to a fresh VST 3 component: both
+// play the same and save it back unchanged. Damaged records are refused and
+// leave the instance as it was.
 TEST(Lv2Edition, StateRecordsMoveBetweenTheEditions) {
   Lv2Instance configured(2, 48000.0);
   configured.controls[NoiseReduction] = 40.0f;
@@ -174,10 +176,32 @@ TEST(Lv2Edition, StateRecordsMoveBetweenTheEditions) {
   configured.play(in);
   const Bytes record = configured.save();
 
+  const auto dir = std::filesystem::temp_directory_path() / "orvane-lv2-preset";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "s.state", std::ios::binary)
+      .write(reinterpret_cast<const char*>(record.data()), 44);
+  const std::string convert = ORV_HOST_TOOL " state lv2 " + (dir / "s.state").string() + " " +
+                              (dir / "p.lv2").string() + " > /dev/null";
+  ASSERT_EQ(std::system(convert.c_str()), 0);
+  LilvState* preset = lilv_state_new_from_file(world().world, &world().urid, nullptr,
+                                               (dir / "p.lv2/preset.ttl").c_str());
+  ASSERT_NE(preset, nullptr);
+  Lv2Instance restored(2, 48000.0);
+  auto setPort = [](const char* symbol, void* to, const void* value, uint32_t size, uint32_t) {
+    const LilvPlugin* p = world().plugin(2);
+    LilvNode* name = lilv_new_string(world().world, symbol);
+    const uint32_t index = lilv_port_get_index(p, lilv_plugin_get_port_by_symbol(p, name));
+    lilv_node_free(name);
+    static_cast<Lv2Instance*>(to)->controls[index] =
+        size == 4 ? *static_cast<const float*>(value) : *static_cast<const double*>(value);
+  };
+  lilv_state_restore(preset, restored.instance, setPort, &restored, 0, nullptr);
+  lilv_state_free(preset);
+  EXPECT_TRUE(
+      std::equal(restored.controls, restored.controls + lv2::kParamPortCount, configured.controls));
+
   test::Component vst(Steinberg::Vst::SpeakerArr::kStereo, -1, 48000.0);
   ASSERT_EQ(vst.setState(record), Steinberg::kResultOk);
-  Lv2Instance restored(2, 48000.0);
-  ASSERT_EQ(restored.restore(record), LV2_STATE_SUCCESS);
   EXPECT_EQ(restored.save(), record);
   EXPECT_EQ(vst.getState(), record);
   EXPECT_EQ(restored.play(in), vst.play(in).out);
@@ -185,8 +209,8 @@ TEST(Lv2Edition, StateRecordsMoveBetweenTheEditions) {
 
   Bytes outOfRange = record;
   outOfRange[4 + 4 * 6 + 3] = 0x7f;  // output gain's float far above 1
-  const Bytes damaged[] = {Bytes(record.begin(), record.end() - 1), outOfRange,
-                           test::stateBytes(3, {}), {}};
+  const Bytes damaged[] = {
+      Bytes(record.begin(), record.end() - 1), outOfRange, test::stateBytes(3, {}), {}};
   Lv2Instance fresh(1, 48000.0);
   const Bytes before = fresh.save();
   for (const Bytes& bytes : damaged) EXPECT_NE(fresh.restore(bytes), LV2_STATE_SUCCESS);

@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "lv2/port_values.h"
+#include "params/port_values.h"
 #include "protocol/state_codec.h"
 
 namespace orvane::lv2 {
@@ -155,7 +155,8 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
   if (!decodeStateRecord(static_cast<const std::uint8_t*>(data), size, record))
     return LV2_STATE_ERR_UNKNOWN;
   // Records older than the mode field load as the registered class's default.
-  requestedMode = modeFromNormalized(record.hasMode ? record.modeNorm : modeToNormalized(kDefaultMode));
+  requestedMode =
+      modeFromNormalized(record.hasMode ? record.modeNorm : modeToNormalized(kDefaultMode));
   params = record.params;
   // Every engine gets the values, keeping its signal state, as the VST 3
   // component's hand-over does; a switch of mode waits for the next block.

@@ -10,9 +10,10 @@
 #include <sstream>
 #include <string>
 
-#include "lv2/port_values.h"
+#include "lv2/plugin.h"
 #include "lv2/ports.h"
 #include "params/parameters.h"
+#include "params/port_values.h"
 
 namespace orvane::lv2 {
 namespace {
@@ -190,6 +191,11 @@ int main(int argc, char** argv) {
   plugins << kPrefixes;
   plugin(plugins, kMonoUri, 1, "Orvane Mono", minor, micro);
   plugin(plugins, kStereoUri, 2, "Orvane Stereo", minor, micro);
+
+  // The state property the plug-ins save (presets carry it too).
+  plugins << "<" << kStateRecordKey << ">\n  a rdf:Property ;\n"
+          << "  rdfs:label \"state record\" ;\n"
+          << "  rdfs:comment \"The component state record shared with the VST 3 edition.\" .\n";
 
   std::ostringstream uiText;
   uiText << kPrefixes;

@@ -131,7 +131,8 @@ void Processor::takeHandOver() noexcept {
   params = record.params;
   takenTicket = record.stateTicket;
   for (int mode = 0; mode < kModeCount; ++mode)
-    for (int i = 0; i < kEngineParamCount; ++i) engines[mode].set(static_cast<uint32_t>(i), params[i]);
+    for (int i = 0; i < kEngineParamCount; ++i)
+      engines[mode].set(static_cast<uint32_t>(i), params[i]);
 }
 
 // Files the host's queues by parameter. A mode change always takes effect from

@@ -104,7 +104,7 @@ class Processor : public Steinberg::Vst::AudioEffect {
   std::int32_t defaultMode;                               // for states without a mode
   std::int32_t reportedMode = -1;  // last mode written back to the host; -1: none yet
   std::array<float, kEngineParamCount> params = Defaults;  // audio thread's (or inactive)
-  std::uint32_t takenTicket = 0;      // the last setState() the audio side has taken
+  std::uint32_t takenTicket = 0;  // the last setState() the audio side has taken
 
   LatestValue<Values> toAudio{Values{}};    // setState() to the next block
   LatestValue<Values> fromAudio{Values{}};  // each block's final values to getState()

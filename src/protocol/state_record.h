@@ -42,9 +42,7 @@ inline Steinberg::tresult writeStateRecord(Steinberg::IBStream* stream,
   auto bytes = encodeStateRecord(params, modeNorm);  // non-const: write() takes void*
   Steinberg::int32 written = 0;
   const auto size = static_cast<Steinberg::int32>(bytes.size());
-  return stream->write(bytes.data(), size, &written) ==
-                     Steinberg::kResultOk &&
-                 written == size
+  return stream->write(bytes.data(), size, &written) == Steinberg::kResultOk && written == size
              ? Steinberg::kResultOk
              : Steinberg::kResultFalse;
 }

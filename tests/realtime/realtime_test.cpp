@@ -143,9 +143,10 @@ TEST(RealTime, ProcessLoopNeverWaits) {
 // blocks, meters and latency written, a block of no frames, while another
 // thread saves the state.
 TEST(RealTime, Lv2RunNeverWaits) {
-  LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) {
-                     return static_cast<LV2_URID>(std::strlen(uri));  // distinct for the two it maps
-                   }};
+  LV2_URID_Map map{
+      nullptr, [](LV2_URID_Map_Handle, const char* uri) {
+        return static_cast<LV2_URID>(std::strlen(uri));  // distinct for the two it maps
+      }};
   auto plugin = lv2::Plugin::create(44100.0, 2, &map);
   ASSERT_TRUE(plugin);
   std::array<float, lv2::kLatencyPort + 1> ports{};

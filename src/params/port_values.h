@@ -1,16 +1,16 @@
-// Control-port values of the LV2 edition: parameters in the plain units of the
-// parameter table, as LV2 hosts show and store them, against the normalised
-// values the engines and the state record hold. A port carries a float; the
-// conversion to a normalised value is made in double, as a VST 3 host's
-// plain-to-normalised conversion is, so that a port set to a value and a
-// VST 3 parameter set to the same plain value reach the engines equal.
+// Plain port values: parameters in the plain units of the parameter table, as
+// the LV2 edition's control ports and presets carry them, against the
+// normalised values the engines and the state record hold. A port carries a
+// float; the conversion to a normalised value is made in double, as a VST 3
+// host's plain-to-normalised conversion is, so that a port set to a value and
+// a VST 3 parameter set to the same plain value reach the engines equal.
 #pragma once
 
 #include <cmath>
 
 #include "params/parameters.h"
 
-namespace orvane::lv2 {
+namespace orvane {
 
 // The normalised value of port value `plain`: ranges linearly over
 // [minPlain, maxPlain]; a switch is on above zero (lv2:toggled); a list takes
@@ -30,4 +30,4 @@ inline float portFromNormalized(const ParamInfo& p, double norm) noexcept {
   return static_cast<float>(p.minPlain + std::nearbyint(norm * p.stepCount));
 }
 
-}  // namespace orvane::lv2
+}  // namespace orvane

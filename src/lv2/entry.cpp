@@ -5,7 +5,6 @@
 #include <lv2/urid/urid.h>
 
 #include <cstring>
-#include <new>
 
 #include "lv2/plugin.h"
 #include "lv2/ports.h"

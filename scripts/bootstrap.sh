@@ -27,6 +27,8 @@ bookworm_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format clang-tidy valgrind jq
   alsa-utils sox espeak-ng
+  lv2-dev liblilv-dev lilv-utils sordi
+  pipewire pipewire-bin wireplumber dbus
 )
 
 die() { echo "bootstrap: $*" >&2; exit 1; }

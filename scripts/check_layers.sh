@@ -29,12 +29,13 @@ declare -A uses=(
   [editor/knob]="editor/toolkit"
   [editor]="controller editor/toolkit editor/knob presets i18n params files"
   [module]="processor controller editor protocol params"
-  [lv2]="engine params protocol"
+  # The LV2 edition's plug-in: the same engines and state record, no VST 3.
+  [lv2]="engine protocol params"
   # The host tool: a VST 3 host library that knows no plug-in, the speech
   # material, the front end, and main.
   [tools/host/vsthost]=""
   [tools/host/signals]=""
-  [tools/host/cli]="tools/host/vsthost tools/host/signals files params i18n protocol editor/toolkit"
+  [tools/host/cli]="tools/host/vsthost tools/host/signals files params i18n protocol editor/toolkit lv2"
   [tools/host]="tools/host/cli"
 )
 # The CMake library each folder builds.
@@ -43,7 +44,7 @@ declare -A library=(
   [denoiser]=orvane_denoiser [engine]=orvane_engine [processor]=orvane_processor
   [i18n]=orvane_i18n [presets]=orvane_presets [controller]=orvane_controller
   [editor/toolkit]=orvane_toolkit [editor/knob]=orvane_knob [editor]=orvane_editor
-  [module]=Orvane
+  [module]=Orvane [lv2]=orvane_lv2
   [tools/host/vsthost]=orv_vsthost [tools/host/signals]=orv_signals
   [tools/host/cli]=orv_host_cli [tools/host]=orvane-host
 )

@@ -15,6 +15,14 @@ else
 fi
 # Layers: includes and library links point one way, with no cycle.
 bash "$root/scripts/check_layers.sh" "$build" || status=1
+# The LV2 bundle's generated Turtle against every LV2 schema lv2-dev installs
+# (with only some of them, properties of the others show as undefined).
+mapfile -t schemas < <(dpkg -L lv2-dev | grep '\.ttl$' | grep -v /eg-)
+if ! sord_validate "${schemas[@]}" "$build"/Orvane.lv2/*.ttl 2>&1 | grep -q 'Found 0 errors'; then
+  sord_validate "${schemas[@]}" "$build"/Orvane.lv2/*.ttl 2>&1 | grep -v '^Found' >&2 || true
+  echo "lint: $build/Orvane.lv2 does not validate against the LV2 schemas (build it first)" >&2
+  status=1
+fi
 # The fuzz targets build only with clang (scripts/fuzz.sh); they are checked there.
 mapfile -t units < <(git ls-files '*.c' '*.cpp' | grep -v '^tests/fuzz/')
 [ -f "$build/compile_commands.json" ] || { echo "lint: $build/compile_commands.json missing: configure first" >&2; exit 1; }

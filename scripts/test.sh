@@ -3,6 +3,8 @@
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/
 #   scripts/test.sh --tsan       the tests where threads meet, under ThreadSanitizer, in build-tsan/
+#   scripts/test.sh --live       build/, then the LV2 edition in a private PipeWire daemon
+#                                (scripts/live_test.sh) instead of the suite
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=build
@@ -15,7 +17,8 @@ case "${1:-}" in
   --tsan)
     dir=build-tsan; opts=(-DORV_TSAN=ON -DORV_BUILD_BENCHMARKS=OFF)
     targets=(--target orvane_concurrency_tests); filter=(-R '^Concurrency\.') ;;
-  *) echo "usage: scripts/test.sh [--sanitize|--tsan]" >&2; exit 2 ;;
+  --live) ;;
+  *) echo "usage: scripts/test.sh [--sanitize|--tsan|--live]" >&2; exit 2 ;;
 esac
 
 bash "$root/scripts/bootstrap.sh"
@@ -25,6 +28,9 @@ cmake --build "$root/$dir" -j2 "${targets[@]}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1}
+if [ "${1:-}" = --live ]; then
+  exec bash "$root/scripts/live_test.sh" "$root/$dir"
+fi
 # The editor's X11 tests need a display; without one, a virtual one for the
 # run. -noreset: the server otherwise resets whenever its last client leaves,
 # refusing connections meanwhile, and the tests open and close many.

@@ -20,19 +20,6 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-// Which engine runs which configuration, by processing-mode index.
-struct EngineConfig {
-  bool neural;
-  bool live;
-};
-constexpr EngineConfig kEngineConfigs[kModeCount] = {{true, true}, {true, false}, {false, false}};
-
-// What a mode reports before any setup: its latency at the engine's own rate.
-constexpr std::int32_t nominalLatency(EngineConfig config) noexcept {
-  if (!config.neural) return 0;
-  return config.live ? Engine::kLiveDelay : Engine::kClassicDelay;
-}
-
 constexpr SpeakerArrangement kMono = SpeakerArr::kMono;      // 0x80000
 constexpr SpeakerArrangement kStereo = SpeakerArr::kStereo;  // left | right
 constexpr int32 kFlaggedChannels = 64;                       // bits of a silence-flag word
@@ -65,8 +52,6 @@ bool allZero(const float* x, int32 n) noexcept {
 }  // namespace
 
 Processor::Processor(int defaultModeIndex) : defaultMode(defaultModeIndex) {
-  for (int mode = 0; mode < kModeCount; ++mode)
-    latency[mode] = nominalLatency(kEngineConfigs[mode]);
   setControllerClass(ControllerID);
 }
 
@@ -97,7 +82,7 @@ tresult PLUGIN_API Processor::canProcessSampleSize(int32 symbolicSampleSize) {
 uint32 PLUGIN_API Processor::getLatencySamples() {
   // The requested mode, so that the host sees a new mode's latency before the
   // process loop has switched to it.
-  return static_cast<uint32>(latency[requestedMode.load()]);
+  return static_cast<uint32>(engines.latencySamples(requestedMode.load()));
 }
 
 tresult PLUGIN_API Processor::setupProcessing(ProcessSetup& setup) {
@@ -105,21 +90,8 @@ tresult PLUGIN_API Processor::setupProcessing(ProcessSetup& setup) {
   if (setup.symbolicSampleSize != kSample32 || setup.maxSamplesPerBlock <= 0 || !input)
     return kResultFalse;
   const int channels = SpeakerArr::getChannelCount(input->getArrangement());
-  for (int mode = 0; mode < kModeCount; ++mode) {
-    Engine& e = engines[mode];
-    if (!e.prepare(setup.sampleRate, channels, kEngineConfigs[mode].neural,
-                   kEngineConfigs[mode].live))
-      return kResultFalse;
-    latency[mode] = e.neuralActive() ? e.latencySamples() : 0;
-  }
-  preparedChannels = channels;
+  if (!engines.prepare(setup.sampleRate, channels)) return kResultFalse;
   return AudioEffect::setupProcessing(setup);
-}
-
-void Processor::loadEngine(int mode) noexcept {
-  Engine& e = engines[mode];
-  for (int i = 0; i < kEngineParamCount; ++i) e.set(static_cast<uint32_t>(i), params[i]);
-  e.resetRealtime();
 }
 
 tresult PLUGIN_API Processor::setActive(TBool state) {
@@ -128,7 +100,7 @@ tresult PLUGIN_API Processor::setActive(TBool state) {
   if (state) {
     ++activations;
     activeMode = requestedMode.load();
-    for (int mode = 0; mode < kModeCount; ++mode) loadEngine(mode);
+    for (int mode = 0; mode < kModeCount; ++mode) engines.load(mode, params);
   }
   publishValues();
   active = state;
@@ -164,8 +136,9 @@ void Processor::takeHandOver() noexcept {
   const Values& record = toAudio.front();
   params = record.params;
   takenTicket = record.stateTicket;
-  for (Engine& e : engines)
-    for (int i = 0; i < kEngineParamCount; ++i) e.set(static_cast<uint32_t>(i), params[i]);
+  for (int mode = 0; mode < kModeCount; ++mode)
+    for (int i = 0; i < kEngineParamCount; ++i)
+      engines[mode].set(static_cast<uint32_t>(i), params[i]);
 }
 
 // Files the host's queues by parameter. A mode change always takes effect from
@@ -196,7 +169,7 @@ void Processor::switchToRequestedMode() noexcept {
   const int32 requested = requestedMode.load();
   if (activeMode == requested) return;
   activeMode = requested;
-  loadEngine(activeMode);
+  engines.load(activeMode, params);
 }
 
 // Applies the readable points of every queue up to `limit` and returns the
@@ -240,11 +213,11 @@ Processor::BlockMeters Processor::runSubBlocks(ProcessData& data, QueueCursors& 
   for (int32 start = 0, end = firstEnd; start < data.numSamples;) {
     const float* inputs[Engine::kMaxChannels] = {};
     float* outputs[Engine::kMaxChannels] = {};
-    for (int32 c = 0; c < preparedChannels; ++c) {
+    for (int32 c = 0; c < engines.channels(); ++c) {
       inputs[c] = inputChannel(in, c, start);
       outputs[c] = outputChannel(out, c, start);
     }
-    engine.process(inputs, outputs, preparedChannels, end - start);
+    engine.process(inputs, outputs, engines.channels(), end - start);
     const Engine::Meters& m = engine.meters();
     meters.inputPeak = std::max(meters.inputPeak, m.inputPeak);
     meters.outputPeak = std::max(meters.outputPeak, m.outputPeak);
@@ -266,7 +239,7 @@ Processor::BlockMeters Processor::runSubBlocks(ProcessData& data, QueueCursors& 
 void Processor::finishOutputs(ProcessData& data) const noexcept {
   for (int32 bus = 0; bus < data.numOutputs; ++bus) {
     AudioBusBuffers& out = data.outputs[bus];
-    const int32 written = bus == 0 ? preparedChannels : 0;
+    const int32 written = bus == 0 ? engines.channels() : 0;
     uint64 silent = 0;
     for (int32 c = 0; c < out.numChannels && out.channelBuffers32; ++c) {
       float* x = out.channelBuffers32[c];

@@ -23,8 +23,9 @@
 #include <cstdint>
 
 #include "engine/engine.h"
+#include "engine/latest_value.h"
+#include "engine/mode_engines.h"
 #include "params/parameters.h"
-#include "processor/latest_value.h"
 
 namespace orvane {
 
@@ -98,12 +99,10 @@ class Processor : public Steinberg::Vst::AudioEffect {
                     const BlockMeters& meters) noexcept;
   void publishValues() noexcept;
 
-  void loadEngine(int mode) noexcept;
   void sendModeState();
   void sendProgress();
 
-  std::array<Engine, kModeCount> engines;                 // index = processing-mode index
-  std::array<std::int32_t, kModeCount> latency;           // samples reported per mode
+  ModeEngines engines;
   std::atomic<std::int32_t> requestedMode{kDefaultMode};  // written only by exchange
   // Blocks processed since the component was made; only process() writes it.
   std::atomic<std::int64_t> blocksProcessed{0};
@@ -111,8 +110,7 @@ class Processor : public Steinberg::Vst::AudioEffect {
   std::int32_t defaultMode;                // for states without a mode
   std::int32_t reportedMode = -1;          // last mode written back to the host; -1: none yet
   std::array<float, kEngineParamCount> params = Defaults;  // audio thread's (or inactive)
-  std::int32_t preparedChannels = 0;  // channels the engines were prepared for; 0: not yet
-  std::uint32_t takenTicket = 0;      // the last setState() the audio side has taken
+  std::uint32_t takenTicket = 0;  // the last setState() the audio side has taken
 
   LatestValue<Values> toAudio{Values{}};    // setState() to the next block
   LatestValue<Values> fromAudio{Values{}};  // each block's final values to getState()

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "engine_harness.h"
+#include "lv2/plugin.h"
 #include "processor/processor.h"
 #include "realtime/watch.h"
 #include "support/component.h"
@@ -133,6 +135,40 @@ TEST(RealTime, ProcessLoopNeverWaits) {
   };
   for (int b = 0; b < 24; ++b) play(b);  // warm the host's queues
   for (int b = 0; b < 600; ++b) ASSERT_EQ(play(b), "") << "block " << b;
+  done = true;
+  ui.join();
+}
+
+// The LV2 run as hosts drive it: ports moved and modes switched between
+// blocks, meters and latency written, a block of no frames, while another
+// thread saves the state.
+TEST(RealTime, Lv2RunNeverWaits) {
+  LV2_URID_Map map{
+      nullptr, [](LV2_URID_Map_Handle, const char* uri) {
+        return static_cast<LV2_URID>(std::strlen(uri));  // distinct for the two it maps
+      }};
+  auto plugin = lv2::Plugin::create(44100.0, 2, &map);
+  ASSERT_TRUE(plugin);
+  std::array<float, lv2::kLatencyPort + 1> ports{};
+  for (std::uint32_t i = 0; i < ports.size(); ++i) plugin->connect(i, &ports[i]);
+  test::Signal audio = test::noise(2, 512, 0.3f, 4);
+  for (int c = 0; c < 2; ++c) {
+    plugin->connect(lv2::audioInPort(c), audio[c].data());
+    plugin->connect(lv2::audioOutPort(2, c), audio[c].data());  // in place, as hosts may
+  }
+  std::atomic<bool> done{false};
+  std::thread ui([&] {
+    auto store = [](LV2_State_Handle, uint32_t, const void*, size_t, uint32_t, uint32_t) {
+      return LV2_STATE_SUCCESS;
+    };
+    while (!done.load()) EXPECT_EQ(plugin->save(store, nullptr), LV2_STATE_SUCCESS);
+  });
+  for (int b = 0; b < 300; ++b) {
+    ports[ProcessingMode] = static_cast<float>(b / 7 % kModeCount);
+    ports[OutputGain] = static_cast<float>(b % 13 - 6);
+    ports[Bypass] = static_cast<float>(b / 5 % 2);
+    ASSERT_EQ(forbiddenCalls([&] { plugin->run(b % 9 == 0 ? 0 : 512); }), "") << "block " << b;
+  }
   done = true;
   ui.join();
 }

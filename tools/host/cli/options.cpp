@@ -22,8 +22,9 @@ constexpr Command kCommands[] = {
     {"process", "process IN OUT | process IN... -o DIR",
      "clean audio files (mono or stereo); folders with -o DIR"},
     {"info", "info", "the bundle used, its classes, buses, parameters and latency per mode"},
-    {"state", "state save FILE | state load FILE",
-     "write the component state after the settings, or load one and show it"},
+    {"state", "state save FILE | state load FILE | state lv2 FILE BUNDLE.lv2",
+     "write the component state after the settings, load one and show it, or make it an LV2 "
+     "preset"},
     {"render", "render OUT.png", "draw the plug-in's editor after the settings"},
     {"show", "show", "open the plug-in's editor in a window (X11) after the settings"},
     {"demo", "demo [DIR]", "clean the built-in noisy speech in all three modes"},

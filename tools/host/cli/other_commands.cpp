@@ -8,6 +8,7 @@
 #include "editor_show.h"
 #include "environment.h"
 #include "files/files.h"
+#include "lv2_preset.h"
 #include "params/parameters.h"
 #include "settings.h"
 #include "text.h"
@@ -108,8 +109,10 @@ int infoCommand(const Options& o) {
 }
 
 int stateCommand(const Options& o) {
-  if (o.positional.size() != 2 || (o.positional[0] != "save" && o.positional[0] != "load"))
-    usageError("state takes save FILE or load FILE", o.command);
+  const bool toLv2 = o.positional.size() == 3 && o.positional[0] == "lv2";
+  if (!toLv2 &&
+      (o.positional.size() != 2 || (o.positional[0] != "save" && o.positional[0] != "load")))
+    usageError("state takes save FILE, load FILE or lv2 FILE BUNDLE.lv2", o.command);
   const std::string& file = o.positional[1];
   Module module(findBundle(o.bundle).path);
   Plugin plugin(module);
@@ -127,6 +130,14 @@ int stateCommand(const Options& o) {
   if (!bytes) throw Error("cannot read the state file " + file);
   plugin.loadState(*bytes);
   settings.applyTo(plugin);
+  if (toLv2) {
+    // The record as the component answers it: checked, and in the newest version.
+    plugin.flush();
+    const std::filesystem::path bundle = o.positional[2];
+    writeLv2Preset(bundle.string(), bundle.stem().string(), plugin.saveState());
+    std::printf("wrote the LV2 preset \"%s\" into %s\n", bundle.stem().c_str(), bundle.c_str());
+    return 0;
+  }
   std::vector<std::vector<std::string>> rows;
   for (const NamedParameter& p : names.parameters()) {
     if (p.readOnly()) continue;  // meters are not part of a state

@@ -121,8 +121,8 @@ tresult PLUGIN_API Processor::process(ProcessData& data) {
     finishOutputs(data);
     reportToHost(data.outputParameterChanges, data.numSamples, meters);
     agreedLayout =
-        data.outputs[0].numChannels == preparedChannels &&
-        (data.numInputs <= 0 || !data.inputs || data.inputs[0].numChannels == preparedChannels);
+        data.outputs[0].numChannels == engines.channels() &&
+        (data.numInputs <= 0 || !data.inputs || data.inputs[0].numChannels == engines.channels());
   }
   publishValues();
   blocksProcessed.fetch_add(1, std::memory_order_release);

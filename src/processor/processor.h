@@ -60,7 +60,7 @@ class Processor : public Steinberg::Vst::AudioEffect {
 
   // Read-only views for tests and diagnostics (audio-thread values).
   int activeModeIndex() const noexcept { return activeMode; }
-  int preparedChannelCount() const noexcept { return preparedChannels; }
+  int preparedChannelCount() const noexcept { return engines.channels(); }
   int requestedModeIndex() const noexcept { return requestedMode.load(); }
   const Engine& engine(int mode) const noexcept { return engines[mode]; }
   const std::array<float, kEngineParamCount>& parameterValues() const noexcept { return params; }

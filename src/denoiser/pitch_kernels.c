@@ -219,11 +219,34 @@ float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0
   const int T0 = *T0_;
   int T = T0;
 
-  float sums[2 * 15];
-  int lags[2 * 15] = {0, T0};
-  lagSums(x, N, lags, 2, sums);
-  const float xx = sums[0];
-  float xy = sums[1];
+  /* The candidates T0 / k and their checks, down to minperiod. */
+  int candidates = 0;
+  int t1s[15], t1bs[15];
+  for (int k = 2; k <= 15; k++, candidates++) {
+    const int t1 = (2 * T0 + k) / (2 * k);
+    if (t1 < minperiod) break;
+    t1s[candidates] = t1;
+    if (k == 2) {
+      t1bs[candidates] = t1 + T0 > maxperiod ? T0 : T0 + t1;
+    } else {
+      t1bs[candidates] = (2 * kSecondCheck[k] * T0 + k) / (2 * k);
+    }
+  }
+  /* Every correlation with a lag they need, each distinct lag once (a check
+   * is often another candidate or T0 itself), computed together. */
+  int lags[2 + 2 * 15], where[2 + 2 * 15], distinct = 0;
+  float sums[2 + 2 * 15];
+  for (int c = -1; c < candidates; c++)
+    for (int e = 0; e < 2; e++) {
+      const int lag = c < 0 ? (e ? T0 : 0) : (e ? t1bs[c] : t1s[c]);
+      int d = 0;
+      while (d < distinct && lags[d] != lag) d++;
+      if (d == distinct) lags[distinct++] = lag;
+      where[2 * (c + 1) + e] = d;
+    }
+  lagSums(x, N, lags, distinct, sums);
+  const float xx = sums[where[0]];
+  float xy = sums[where[1]];
 
   float yyLookup[ORV_PITCH_MAX_PERIOD + 1];
   float yy = xx;
@@ -237,28 +260,9 @@ float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0
   const float g0 = pitchGain(xy, xx, yy);
   float g = g0;
 
-  /* The candidates T0 / k and their checks, down to minperiod, with all
-   * their correlations computed together. */
-  int candidates = 0;
-  int t1s[15];
-  for (int k = 2; k <= 15; k++, candidates++) {
-    const int t1 = (2 * T0 + k) / (2 * k);
-    if (t1 < minperiod) break;
-    int t1b;
-    if (k == 2) {
-      t1b = t1 + T0 > maxperiod ? T0 : T0 + t1;
-    } else {
-      t1b = (2 * kSecondCheck[k] * T0 + k) / (2 * k);
-    }
-    t1s[candidates] = t1;
-    lags[2 * candidates] = t1;
-    lags[2 * candidates + 1] = t1b;
-  }
-  lagSums(x, N, lags, 2 * candidates, sums);
-
   for (int c = 0; c < candidates; c++) {
-    const int k = c + 2, t1 = t1s[c], t1b = lags[2 * c + 1];
-    xy = .5f * (sums[2 * c] + sums[2 * c + 1]);
+    const int k = c + 2, t1 = t1s[c], t1b = t1bs[c];
+    xy = .5f * (sums[where[2 * c + 2]] + sums[where[2 * c + 3]]);
     yy = .5f * (yyLookup[t1] + yyLookup[t1b]);
     const float g1 = pitchGain(xy, xx, yy);
     float cont;
@@ -291,11 +295,11 @@ float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0
   bestXy = 0 > bestXy ? 0 : bestXy;
   float pg = bestYy <= bestXy ? 1.f : bestXy / (bestYy + 1);
 
-  /* Correlations at T - 1, T and T + 1 for the interpolation. */
-  const int around[3] = {T - 1, T, T + 1};
+  /* Correlations at T + 1, T and T - 1 for the interpolation: neighbouring
+   * lags, one cross-correlation. */
   float xcorr[3];
-  lagSums(x, N, around, 3, xcorr);
-  const int offset = interpolationOffset(xcorr[0], xcorr[1], xcorr[2]);
+  rnn_pitch_xcorr(x, x - T - 1, xcorr, N, 3);
+  const int offset = interpolationOffset(xcorr[2], xcorr[1], xcorr[0]);
   if (pg > g) pg = g;
   *T0_ = 2 * T + offset;
   if (*T0_ < minperiod0) *T0_ = minperiod0;

@@ -41,19 +41,53 @@ void orv_pitch_xcorr_avx2(const float* x, const float* y, float* xcorr, int len,
   }
 }
 
+/* 8 x 8 transpose: v[k] lane s becomes v[s] lane k. */
+static inline void transpose8(__m256* v) {
+  __m256 t[8], u[8];
+  for (int k = 0; k < 8; k += 2) {
+    t[k] = _mm256_unpacklo_ps(v[k], v[k + 1]);
+    t[k + 1] = _mm256_unpackhi_ps(v[k], v[k + 1]);
+  }
+  for (int k = 0; k < 8; k += 4) {
+    u[k] = _mm256_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(1, 0, 1, 0));
+    u[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(3, 2, 3, 2));
+    u[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(1, 0, 1, 0));
+    u[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(3, 2, 3, 2));
+  }
+  for (int k = 0; k < 4; k++) {
+    v[k] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x20);
+    v[k + 4] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x31);
+  }
+}
+
 void orv_pitch_lag_sums_avx2(const float* x, int n, const int* lags, int count, float* out) {
   for (int s = 0; s < count; s += 8) {
-    const __m256i mask = firstLanes(count - s);
-    /* Offsets -lags[s + k] from x[i], for the lanes in use. */
-    const __m256i offsets =
-        _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_maskload_epi32(lags + s, mask));
-    const __m256 maskPs = _mm256_castsi256_ps(mask);
-    __m256 a = _mm256_setzero_ps();
-    for (int i = 0; i < n; i++) {
-      const __m256 lagged =
-          _mm256_mask_i32gather_ps(_mm256_setzero_ps(), x + i, offsets, maskPs, 4);
-      a = _mm256_add_ps(a, _mm256_mul_ps(_mm256_broadcast_ss(x + i), lagged));
+    const int lanes = count - s < 8 ? count - s : 8;
+    /* Lanes past the last sum follow lag 0, which is always readable. */
+    const float* lagged[8];
+    int offsets[8];
+    for (int k = 0; k < 8; k++) {
+      offsets[k] = k < lanes ? -lags[s + k] : 0;
+      lagged[k] = x + offsets[k];
     }
-    _mm256_maskstore_ps(out + s, mask, a);
+    __m256 a = _mm256_setzero_ps();
+    int i = 0;
+    /* Eight samples at a time: row k of the loads holds sum k's eight lagged
+     * samples; transposed, vector j holds sample i + j of every sum, added
+     * in order. */
+    for (; i + 8 <= n; i += 8) {
+      __m256 v[8];
+      for (int k = 0; k < 8; k++) v[k] = _mm256_loadu_ps(lagged[k] + i);
+      transpose8(v);
+      for (int j = 0; j < 8; j++)
+        a = _mm256_add_ps(a, _mm256_mul_ps(_mm256_broadcast_ss(x + i + j), v[j]));
+    }
+    const __m256i index = _mm256_loadu_si256((const __m256i*)offsets);
+    for (; i < n; i++)
+      a = _mm256_add_ps(
+          a, _mm256_mul_ps(_mm256_broadcast_ss(x + i), _mm256_i32gather_ps(x + i, index, 4)));
+    float sums[8];
+    _mm256_storeu_ps(sums, a);
+    for (int k = 0; k < lanes; k++) out[s + k] = sums[k];
   }
 }

@@ -49,15 +49,17 @@ void rnn_pitch_xcorr(const float* x, const float* y, float* xcorr, int len, int 
   }
 }
 
-/* out[s] = sum over i < n of x[i] x[i - lags[s]]. */
-static void lagSums(const float* x, int n, const int* lags, int count, float* out) {
+/* out[s] = sum over i < n of x[i] y[i + offsets[s]]: correlations at lags
+ * that need not be neighbours. */
+static void offsetSums(const float* x, const float* y, int n, const int* offsets, int count,
+                       float* out) {
   if (useAvx2()) {
-    orv_pitch_lag_sums_avx2(x, n, lags, count, out);
+    orv_pitch_offset_sums_avx2(x, y, n, offsets, count, out);
     return;
   }
   int s = 0;
   for (; s + 2 <= count; s += 2) {
-    const float *a = x - lags[s], *b = x - lags[s + 1];
+    const float *a = y + offsets[s], *b = y + offsets[s + 1];
     float sa = 0.f, sb = 0.f;
     for (int i = 0; i < n; i++) {
       sa = sa + x[i] * a[i];
@@ -67,7 +69,7 @@ static void lagSums(const float* x, int n, const int* lags, int count, float* ou
     out[s + 1] = sb;
   }
   for (; s < count; s++) {
-    const float* a = x - lags[s];
+    const float* a = y + offsets[s];
     float sa = 0.f;
     for (int i = 0; i < n; i++) sa = sa + x[i] * a[i];
     out[s] = sa;
@@ -244,7 +246,9 @@ float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0
       if (d == distinct) lags[distinct++] = lag;
       where[2 * (c + 1) + e] = d;
     }
-  lagSums(x, N, lags, distinct, sums);
+  int offsets[2 + 2 * 15];
+  for (int d = 0; d < distinct; d++) offsets[d] = -lags[d];
+  offsetSums(x, x, N, offsets, distinct, sums);
   const float xx = sums[where[0]];
   float xy = sums[where[1]];
 

@@ -49,10 +49,11 @@ void rnn_pitch_search(const float* x_lp, float* y, int len, int max_pitch, int* 
 float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0_, int prev_period,
                           float prev_gain);
 
-/* The AVX2 sums, as the functions above use them. orv_pitch_lag_sums_avx2:
- * out[s] = sum over i < n of x[i] x[i - lags[s]], for s < count. */
+/* The AVX2 sums, as the functions above use them. orv_pitch_offset_sums_avx2:
+ * out[s] = sum over i < n of x[i] y[i + offsets[s]], for s < count. */
 void orv_pitch_xcorr_avx2(const float* x, const float* y, float* xcorr, int len, int max_pitch);
-void orv_pitch_lag_sums_avx2(const float* x, int n, const int* lags, int count, float* out);
+void orv_pitch_offset_sums_avx2(const float* x, const float* y, int n, const int* offsets,
+                                int count, float* out);
 
 #ifdef __cplusplus
 }

@@ -1,9 +1,11 @@
 /* Uses the archive's FFT or pitch search alone (PROBE_PITCH), with nothing of
  * ours in front: the linker check in cmake/rnnoise_kernels.ld must stop this
  * link (tests FftSeam.*, PitchSeam.*). */
+/* NOLINTBEGIN(readability-identifier-naming): the library's names. */
 extern const char rnn_kfft[];
-void rnn_fft_c(const void* st, const float* fin, float* fout);
-void rnn_pitch_search(const float* x_lp, float* y, int len, int max_pitch, int* pitch);
+void rnn_fft_c(const void* st, const float* in, float* out);
+void rnn_pitch_search(const float* x, float* y, int len, int maxPitch, int* pitch);
+/* NOLINTEND(readability-identifier-naming) */
 
 int main(void) {
   static float in[2 * 960], out[2 * 960];

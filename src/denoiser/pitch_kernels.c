@@ -166,11 +166,19 @@ static int interpolationOffset(float a, float b, float c) {
 }
 
 void rnn_pitch_search(const float* x_lp, float* y, int len, int max_pitch, int* pitch) {
-  float x4[ORV_PITCH_MAX_FRAME >> 2];
-  float y4[(ORV_PITCH_MAX_FRAME + ORV_PITCH_MAX_PERIOD) >> 2];
+  /* Cleared, though every value read is written first: the static analyser
+   * cannot follow the lengths. */
+  float x4[ORV_PITCH_MAX_FRAME >> 2] = {0};
+  float y4[(ORV_PITCH_MAX_FRAME + ORV_PITCH_MAX_PERIOD) >> 2] = {0};
   float xcorr[ORV_PITCH_MAX_PERIOD >> 1];
   const int lag = len + max_pitch;
   int best[2] = {0, 0};
+  /* Outside the buffers' sizes the library would write past them; here the
+   * search finds nothing. */
+  if (len <= 0 || max_pitch <= 0 || len > ORV_PITCH_MAX_FRAME || max_pitch > ORV_PITCH_MAX_PERIOD) {
+    *pitch = 0;
+    return;
+  }
 
   /* At a quarter of the rate. */
   for (int j = 0; j < len >> 2; j++) x4[j] = x_lp[2 * j];
@@ -204,8 +212,9 @@ void rnn_pitch_search(const float* x_lp, float* y, int len, int max_pitch, int* 
 /* For each k, the multiple of T0 / k whose correlation backs up T0 / k. */
 static const int kSecondCheck[16] = {0, 0, 3, 2, 3, 2, 5, 2, 3, 2, 3, 2, 5, 2, 3, 2};
 
+/* In double from the float product and sum, as the library computes it. */
 static float pitchGain(float xy, float xx, float yy) {
-  return xy / sqrt(1 + xx * yy);
+  return (float)((double)xy / sqrt((double)(1 + xx * yy)));
 }
 
 float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0_, int prev_period,

@@ -249,8 +249,9 @@ TEST(FftKernels, TransformsAndStatesMatchTheLibrary) {
     return State(orv_reference_fft_alloc_twiddles(n, nullptr, nullptr, base, 0),
                  [](kiss_fft_state* st) { orv_reference_fft_free(st, 0); });
   };
-  EXPECT_EQ(ours(7 * 32, nullptr), nullptr);
-  EXPECT_EQ(library(7 * 32, nullptr), nullptr) << "a factor above 5";
+  // (The library's own allocation frees an uninitialised pointer on this
+  // failure, so only ours is asked.)
+  EXPECT_EQ(ours(7 * 32, nullptr), nullptr) << "a factor above 5";
   EXPECT_EQ(ours(100, &rnn_kfft), nullptr) << "not a power-of-two fraction";
 
   std::vector<std::pair<const kiss_fft_state*, const kiss_fft_state*>> states{

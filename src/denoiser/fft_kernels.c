@@ -77,7 +77,7 @@ kiss_fft_state* rnn_fft_alloc_twiddles(int nfft, void* mem, size_t* lenmem,
   kiss_fft_cpx* twiddles = NULL;
   if (base != NULL) {
     st->shift = 0;
-    while (st->shift < 32 && (nfft << st->shift) != base->nfft) st->shift++;
+    while (nfft > 0 && st->shift < 32 && ((long long)nfft << st->shift) != base->nfft) st->shift++;
     if (st->shift >= 32) goto fail;
     st->twiddles = base->twiddles;
   } else {

@@ -14,9 +14,15 @@
 
 add_library(orv_nnet_kernels OBJECT
   ${PROJECT_SOURCE_DIR}/src/denoiser/nnet_kernels.c
-  ${PROJECT_SOURCE_DIR}/src/denoiser/nnet_kernels_avx2.c)
-# Only this file may use AVX2; it runs only where the processor has it.
+  ${PROJECT_SOURCE_DIR}/src/denoiser/nnet_kernels_avx2.c
+  ${PROJECT_SOURCE_DIR}/src/denoiser/fft_kernels.c
+  ${PROJECT_SOURCE_DIR}/src/denoiser/fft_kernels_avx2.c
+  ${PROJECT_SOURCE_DIR}/src/denoiser/pitch_kernels.c
+  ${PROJECT_SOURCE_DIR}/src/denoiser/pitch_kernels_avx2.c)
+# Only these files may use AVX2; they run only where the processor has it.
 set_source_files_properties(${PROJECT_SOURCE_DIR}/src/denoiser/nnet_kernels_avx2.c
+  ${PROJECT_SOURCE_DIR}/src/denoiser/fft_kernels_avx2.c
+  ${PROJECT_SOURCE_DIR}/src/denoiser/pitch_kernels_avx2.c
   PROPERTIES COMPILE_OPTIONS -mavx2)
 target_link_libraries(orv_nnet_kernels PRIVATE orv_rnnoise_archive orv_warnings)
 
@@ -32,23 +38,40 @@ target_link_libraries(orv_rnnoise INTERFACE
 add_dependencies(orv_rnnoise orv_nnet_kernels)
 add_library(Orvane::rnnoise ALIAS orv_rnnoise)
 
-# For tests only: the archive's own nnet_default.o, extracted at build time
-# (never committed) with its functions renamed to orv_reference_linear,
-# orv_reference_activation and orv_reference_conv2d, so that it can be linked
-# beside our kernels and compared with them. Adds it to the target's sources.
+# For tests only: the archive's own nnet_default.o, kiss_fft.o and pitch.o
+# (with celt_lpc.o, whose autocorrelation calls the pitch correlation),
+# extracted at build time (never committed) with their functions renamed so
+# that they can be linked beside ours and compared with them:
+# rnn_compute_linear_c and rnn_compute_activation_c become orv_reference_linear
+# and orv_reference_activation, every other rnn_ prefix orv_reference_
+# (orv_reference_fft_c, orv_reference_pitch_xcorr, ...). Adds them to the
+# target's sources.
 function(orv_add_nnet_reference target)
   set(dir "${CMAKE_CURRENT_BINARY_DIR}/nnet_reference")
   file(MAKE_DIRECTORY "${dir}")
-  add_custom_command(OUTPUT "${dir}/nnet_reference.o"
-    COMMAND "${CMAKE_AR}" x "${ORV_RNNOISE_ARCHIVE}" nnet_default.o
+  set(fft_renames --redefine-sym rnn_ifft_c=orv_reference_ifft_c)
+  foreach(name alloc alloc_arch_c alloc_twiddles c free free_arch_c impl)
+    list(APPEND fft_renames --redefine-sym rnn_fft_${name}=orv_reference_fft_${name})
+  endforeach()
+  set(pitch_renames)
+  foreach(name pitch_xcorr pitch_downsample pitch_search remove_doubling autocorr lpc)
+    list(APPEND pitch_renames --redefine-sym rnn_${name}=orv_reference_${name})
+  endforeach()
+  set(outputs nnet_reference.o fft_reference.o pitch_reference.o lpc_reference.o)
+  list(TRANSFORM outputs PREPEND "${dir}/")
+  add_custom_command(OUTPUT ${outputs}
+    COMMAND "${CMAKE_AR}" x "${ORV_RNNOISE_ARCHIVE}" nnet_default.o kiss_fft.o pitch.o celt_lpc.o
     COMMAND "${CMAKE_OBJCOPY}"
       --redefine-sym rnn_compute_linear_c=orv_reference_linear
       --redefine-sym rnn_compute_activation_c=orv_reference_activation
       --redefine-sym rnn_compute_conv2d_c=orv_reference_conv2d
       nnet_default.o nnet_reference.o
+    COMMAND "${CMAKE_OBJCOPY}" ${fft_renames} kiss_fft.o fft_reference.o
+    COMMAND "${CMAKE_OBJCOPY}" ${pitch_renames} pitch.o pitch_reference.o
+    COMMAND "${CMAKE_OBJCOPY}" ${pitch_renames} celt_lpc.o lpc_reference.o
     WORKING_DIRECTORY "${dir}"
     DEPENDS "${ORV_RNNOISE_ARCHIVE}"
-    COMMENT "Extracting RNNoise's own network kernels as a test reference"
+    COMMENT "Extracting RNNoise's own network kernels, FFT and pitch analysis as a test reference"
     VERBATIM)
-  target_sources(${target} PRIVATE "${dir}/nnet_reference.o")
+  target_sources(${target} PRIVATE ${outputs})
 endfunction()

@@ -2,6 +2,8 @@
 // a block-by-block driver.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <random>
@@ -61,6 +63,13 @@ inline Signal run(Engine& e, const Signal& in, const std::vector<int>& pattern =
     pos += n;
   }
   return out;
+}
+
+// The bit patterns of `x`, for comparisons that must hold to the bit.
+inline std::vector<std::uint32_t> bitsOf(const std::vector<float>& x) {
+  std::vector<std::uint32_t> b(x.size());
+  std::memcpy(b.data(), x.data(), x.size() * sizeof(float));
+  return b;
 }
 
 // Uniform noise in [-amplitude, amplitude], one vector per channel.

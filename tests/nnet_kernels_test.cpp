@@ -16,6 +16,8 @@
 #include <random>
 #include <vector>
 
+#include "denoiser/fft_kernels.h"
+#include "denoiser/pitch_kernels.h"
 #include "engine_harness.h"
 #include "support/speech.h"
 
@@ -24,6 +26,16 @@
 extern "C" {
 void orv_reference_linear(const LinearLayer* layer, float* out, const float* in);
 void orv_reference_activation(float* out, const float* in, int n, int activation);
+kiss_fft_state* orv_reference_fft_alloc_twiddles(int nfft, void* mem, std::size_t* lenmem,
+                                                 const kiss_fft_state* base, int arch);
+void orv_reference_fft_free(const kiss_fft_state* st, int arch);
+void orv_reference_fft_c(const kiss_fft_state* st, const kiss_fft_cpx* fin, kiss_fft_cpx* fout);
+void orv_reference_ifft_c(const kiss_fft_state* st, const kiss_fft_cpx* fin, kiss_fft_cpx* fout);
+void orv_reference_pitch_xcorr(const float* x, const float* y, float* xcorr, int len, int max);
+void orv_reference_pitch_downsample(float* x[], float* x_lp, int len, int C);
+void orv_reference_pitch_search(const float* x_lp, float* y, int len, int max_pitch, int* pitch);
+float orv_reference_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0,
+                                    int prev_period, float prev_gain);
 void __real_rnn_compute_linear_c(const LinearLayer* layer, float* out, const float* in);
 void __real_rnn_compute_activation_c(float* out, const float* in, int n, int activation);
 }
@@ -219,6 +231,142 @@ TEST(NnetKernels, NeuralOutputEqualsTheLibraryAlone) {
   }
   orvane_nnet_select(chosen);
   EXPECT_GT(test::rms(in[0].data(), in[0].size()), 0.01f);
+}
+
+// The FFT, forward and inverse, on both paths: the library's built-in state
+// and states allocated by both sides (other sizes, a radix-2 pass, twiddles
+// shared with the built-in state), which must also hold the same tables. On
+// speech frames at the library's 16-bit scale, random vectors, silence, full
+// scale and denormal values, in the default and in the engine's flush-to-zero
+// mode.
+TEST(FftKernels, TransformsAndStatesMatchTheLibrary) {
+  using State = std::unique_ptr<kiss_fft_state, void (*)(kiss_fft_state*)>;
+  auto ours = [](int n, const kiss_fft_state* base) {
+    return State(rnn_fft_alloc_twiddles(n, nullptr, nullptr, base, 0),
+                 [](kiss_fft_state* st) { rnn_fft_free(st, 0); });
+  };
+  auto library = [](int n, const kiss_fft_state* base) {
+    return State(orv_reference_fft_alloc_twiddles(n, nullptr, nullptr, base, 0),
+                 [](kiss_fft_state* st) { orv_reference_fft_free(st, 0); });
+  };
+  // (The library's own allocation frees an uninitialised pointer on this
+  // failure, so only ours is asked.)
+  EXPECT_EQ(ours(7 * 32, nullptr), nullptr) << "a factor above 5";
+  EXPECT_EQ(ours(100, &rnn_kfft), nullptr) << "not a power-of-two fraction";
+
+  std::vector<std::pair<const kiss_fft_state*, const kiss_fft_state*>> states{
+      {&rnn_kfft, &rnn_kfft}};
+  std::vector<State> owned;
+  for (auto [n, base] : {std::pair{960, static_cast<const kiss_fft_state*>(nullptr)},
+                         {480, nullptr},
+                         {60, nullptr},
+                         {480, &rnn_kfft}}) {
+    owned.push_back(ours(n, base));
+    owned.push_back(library(n, base));
+    const kiss_fft_state &a = *owned[owned.size() - 2], &b = *owned.back();
+    ASSERT_TRUE(&a && &b) << n;
+    EXPECT_EQ(std::memcmp(&a, &b, offsetof(kiss_fft_state, factors)), 0) << n;
+    int used = 2;  // factor pairs up to the one that leaves length 1
+    while (a.factors[used - 1] > 1 && used < 2 * ORV_FFT_MAX_FACTORS) used += 2;
+    EXPECT_EQ(std::memcmp(a.factors, b.factors, sizeof(short) * used), 0) << n;
+    EXPECT_EQ(std::memcmp(a.bitrev, b.bitrev, sizeof(int) * n), 0) << n;
+    EXPECT_EQ(std::memcmp(a.twiddles, b.twiddles, sizeof(kiss_fft_cpx) * n), 0) << n;
+    states.emplace_back(&a, &b);
+  }
+
+  const std::vector<float> speech = noisySpeech();
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> unit(-1.f, 1.f);
+  const OrvNnetPath chosen = orvane_nnet_path();
+  const unsigned csr = _mm_getcsr();
+  for (const unsigned mode : {0x1F80u, 0x9FC0u})
+    for (int input = 0; input < 9; ++input)
+      for (const auto& [st, ref] : states) {
+        const int n = st->nfft;
+        std::vector<float> x(2 * n);
+        for (int k = 0; k < 2 * n; ++k)
+          x[k] = input < 4
+                     ? (k % 2 ? 0.f : 32768.f * speech[(input * 7919 + k / 2) % speech.size()])
+                 : input < 6  ? 32768.f * unit(rng)
+                 : input == 6 ? 0.f
+                 : input == 7 ? (unit(rng) < 0 ? -32768.f : 32767.f)
+                              : 1e-39f * unit(rng);
+        const auto* in = reinterpret_cast<const kiss_fft_cpx*>(x.data());
+        std::vector<float> forward(2 * n), inverse(2 * n), out(2 * n);
+        auto* o = reinterpret_cast<kiss_fft_cpx*>(out.data());
+        _mm_setcsr(mode);
+        orv_reference_fft_c(ref, in, reinterpret_cast<kiss_fft_cpx*>(forward.data()));
+        orv_reference_ifft_c(ref, in, reinterpret_cast<kiss_fft_cpx*>(inverse.data()));
+        for (const Path& p : paths()) {
+          orvane_nnet_select(p.id);
+          rnn_fft_c(st, in, o);
+          EXPECT_TRUE(sameBits(forward, out)) << p.name << ", " << n << " points, input " << input;
+          rnn_ifft_c(st, in, o);
+          EXPECT_TRUE(sameBits(inverse, out)) << p.name << " inverse, " << n << ", input " << input;
+        }
+        _mm_setcsr(csr);
+      }
+  orvane_nnet_select(chosen);
+}
+
+// The pitch analysis as the library runs it per frame (downsampling of a
+// 1728-sample buffer, mono and stereo, the search, the doubling check after
+// several previous periods and gains) and the cross-correlation alone at
+// lengths and lag counts around every vector width, on both paths. Inputs:
+// speech at the library's 16-bit scale, random vectors, silence, full scale
+// and denormal values, the last in the engine's flush-to-zero mode.
+TEST(PitchKernels, AnalysisMatchesTheLibrary) {
+  const std::vector<float> speech = noisySpeech();
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> unit(-1.f, 1.f);
+  const OrvNnetPath chosen = orvane_nnet_path();
+  const unsigned csr = _mm_getcsr();
+  for (int input = 0; input < 10; ++input) {
+    std::vector<float> ch[2];
+    for (auto& c : ch) {
+      c.resize(1728);
+      for (std::size_t k = 0; k < c.size(); ++k)
+        c[k] = input < 6    ? 32768.f * speech[(input * 24007 + &c - ch + k) % speech.size()]
+               : input == 6 ? 32768.f * unit(rng)
+               : input == 7 ? 0.f
+               : input == 8 ? (unit(rng) < 0 ? -32768.f : 32767.f)
+                            : 1e-39f * unit(rng);
+    }
+    _mm_setcsr(input == 9 ? 0x9FC0u : 0x1F80u);
+    std::vector<float> expected(864), ours(864), xe(600), xo(600);
+    for (const Path& p : paths()) {
+      orvane_nnet_select(p.id);
+      for (int channels = 1; channels <= 2; ++channels) {
+        float* x[2] = {ch[0].data(), ch[1].data()};
+        orv_reference_pitch_downsample(x, expected.data(), 1728, channels);
+        rnn_pitch_downsample(x, ours.data(), 1728, channels);
+        ASSERT_TRUE(sameBits(expected, ours)) << p.name << ", input " << input << ", " << channels;
+      }
+      int pe = 0, po = 0;
+      orv_reference_pitch_search(expected.data() + 384, expected.data(), 960, 588, &pe);
+      rnn_pitch_search(ours.data() + 384, ours.data(), 960, 588, &po);
+      EXPECT_EQ(pe, po) << p.name << ", input " << input;
+      for (const auto& [prevPeriod, prevGain] :
+           {std::pair{0, 0.f}, {768 - pe, .6f}, {2 * (768 - pe) / 3, .9f}}) {
+        int te = 768 - pe, to = te;
+        const float ge =
+            orv_reference_remove_doubling(expected.data(), 768, 60, 960, &te, prevPeriod, prevGain);
+        const float go = rnn_remove_doubling(ours.data(), 768, 60, 960, &to, prevPeriod, prevGain);
+        EXPECT_EQ(te, to) << p.name << ", input " << input << ", previous " << prevPeriod;
+        EXPECT_EQ(bits(ge), bits(go))
+            << p.name << ", input " << input << ", previous " << prevPeriod;
+      }
+      for (const auto& [len, lags] :
+           {std::pair{240, 147}, {480, 5}, {860, 5}, {1, 1}, {7, 33}, {9, 40}, {0, 3}}) {
+        orv_reference_pitch_xcorr(ch[0].data(), ch[1].data(), xe.data(), len, lags);
+        rnn_pitch_xcorr(ch[0].data(), ch[1].data(), xo.data(), len, lags);
+        EXPECT_TRUE(sameBits(xe, xo))
+            << p.name << ", input " << input << ", " << len << " x " << lags;
+      }
+    }
+    _mm_setcsr(csr);
+  }
+  orvane_nnet_select(chosen);
 }
 
 }  // namespace

@@ -5,6 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <random>
+#include <vector>
+
+#include "denoiser/nnet_kernels.h"
+#include "engine/fp_mode.h"
+#include "engine_harness.h"
+#include "support/speech.h"
 
 namespace orvane {
 namespace {
@@ -75,6 +82,44 @@ TEST(ResamplerKernel, ReadsInterpolateBetweenTabulatedPositions) {
     const float a = k.read(p * step, window), b = k.read((p + 1) * step, window);
     EXPECT_NE(a, b) << p;
     EXPECT_NEAR(k.read((p + 0.25) * step, window), 0.75 * a + 0.25 * b, 1e-6) << p;
+  }
+}
+
+// The AVX2 reads, one and several at once, against the portable read, bit
+// for bit, at random positions (and the table's ends) in windows of speech,
+// random values, silence, full scale and denormal values, in the engine's
+// flush-to-zero mode.
+TEST(ResamplerKernel, VectorReadsMatchThePortableRead) {
+  if (orvane_nnet_path() != ORV_NNET_AVX2) GTEST_SKIP() << "no AVX2 here";
+  ResamplerKernel k;
+  k.prepare(0.94 * 44.1 / 48.0);
+  const std::vector<float>& voice = test::voiceRecordings()[2];
+  std::mt19937 rng(6);
+  std::uniform_real_distribution<float> unit(-1.f, 1.f);
+  constexpr int kReads = 23;  // not a multiple of the vector path's four
+  std::vector<float> windows(kReads * kTaps);
+  std::vector<double> fracs(kReads);
+  std::vector<const float*> pointers(kReads);
+  const ScopedFlushDenormals ftz;
+  for (int kind = 0; kind < 5; ++kind) {
+    for (std::size_t i = 0; i < windows.size(); ++i)
+      windows[i] = kind == 0   ? voice[(i * 3) % voice.size()]
+                   : kind == 1 ? unit(rng)
+                   : kind == 2 ? 0.f
+                   : kind == 3 ? (unit(rng) < 0 ? -4.f : 4.f)
+                               : 1e-39f * unit(rng);
+    for (int r = 0; r < kReads; ++r) {
+      fracs[r] = r == 0 ? 0.0 : r == 1 ? std::nextafter(1.0, 0.0) : 0.5 + 0.5 * unit(rng);
+      pointers[r] = windows.data() + r * kTaps;
+    }
+    ASSERT_TRUE(orvane_nnet_select(ORV_NNET_BASELINE));
+    std::vector<float> portable(kReads), single(kReads), many(kReads);
+    for (int r = 0; r < kReads; ++r) portable[r] = k.read(fracs[r], pointers[r]);
+    ASSERT_TRUE(orvane_nnet_select(ORV_NNET_AVX2));
+    for (int r = 0; r < kReads; ++r) single[r] = k.read(fracs[r], pointers[r]);
+    k.readMany(fracs.data(), pointers.data(), many.data(), kReads);
+    EXPECT_EQ(test::bitsOf(portable), test::bitsOf(single)) << kind;
+    EXPECT_EQ(test::bitsOf(portable), test::bitsOf(many)) << kind;
   }
 }
 

@@ -55,6 +55,28 @@ inline const float* ringWindow(const std::array<float, N>& ring, std::int64_t fi
   return scratch;
 }
 
+// Kernel reads collected over a chunk and done together, so that their sums
+// overlap: each one's position, window and destination.
+struct PendingReads {
+  static constexpr int kMax = 2 * kBatch;  // a batch or a chunk, two channels
+  double frac[kMax];
+  const float* window[kMax];
+  float* dest[kMax];
+  float value[kMax];
+  int count = 0;
+
+  void add(double f, const float* w, float* d) noexcept {
+    frac[count] = f;
+    window[count] = w;
+    dest[count] = d;
+    ++count;
+  }
+  void run(const ResamplerKernel& kernel) noexcept {
+    kernel.readMany(frac, window, value, count);
+    for (int i = 0; i < count; ++i) *dest[i] = value[i];
+  }
+};
+
 }  // namespace
 
 // What one chunk of host samples carries from the down-conversion through
@@ -103,6 +125,7 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   constexpr std::int64_t kDryMask = kDryRing - 1;
   const double r = sampleRate / kNeuralRate;
   float scratch[ResamplerKernel::kTaps];
+  PendingReads pending;
   std::int64_t m = chunk.mStart;
   for (int j = 0; j < count; ++j) {
     const std::int64_t n = inputCount + j;
@@ -121,14 +144,24 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
       const double t = double(m) * r;
       const std::int64_t whole = floorToInt(t);
       const std::int64_t start = whole - ResamplerKernel::kCentreTap;
+      const std::int64_t lowest = std::max<std::int64_t>(0, n - kRingMask);
       for (int c = 0; c < channels; ++c) {
-        const float* w =
-            ringWindow(inRing[c], start, std::max<std::int64_t>(0, n - kRingMask), n, scratch);
-        chunk.chainIn[c][m - chunk.mStart] = downKernel.read(t - double(whole), w);
+        float* const dest = &chunk.chainIn[c][m - chunk.mStart];
+        const float* w = ringWindow(inRing[c], start, lowest, n, scratch);
+        if (w == scratch) {
+          // A window at the stream's start, copied out: read now.
+          *dest = downKernel.read(t - double(whole), w);
+        } else {
+          // Inside the ring, which the rest of the chunk does not reach: its
+          // newest sample is at most 18 before n, and the chunk writes at
+          // most 48 after n into a ring of 128.
+          pending.add(t - double(whole), w, dest);
+        }
       }
     }
     chunk.producedBy[j] = m;
   }
+  pending.run(downKernel);
   return m;
 }
 
@@ -157,27 +190,47 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   const double r = sampleRate / kNeuralRate;
   const double offset = latencySamples_ / r - delayLength;  // in 48 kHz samples
   float scratch[ResamplerKernel::kTaps];
+  // First every wet sample of the chunk, the reads done together; then the
+  // mix.
+  float wets[kMaxChannels][kBatch];
+  PendingReads pending;
   for (int j = 0; j < count; ++j) {
     const std::int64_t n = inputCount + j;
     const std::int64_t mNow = chunk.producedBy[j];
     const double u = double(n) / r - offset;
     const std::int64_t whole = floorToInt(u);
     const std::int64_t start = whole - ResamplerKernel::kCentreTap;
-    const ChainParams& mix = chunk.mixAfter[mNow - chunk.mStart];
+    for (int c = 0; c < channels; ++c) {
+      if (!outputs[c]) continue;
+      const float* w =
+          ringWindow(outRing[c], start, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
+      if (w == scratch) {
+        wets[c][j] = upKernel.read(u - double(whole), w);
+      } else {
+        pending.add(u - double(whole), w, &wets[c][j]);
+      }
+    }
+  }
+  pending.run(upKernel);
+  float peak = outPeak;  // kept in registers, not through the references
+  bool clipped = clip;
+  for (int j = 0; j < count; ++j) {
+    const std::int64_t n = inputCount + j;
+    const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
     for (int c = 0; c < channels; ++c) {
       float* const out = outputs[c];
       if (!out) continue;
-      const float* w =
-          ringWindow(outRing[c], start, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
-      const float wet = upKernel.read(u - double(whole), w);
+      const float wet = wets[c][j];
       const float dry = n >= latencySamples_ ? dryRing[c][(n - latencySamples_) & kDryMask] : 0.0f;
       float o = mixSample(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);
       o = std::isfinite(o) ? clampSample(o) : 0.0f;
       out[first + j] = o;
-      outPeak = maxf(outPeak, std::fabs(o));
-      clip |= std::fabs(o) > 1.0f;
+      peak = maxf(peak, std::fabs(o));
+      clipped |= std::fabs(o) > 1.0f;
     }
   }
+  outPeak = peak;
+  clip = clipped;
 }
 
 }  // namespace orvane

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/avx2_kernels.h"
+
 #if defined(__SSE__) || defined(_M_X64)
 #include <xmmintrin.h>
 #endif
@@ -71,7 +73,10 @@ float NeuralFir::process(float x) noexcept {
   history[p] = x;
   history[p + kRing] = x;
 
-  if (gliding) {
+  const bool wide = avx2::available();
+  if (gliding && wide) {
+    gliding = avx2::firGlide(current.data(), target.data());
+  } else if (gliding) {
     int moved = 0;
     for (int t = 0; t < kFirHalfTaps; ++t) {
       const float c = current[t] + (target[t] - current[t]) * 0.1f;
@@ -88,6 +93,7 @@ float NeuralFir::process(float x) noexcept {
   // fixed order, the same in the vector and the scalar form, whose four
   // four-wide accumulators do not wait on one another.
   ++counter;
+  if (wide) return avx2::firSum(centre, current.data());
 #if defined(__SSE__) || defined(_M_X64)
   // pair(t) = x[95 + t] + x[95 - t] for taps t .. t + 3; the backward run is
   // loaded from centre - t - 3 and reversed.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/avx2_kernels.h"
+
 #if defined(__SSE__) || defined(_M_X64)
 #include <xmmintrin.h>
 #endif
@@ -49,8 +51,9 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
   const float mu = static_cast<float>(x - p);
   const float* a = rows_[p].data();
   const float* b = rows_[p + 1].data();
-  // Eight running sums (tap k feeds sum k mod 8), added pairwise at the end:
-  // a fixed order, the same in the vector and the scalar form.
+  if (avx2::available()) return avx2::resamplerRead(a, b, mu, window);
+    // Eight running sums (tap k feeds sum k mod 8), added pairwise at the end:
+    // a fixed order, the same in the vector and the scalar form.
 #if defined(__SSE__) || defined(_M_X64)
   const __m128 m = _mm_set1_ps(mu);
   __m128 low = _mm_setzero_ps(), high = _mm_setzero_ps();  // sums 0..3 and 4..7
@@ -74,6 +77,28 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
   }
   return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]));
 #endif
+}
+
+void ResamplerKernel::readMany(const double* fracs, const float* const* windows, float* out,
+                               int count) const noexcept {
+  int i = 0;
+  if (avx2::available()) {
+    for (; i + 4 <= count; i += 4) {
+      const float* a[4];
+      const float* b[4];
+      float mu[4];
+      for (int k = 0; k < 4; ++k) {
+        const double x = fracs[i + k] * kPhases;
+        int p = static_cast<int>(x);
+        if (p > kPhases - 1) p = kPhases - 1;
+        mu[k] = static_cast<float>(x - p);
+        a[k] = rows_[p].data();
+        b[k] = rows_[p + 1].data();
+      }
+      avx2::resamplerReadFour(a, b, mu, windows + i, out + i);
+    }
+  }
+  for (; i < count; ++i) out[i] = read(fracs[i], windows[i]);
 }
 
 }  // namespace orvane

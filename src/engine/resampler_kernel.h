@@ -34,6 +34,10 @@ class ResamplerKernel {
   // k - 15. Absent source samples must be passed as 0, which leaves them out
   // of the sum exactly. Requires a prepared table.
   float read(double frac, const float* window) const noexcept;
+  // out[i] = read(fracs[i], windows[i]) for i < count, the same bits, with
+  // independent reads overlapped.
+  void readMany(const double* fracs, const float* const* windows, float* out,
+                int count) const noexcept;
 
   // The table: kRows rows after prepare(), none before.
   const std::vector<Row>& rows() const noexcept { return rows_; }

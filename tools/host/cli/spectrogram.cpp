@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -409,19 +412,24 @@ Spectrogram drawSpectrogram(const SpectrogramPicture& picture) {
 }
 
 void checkPicturePath(const std::string& path) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec))
+    throw Error("cannot write the picture " + path + ": it is a folder (a batch, with -o DIR, " +
+                "takes a folder for its pictures)");
   std::string extension = fs::path(path).extension().string();
   for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   if (extension != ".png") throw Error("the picture " + path + " must be named .png");
-  std::error_code ec;
-  if (fs::is_directory(path, ec))
-    throw Error("cannot write the picture " + path + ": it is a folder");
   fs::path parent = fs::path(path).parent_path();
   if (parent.empty()) parent = ".";
   if (!fs::is_directory(parent, ec))
     throw Error("cannot write the picture " + path + ": no such folder " + parent.string());
-  if (::access(parent.c_str(), W_OK) != 0)
-    throw Error("cannot write the picture " + path + ": the folder " + parent.string() +
-                " is not writable");
+  // A file made and removed again: the one answer every file system (and a
+  // run as root) gives truly.
+  std::string probe = (parent / ".orvane-picture-XXXXXX").string();
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) throw Error("cannot write the picture " + path + ": " + std::strerror(errno));
+  ::close(fd);
+  ::unlink(probe.c_str());
 }
 
 void writeSpectrogram(const std::string& path, const SpectrogramPicture& picture) {

@@ -5,9 +5,9 @@
 // transforms are FFTW's. Any thread (FFTW's planner is serialised inside).
 //
 // Frequencies use the mel scale: speech lives below 4 kHz, where a linear
-// axis of a 48 kHz file would give it a sixth of the height (a fiftieth at
-// 192 kHz), while the mel scale keeps it about half the height at every rate
-// and still shows the top of the band. Levels are calibrated so that a sine
+// axis of a 48 kHz file would give it a sixth of the height (a 24th at
+// 192 kHz), while the mel scale gives it half the height at 44.1 and 48 kHz
+// and still two fifths at 192 kHz, and shows the rest of the band above. Levels are calibrated so that a sine
 // reads its own level (a full-scale sine is 0 dBFS); the colours rise in
 // lightness from the floor to the top, so their order survives greyscale.
 #pragma once
@@ -83,8 +83,8 @@ struct Spectrogram {
 // say so. Throws host::Error when a signal cannot be read.
 Spectrogram drawSpectrogram(const SpectrogramPicture& picture);
 
-// Refuses, with one line, a picture path that cannot be written: not a .png
-// name, a folder, or in a folder that does not exist or is not writable.
+// Refuses, with one line, a picture path that cannot be written: a folder,
+// not a .png name, or in a folder that does not exist or takes no new file.
 void checkPicturePath(const std::string& path);
 // Draws and writes the picture atomically; throws host::Error.
 void writeSpectrogram(const std::string& path, const SpectrogramPicture& picture);

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "audio_file.h"
+
 namespace orvane::host {
 namespace {
 
@@ -82,6 +84,24 @@ TEST(Spectrogram, OnsetShowsAtItsTimeTick) {
   const int y = int(s.layout.yForHz(0, 1000));
   EXPECT_LE(levelOf(s, s.image->pixel(int(s.layout.xForSeconds(0.975)), y)), s.bottomDb + 1);
   EXPECT_NEAR(levelOf(s, s.image->pixel(int(s.layout.xForSeconds(1.025)), y)), -20, 1.5);
+}
+
+// The tool draws its pictures from the files, read column by column: the
+// same samples in memory give the same picture, edges included.
+TEST(Spectrogram, FileDrawsAsTheSameSamplesInMemory) {
+  const std::vector<float> x = tone(8000, 1.0, 1000, -20);
+  const std::vector<std::vector<float>> stereo{x, tone(8000, 1.0, 3000, -30)};
+  const std::string path = ::testing::TempDir() + "spectrogram-source.wav";
+  writeAudio(path, Audio{8000, stereo});
+  std::vector<std::uint32_t> pictures[2];
+  for (auto& pixels : pictures) {
+    SpectrogramPicture picture{8000, "test", {}};
+    picture.bands.push_back(
+        {"tone", &pixels == pictures ? fileSignal(path) : memorySignal(stereo)});
+    pixels = drawSpectrogram(picture).image->pixelWords();
+  }
+  std::remove(path.c_str());
+  EXPECT_TRUE(pictures[0] == pictures[1]);
 }
 
 }  // namespace

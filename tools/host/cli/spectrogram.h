@@ -7,9 +7,10 @@
 // Frequencies use the mel scale: speech lives below 4 kHz, where a linear
 // axis of a 48 kHz file would give it a sixth of the height (a 24th at
 // 192 kHz), while the mel scale gives it half the height at 44.1 and 48 kHz
-// and still two fifths at 192 kHz, and shows the rest of the band above. Levels are calibrated so that a sine
-// reads its own level (a full-scale sine is 0 dBFS); the colours rise in
-// lightness from the floor to the top, so their order survives greyscale.
+// and still two fifths at 192 kHz, and shows the rest of the band above.
+// Levels are calibrated so that a sine reads its own level (a full-scale sine
+// is 0 dBFS); the colours rise in lightness from the floor to the top, so
+// their order survives greyscale.
 #pragma once
 
 #include <cstdint>

@@ -222,12 +222,18 @@ void drawAxes(tk::Canvas& canvas, const SpectrogramLayout& layout, int bands, in
     const tk::Rect plot = layout.plot(b);
     canvas.stroke(tk::Path::rect({plot.x - 0.5, plot.y - 0.5, plot.width + 1, plot.height + 1}),
                   tick);
-    double lastY = 1e9;
-    for (double hz : kHzTicks) {
-      if (hz > sampleRate / 2.0) break;
+    // Round values at least 18 px apart, and the top of the band (half the
+    // rate) always, in place of a round value too close below it.
+    const double nyquist = sampleRate / 2.0;
+    std::vector<double> ticks;
+    for (double hz : kHzTicks)
+      if (hz < nyquist &&
+          (ticks.empty() || layout.yForHz(b, ticks.back()) - layout.yForHz(b, hz) >= 18))
+        ticks.push_back(hz);
+    while (!ticks.empty() && layout.yForHz(b, ticks.back()) - plot.y < 18) ticks.pop_back();
+    ticks.push_back(nyquist);
+    for (double hz : ticks) {
       const double y = layout.yForHz(b, hz);
-      if (lastY - y < 18) continue;
-      lastY = y;
       canvas.fillRect({plot.x - 6, std::round(y) - 0.5, 6, 1}, tick);
       char text[16];
       std::snprintf(text, sizeof text, "%g", hz / 1000);
@@ -237,7 +243,7 @@ void drawAxes(tk::Canvas& canvas, const SpectrogramLayout& layout, int bands, in
                        std::clamp(y - size.height / 2, plot.y - 4, plot.maxY() - size.height + 4)},
                       kTickFont, tick);
     }
-    canvas.drawText("kHz", {8, plot.y - 2}, kTickFont, tick);
+    canvas.drawText("kHz", {8, plot.y - kLabel + 3}, kTickFont, tick);
   }
   const double pxPerSecond = kPlotWidth / std::max(seconds, 1e-9);
   double step = kTimeSteps[std::size(kTimeSteps) - 1];

@@ -20,7 +20,7 @@ sid_packages=(
 
 bookworm_packages=(
   build-essential cmake pkg-config git ca-certificates
-  libsndfile1-dev libcairo2-dev libpango1.0-dev libpng-dev
+  libsndfile1-dev libcairo2-dev libpango1.0-dev libpng-dev libfftw3-dev
   fonts-dejavu-core
   libxcb1-dev libxcb-keysyms1-dev libxcb-cursor-dev libxcb-xtest0-dev
   xvfb xauth

@@ -246,6 +246,8 @@ TEST_F(Tool, ReadmeExamplesRunAsWritten) {
   }
   EXPECT_TRUE(fs::exists(dir / "clean.wav"));
   EXPECT_TRUE(fs::exists(dir / "cleaned/day2/b.wav"));
+  EXPECT_TRUE(fs::exists(dir / "clean.png"));
+  EXPECT_TRUE(fs::exists(dir / "pictures/day2/b.wav.png"));
   EXPECT_EQ(host::readAudio(path("out.flac")).frames(), 48000 * 3);
 }
 
@@ -491,6 +493,8 @@ TEST_F(Tool, CommandLinesSayWhatTheyDo) {
       {"process", 2, ""},
       {"process missing.wav out.wav", 1, "no such file"},
       {"process in.wav out.xyz", 1, "unsupported output format"},
+      {"process in.wav out.wav --spectrogram nowhere/in.png", 1, "no such folder nowhere"},
+      {"process in.wav out.wav --spectrogram in.wav", 1, "must be named .png"},
       {"process in.wav out.wav --set Nonsense=1", 1, "unknown parameter"},
       {"process in.wav out.wav --set 6=40", 1, "takes -18 to 18 dB"},
       {"process in.wav out.wav --bundle " + dir.string(), 1, "not a VST 3 bundle"},

@@ -1,13 +1,17 @@
 #include "clean_file.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "audio_file.h"
 #include "files/files.h"
+#include "names.h"
 #include "params/parameters.h"
 #include "protocol/ids.h"
+#include "spectrogram.h"
 
 namespace orvane::host {
 
@@ -50,6 +54,51 @@ struct MeterWatch {
   }
   const char* neural() const { return fault ? "fault" : (on ? "active" : "inactive"); }
 };
+
+// The settings a run used, in English: Orvane's mode always, then every
+// parameter away from its default, with its unit ("Output gain -3 dB").
+std::string describeSettings(const Plugin& plugin, bool orvane) {
+  std::string text;
+  for (const ParamDesc& p : plugin.parameters()) {
+    const double value = plugin.parameter(p.id);
+    const bool mode = orvane && p.id == ProcessingMode;
+    if ((p.flags & Steinberg::Vst::ParameterInfo::kIsReadOnly) ||
+        (!mode && std::abs(value - p.defaultNormalized) < 1e-6))
+      continue;
+    std::string shown = plugin.valueText(p.id, value);
+    // "-3.0000" reads as "-3"
+    if (shown.find('.') != std::string::npos &&
+        shown.find_first_not_of("-0123456789.") == std::string::npos) {
+      shown.erase(shown.find_last_not_of('0') + 1);
+      if (shown.back() == '.') shown.pop_back();
+    }
+    std::string part = mode ? englishText(shown) : englishText(p.title) + " " + englishText(shown);
+    if (!p.units.empty()) part += " " + p.units;
+    if (mode)
+      text.insert(0, text.empty() ? part : part + ", ");
+    else
+      text.append(text.empty() ? "" : ", ").append(part);
+  }
+  return text.empty() ? "default settings" : text;
+}
+
+// The input above the output, both read back from their files.
+void writePicture(const CleanJob& job, const FileResult& r, const std::string& settings) {
+  char rate[64];
+  std::snprintf(rate, sizeof rate, "%g kHz %s", r.sampleRate / 1000.0,
+                r.channels == 2 ? "stereo" : "mono");
+  std::string latency = std::to_string(r.latency) + " samples (" +
+                        std::to_string(std::lround(1000.0 * r.latency / r.sampleRate)) + " ms)";
+  if (r.latencyRestarts) latency += ", then " + std::to_string(r.finalLatency) + " after a restart";
+  SpectrogramPicture picture{r.sampleRate,
+                             fs::path(job.input).filename().string() + " → " +
+                                 fs::path(job.output).filename().string() + ", " + rate +
+                                 ", latency removed: " + latency,
+                             {}};
+  picture.bands.push_back({"input", fileSignal(job.input)});
+  picture.bands.push_back({"output: " + settings, fileSignal(job.output)});
+  writeSpectrogram(job.picture, picture);
+}
 
 void process(Module& module, std::mutex& lifecycle, const Settings& settings, const CleanJob& job,
              const std::atomic<bool>* cancel, const std::function<void(double)>& progress,
@@ -116,6 +165,7 @@ void process(Module& module, std::mutex& lifecycle, const Settings& settings, co
   r.pluginClipped = meters.clipped;
   r.neural = meters.neural();
   r.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (!job.picture.empty()) writePicture(job, r, describeSettings(*plugin, r.hasMeters));
   r.status = FileResult::Status::Done;
 }
 

@@ -17,6 +17,7 @@ struct CleanJob {
   std::string input, output;
   std::string format, bits;  // --format and --bits, empty for "as the input"
   int block = 512;
+  std::string picture;  // a spectrogram of input and output to write, or empty
 };
 
 // Never throws for what goes wrong with the file: the result says it. The

@@ -104,6 +104,11 @@ std::vector<NamedValue> listValues(const Plugin& plugin, const ParamDesc& d,
 
 }  // namespace
 
+std::string englishText(const std::string& shown) {
+  const std::string english = englishFor(shown);
+  return english.empty() ? shown : english;
+}
+
 bool NamedParameter::readOnly() const {
   return (desc.flags & flags::kIsReadOnly) != 0;
 }

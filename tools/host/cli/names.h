@@ -50,6 +50,10 @@ class ParameterNames {
   std::vector<NamedParameter> params;
 };
 
+// The English text of a title or value the plug-in shows in any interface
+// language; the text itself when the catalog does not have it.
+std::string englishText(const std::string& shown);
+
 // The English keys and titles of Orvane's parameters, in table order, for
 // help texts that have no plug-in loaded.
 struct KeyAndTitle {

@@ -66,6 +66,9 @@ constexpr Option kOptions[] = {
      "mp3 (default: the output's extension, else the input's)"},
     {"--bits", nullptr, "B", "process",
      "output samples: 8, 16, 24, 32, float, double (default: the input's)"},
+    {"--spectrogram", nullptr, "PNG|DIR", "process",
+     "draw the input above the output as a PNG; a batch writes one per\n"
+     "file under DIR, named as the output plus .png"},
     {"--json", nullptr, nullptr, "process", "one JSON object per file (and a summary) on stdout"},
     {"--quiet", "-q", nullptr, "process", "print nothing but errors"},
     {"--block", nullptr, "N", "process info", "block size in samples (default 512)"},
@@ -173,6 +176,7 @@ void store(Options& o, const std::string& name, const std::string& value) {
   if (name == "--output-dir") o.outputDir = value;
   if (name == "--format") o.format = value;
   if (name == "--bits") o.bits = value;
+  if (name == "--spectrogram") o.spectrogram = value;
   if (name == "--recursive") o.recursive = true;
   if (name == "--overwrite") o.overwrite = true;
   if (name == "--json") o.json = true;

@@ -21,6 +21,7 @@ struct Options {
   double rate = 48000;
   // process
   std::string format, bits, outputDir;
+  std::string spectrogram;  // a PNG for one file, a folder of them for a batch
   bool recursive = false, overwrite = false, json = false, quiet = false;
   int jobs = 1;
   int shardIndex = 0, shardCount = 0;  // --shard K/N: K in 1..N; 0/0 when absent

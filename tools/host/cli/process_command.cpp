@@ -9,6 +9,7 @@
 #include "batch.h"
 #include "commands.h"
 #include "environment.h"
+#include "spectrogram.h"
 
 namespace orvane::host {
 
@@ -47,7 +48,7 @@ Settings checkedSettings(Module& module, const Options& o) {
 
 int processOne(Module& module, const Settings& settings, const Options& o,
                const std::atomic<bool>& cancel) {
-  CleanJob job{o.positional[0], o.positional[1], o.format, o.bits, o.block};
+  CleanJob job{o.positional[0], o.positional[1], o.format, o.bits, o.block, o.spectrogram};
   ThrottledBar bar(!o.quiet && ::isatty(STDERR_FILENO));
   std::mutex lifecycle;
   const FileResult r = cleanFile(module, lifecycle, settings, job, &cancel,
@@ -94,6 +95,8 @@ int processBatch(Module& module, const Settings& settings, const Options& o,
     job.clean.format = o.format;
     job.clean.bits = o.bits;
     job.clean.block = o.block;
+    if (!o.spectrogram.empty())
+      job.clean.picture = (fs::path(o.spectrogram) / (job.key + ".png")).string();
     if (!o.overwrite && fs::exists(job.clean.output, ec)) {
       FileResult skipped;
       skipped.status = FileResult::Status::Skipped;
@@ -105,6 +108,8 @@ int processBatch(Module& module, const Settings& settings, const Options& o,
     }
     std::error_code made;
     fs::create_directories(fs::path(job.clean.output).parent_path(), made);
+    if (!job.clean.picture.empty())
+      fs::create_directories(fs::path(job.clean.picture).parent_path(), made);
     jobs.push_back(std::move(job));
   }
   const std::size_t total = jobs.size();
@@ -120,9 +125,23 @@ int processBatch(Module& module, const Settings& settings, const Options& o,
   return summary.failed ? 1 : 0;
 }
 
+// A picture that could not be written fails the run before any audio is
+// processed: a batch's folder is made here, a single picture's folder must
+// exist.
+void checkPictureDestination(const Options& o) {
+  if (o.spectrogram.empty()) return;
+  if (o.outputDir.empty()) return checkPicturePath(o.spectrogram);
+  std::error_code ec;
+  fs::create_directories(o.spectrogram, ec);
+  if (!fs::is_directory(o.spectrogram, ec))
+    throw Error("cannot create the picture folder " + o.spectrogram);
+  checkPicturePath((fs::path(o.spectrogram) / "picture.png").string());
+}
+
 }  // namespace
 
 int processCommand(const Options& o, const std::atomic<bool>& cancel) {
+  checkPictureDestination(o);
   Module module(findBundle(o.bundle).path);
   const Settings settings = checkedSettings(module, o);
   return o.outputDir.empty() ? processOne(module, settings, o, cancel)

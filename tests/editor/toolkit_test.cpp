@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "editor/host_run_loop.h"
+#include "editor/vst3/host_run_loop.h"
 #include "editor/toolkit/canvas.h"
 #include "editor/toolkit/controls.h"
 #include "editor/toolkit/desktop_modal.h"

@@ -112,7 +112,7 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
 TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   X11Scene s;
   ASSERT_EQ(s.attach(), kResultOk);
-  ASSERT_EQ(s.mac().setContentScaleFactor(2.0f), kResultTrue);
+  ASSERT_EQ(s.adapter().setContentScaleFactor(2.0f), kResultTrue);
   ASSERT_EQ(s.resizes.size(), 1u);
   EXPECT_EQ(s.resizes[0].getWidth(), 1520);
   EXPECT_EQ(s.resizes[0].getHeight(), 960);
@@ -135,8 +135,8 @@ TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   s.release();
   s.settle(0.15);
   EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
-  EXPECT_EQ(s.mac().setContentScaleFactor(0.0f), kResultFalse);
-  EXPECT_EQ(s.mac().setContentScaleFactor(8.0f), kResultFalse);
+  EXPECT_EQ(s.adapter().setContentScaleFactor(0.0f), kResultFalse);
+  EXPECT_EQ(s.adapter().setContentScaleFactor(8.0f), kResultFalse);
   ViewRect size;
   s.editor->getSize(&size);
   EXPECT_EQ(size.getWidth(), 1520) << "refused scales change nothing";
@@ -179,11 +179,11 @@ TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
   }
   expectClean("releasing while attached");
   EXPECT_EQ(attach(s.editor, 0x7ffffff0), kResultFalse) << "no such parent window";
-  EXPECT_EQ(s.mac().mainView(), nullptr);
+  EXPECT_EQ(s.adapter().mainView(), nullptr);
   expectClean("a refusal");
   // A host whose frame offers no run loop cannot drive the editor.
   EXPECT_EQ(bare.attach(), kResultFalse);
-  EXPECT_EQ(bare.mac().mainView(), nullptr);
+  EXPECT_EQ(bare.adapter().mainView(), nullptr);
   EXPECT_EQ(bare.host->children().size(), 0u);
   expectClean("a refusal for want of a run loop");
 }

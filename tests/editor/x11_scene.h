@@ -60,16 +60,16 @@ class X11Scene : public HostedController {
     handler.edits.clear();
     return r;
   }
-  MacEditor& mac() const { return *static_cast<MacEditor*>(editor); }
-  OrvaneView& view() const { return *mac().mainView(); }
-  tk::X11Window& window() const { return *mac().x11Window(); }
+  Vst3View& adapter() const { return *static_cast<Vst3View*>(editor); }
+  OrvaneView& view() const { return *adapter().mainView(); }
+  tk::X11Window& window() const { return *adapter().x11Window(); }
 
   // Lets the host's loop run: the editor reads its events and ticks.
   void settle(double seconds = 0.25) { frame.runFor(seconds); }
 
   // ---- the user, through XTest. Points are the editor's, in points.
   void moveTo(tk::Point p) {
-    const double s = mac().contentScale();
+    const double s = adapter().contentScale();
     const auto [x, y] = hostOrigin();
     fake(XCB_MOTION_NOTIFY, 0, x + int(std::lround(p.x * s)), y + int(std::lround(p.y * s)));
   }

@@ -33,7 +33,7 @@ declare -A uses=(
   [module]="processor controller editor/vst3 protocol params"
   # The LV2 edition: the port layout it shares with its UI, and the UI.
   [lv2]=""
-  [lv2/ui]="lv2 editor editor/toolkit params"
+  [lv2/ui]="lv2 editor editor/toolkit"
   # The host tool: a VST 3 host library that knows no plug-in, the speech
   # material, the front end, and main.
   [tools/host/vsthost]=""

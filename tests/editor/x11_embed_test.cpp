@@ -120,20 +120,11 @@ TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   // The editor's window grew with the host's and shows the picture at 2x.
   const auto picture = offscreenPicture(s.controller, 2.0);
   s.settle();
-  const host::Screenshot shot = s.host->screenshot();
-  ASSERT_EQ(shot.pixels.size(), picture.size());
-  int differing = 0;  // the window has no alpha; the editor paints every pixel opaque
-  for (std::size_t i = 0; i < picture.size(); ++i)
-    differing += (shot.pixels[i] & 0xffffffu) != (picture[i] & 0xffffffu);
-  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(s.differingPixels(picture), 0);
   // The pointer is read in points: 48 points up (96 pixels) drag 0.5 to 0.7.
   s.hostSets(CleanAmount, 0.5);
   s.settle(0.1);
-  s.moveTo({380, 210});
-  s.press();
-  for (double dy : {-16.0, -32.0, -48.0}) s.moveTo({380, 210 + dy});
-  s.release();
-  s.settle(0.15);
+  s.dragUp({380, 210}, 48);
   EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
   EXPECT_EQ(s.adapter().setContentScaleFactor(0.0f), kResultFalse);
   EXPECT_EQ(s.adapter().setContentScaleFactor(8.0f), kResultFalse);

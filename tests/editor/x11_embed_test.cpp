@@ -21,27 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Steinberg;
 using test::gesture;
+using test::offscreenPicture;
+using test::openDescriptors;
 using test::X11Scene;
 using test::X11Test;
-
-// The process's open descriptors (the one that lists them included).
-long openDescriptors() {
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
-
-// The same editor state drawn off screen, as the "NSView" path draws it.
-std::vector<std::uint32_t> offscreenPicture(Vst::IEditController* controller, double scale) {
-  tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
-  window.setVisible(true);
-  IPlugView* other = controller->createView("editor");
-  EXPECT_EQ(other->attached(window.contentView(), "NSView"), kResultOk);
-  test::EditorScene::tick(2);
-  window.display();
-  auto pixels = window.image().pixelWords();
-  other->removed();
-  other->release();
-  return pixels;
-}
 
 TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   X11Scene s;

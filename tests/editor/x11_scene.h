@@ -24,6 +24,27 @@ inline void* windowHandle(std::uint32_t id) {
   return reinterpret_cast<void*>(std::uintptr_t(id));
 }
 
+// The process's open descriptors (the one that lists them included).
+inline long openDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+// The editor drawn off screen, as the "NSView" path draws it, for the
+// controller's values.
+inline std::vector<std::uint32_t> offscreenPicture(Steinberg::Vst::IEditController* controller,
+                                                   double scale) {
+  tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
+  window.setVisible(true);
+  Steinberg::IPlugView* other = controller->createView("editor");
+  EXPECT_EQ(other->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
+  EditorScene::tick(2);
+  window.display();
+  auto pixels = window.image().pixelWords();
+  other->removed();
+  other->release();
+  return pixels;
+}
+
 // A host's top-level X11 window with an editor embedded in it, and the user
 // played through XTest on a connection of its own. Each edition's scene says
 // how its host lets the editor run and at which scale it draws.

@@ -129,16 +129,20 @@ TEST_F(Lv2Ui, ShowsWhatTheOffscreenEditorDrawsForTheSameValuesLanguageAndScale) 
   EXPECT_EQ(s.resizes, (std::vector<std::pair<int, int>>{{1520, 960}}));
   // Parameters in plain units, meters as readings.
   const std::pair<std::uint32_t, float> ports[] = {
-      {0, 25.0f}, {4, 180.0f}, {6, -18.0f}, {7, 1.0f}, {8, 2.0f}, {9, 0.0f}, {10, 0.5f}, {14, 1.0f}};
+      {0, 25.0f}, {4, 100.0f}, {6, 6.0f}, {7, 1.0f}, {8, 2.0f}, {9, 0.0f}, {10, 0.5f}, {14, 1.0f}};
   for (const auto& [port, value] : ports) s.portEvent(port, value);
   s.settle();
   EXPECT_TRUE(s.log.empty()) << "following the plug-in writes nothing back";
   test::HostedController same;
   const std::pair<ParamId, double> norms[] = {
-      {0, 0.25}, {4, 1.0}, {6, 0.0}, {Bypass, 1.0}, {8, 1.0}, {ProcessingMode, 0.0},
-      {InputPeak, 0.5}, {Clipping, 1.0}};
+      {0, 0.25},          {4, 65.0 / 145.0},      {6, 24.0 / 36.0},  {Bypass, 1.0},
+      {8, 1.0},           {ProcessingMode, 0.0}, {InputPeak, 0.5}, {Clipping, 1.0}};
   for (const auto& [id, value] : norms) same.hostSets(id, value);
   EXPECT_EQ(s.differingPixels(test::offscreenPicture(same.controller, 2.0)), 0);
+  s.click({683, 40});  // Advanced
+  s.park();
+  s.settle(0.1);
+  EXPECT_EQ(s.differingPixels(test::offscreenPicture(same.controller, 2.0, true)), 0);
 }
 
 TEST_F(Lv2Ui, ClicksAndDragsArriveAsPortWritesInPlainUnitsBetweenTouches) {

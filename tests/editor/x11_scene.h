@@ -30,13 +30,19 @@ inline long openDescriptors() {
 }
 
 // The editor drawn off screen, as the "NSView" path draws it, for the
-// controller's values.
+// controller's values, on the main or the advanced face.
 inline std::vector<std::uint32_t> offscreenPicture(Steinberg::Vst::IEditController* controller,
-                                                   double scale) {
+                                                   double scale, bool advanced = false) {
   tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
   window.setVisible(true);
   Steinberg::IPlugView* other = controller->createView("editor");
   EXPECT_EQ(other->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
+  if (advanced) {  // clicked, as the user did
+    const tk::Point p = EditorScene::centre(static_cast<Vst3View*>(other)->mainView()->settingsButton());
+    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, p));
+    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, p));
+    window.dispatchEvents();
+  }
   EditorScene::tick(2);
   window.display();
   auto pixels = window.image().pixelWords();

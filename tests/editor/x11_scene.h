@@ -37,11 +37,10 @@ inline std::vector<std::uint32_t> offscreenPicture(Steinberg::Vst::IEditControll
   window.setVisible(true);
   Steinberg::IPlugView* other = controller->createView("editor");
   EXPECT_EQ(other->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
-  if (advanced) {  // clicked, as the user did
-    const tk::Point p = EditorScene::centre(static_cast<Vst3View*>(other)->mainView()->settingsButton());
-    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseDown, p));
-    window.postEvent(tk::Event::mouse(tk::EventType::LeftMouseUp, p));
-    window.dispatchEvents();
+  if (advanced) {  // as the user's click leaves it: the switch has the focus
+    OrvaneView& v = *static_cast<Vst3View*>(other)->mainView();
+    v.toggleAdvanced();
+    window.makeFirstResponder(&v.settingsButton());
   }
   EditorScene::tick(2);
   window.display();
@@ -70,8 +69,6 @@ class EmbedScene {
     xcb_key_symbols_free(keySymbols);
     xcb_disconnect(input);
   }
-  EmbedScene(const EmbedScene&) = delete;
-  EmbedScene& operator=(const EmbedScene&) = delete;
 
   // Lets the host's loop run: the editor reads its events and ticks.
   virtual void settle(double seconds = 0.25) = 0;

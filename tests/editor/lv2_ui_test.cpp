@@ -1,7 +1,6 @@
 // The LV2 edition's UI as an LV2 host runs it: Orvane_ui.so opened with
-// dlopen, instantiated in the host's X11 window, fed port events, driven only
-// by idle calls. The user's edits must arrive as control-port writes in plain
-// units between the host's touch calls; the picture must be the editor's.
+// dlopen, embedded in the host's X11 window, fed port events, driven by idle
+// calls only.
 #include <dlfcn.h>
 #include <lv2/atom/atom.h>
 #include <lv2/options/options.h>
@@ -79,24 +78,21 @@ class Lv2UiScene : public test::EmbedScene {
     s->host->resize(width, height);
     return 0;
   }
-  static LV2_URID map(LV2_URID_Map_Handle h, const char* uri) {
-    auto& uris = *static_cast<std::vector<std::string>*>(h);
-    const auto at = std::size_t(std::find(uris.begin(), uris.end(), uri) - uris.begin());
-    if (at == uris.size()) uris.emplace_back(uri);
-    return LV2_URID(at + 1);
+  // The UI maps two URIs: the option's key and its type.
+  static LV2_URID map(LV2_URID_Map_Handle, const char* uri) {
+    return std::string(uri) == LV2_UI__scaleFactor ? 1
+           : std::string(uri) == LV2_ATOM__Float   ? 2
+                                                   : 3;
   }
 
   float scaleFactor;
   void* library;
   const LV2UI_Descriptor* ui = nullptr;
   const LV2UI_Idle_Interface* idler = nullptr;
-  std::vector<std::string> uris;
-  LV2_URID_Map uridMap{&uris, &map};
+  LV2_URID_Map uridMap{nullptr, &map};
   LV2UI_Resize resizer{this, &resize};
   LV2UI_Touch toucher{this, &touch};
-  LV2_Options_Option options[2]{{LV2_OPTIONS_INSTANCE, 0, map(&uris, LV2_UI__scaleFactor),
-                                 sizeof(float), map(&uris, LV2_ATOM__Float), &scaleFactor},
-                                {}};
+  LV2_Options_Option options[2]{{LV2_OPTIONS_INSTANCE, 0, 1, sizeof(float), 2, &scaleFactor}, {}};
   LV2_Feature mapFeature{LV2_URID__map, &uridMap}, optionsFeature{LV2_OPTIONS__options, options},
       resizeFeature{LV2_UI__resize, &resizer}, touchFeature{LV2_UI__touch, &toucher};
 };

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "controller/controller.h"
-#include "editor/vst3/vst3_view.h"
 #include "editor/orvane_view.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
+#include "editor/vst3/vst3_view.h"
 #include "i18n/i18n.h"
 #include "params/parameters.h"
 #include "support/vst_helpers.h"

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "editor/vst3/host_run_loop.h"
-#include "editor/vst3/vst3_face.h"
 #include "editor/orvane_view.h"
 #include "editor/toolkit/host_loop.h"
 #include "editor/toolkit/x11_window.h"
+#include "editor/vst3/host_run_loop.h"
+#include "editor/vst3/vst3_face.h"
 
 namespace orvane {
 

@@ -13,7 +13,8 @@ build=${1:-}
 cd "$root"
 
 # Who may use whom, downwards only. editor/toolkit and editor/knob are layers
-# of their own below editor.
+# of their own below editor; each edition's view adapter (editor/vst3, lv2/ui)
+# is a layer above it, so the editor itself cannot reach either edition.
 declare -A uses=(
   [params]=""
   [files]=""
@@ -27,10 +28,13 @@ declare -A uses=(
   [controller]="i18n params protocol"
   [editor/toolkit]=""
   [editor/knob]="editor/toolkit"
-  [editor]="controller editor/toolkit editor/knob presets i18n params files"
-  [module]="processor controller editor protocol params"
-  # The LV2 edition's plug-in: the same engines and state record, no VST 3.
+  [editor]="editor/toolkit editor/knob presets i18n params files"
+  [editor/vst3]="controller editor editor/toolkit"
+  [module]="processor controller editor/vst3 protocol params"
+  # The LV2 edition: the plug-in (the same engines and state record, no VST 3)
+  # with the port layout it shares with its UI, and the UI.
   [lv2]="engine protocol params"
+  [lv2/ui]="lv2 editor editor/toolkit"
   # The host tool: a VST 3 host library that knows no plug-in, the speech
   # material, the front end, and main.
   [tools/host/vsthost]=""
@@ -44,6 +48,7 @@ declare -A library=(
   [denoiser]=orvane_denoiser [engine]=orvane_engine [processor]=orvane_processor
   [i18n]=orvane_i18n [presets]=orvane_presets [controller]=orvane_controller
   [editor/toolkit]=orvane_toolkit [editor/knob]=orvane_knob [editor]=orvane_editor
+  [editor/vst3]=orvane_editor_vst3 [lv2/ui]=orvane_lv2_ui
   [module]=Orvane [lv2]=orvane_lv2
   [tools/host/vsthost]=orv_vsthost [tools/host/signals]=orv_signals
   [tools/host/cli]=orv_host_cli [tools/host]=orvane-host
@@ -64,6 +69,8 @@ layer_of() {
     tools/host/*) echo tools/host ;;
     editor/toolkit/*) echo editor/toolkit ;;
     editor/knob/*) echo editor/knob ;;
+    editor/vst3/*) echo editor/vst3 ;;
+    lv2/ui/*) echo lv2/ui ;;
     */*) echo "${1%%/*}" ;;
     *) echo "" ;;
   esac

@@ -1,7 +1,6 @@
 // Construction, the two faces and the language of the editor surface.
 #include "editor/orvane_view.h"
 
-#include "controller/controller.h"
 #include "editor/fitting_button.h"
 #include "editor/knob/logo.h"
 #include "editor/knob/orv_material.h"
@@ -34,17 +33,17 @@ Key keyAt(Key first, int offset) {
 
 }  // namespace
 
-std::shared_ptr<OrvaneView> OrvaneView::create(Controller* controller) {
-  if (!controller) return nullptr;
-  auto view = std::make_shared<OrvaneView>(Passkey{}, controller);
+std::shared_ptr<OrvaneView> OrvaneView::create(std::shared_ptr<PluginFace> plugin) {
+  if (!plugin) return nullptr;
+  auto view = std::make_shared<OrvaneView>(Passkey{}, std::move(plugin));
   view->startTimer();
   view->applyLanguage();
   view->refresh();
   return view;
 }
 
-OrvaneView::OrvaneView(Passkey, Controller* controller)
-    : View(tk::Rect{0, 0, kWidth, kHeight}), _controller(controller) {
+OrvaneView::OrvaneView(Passkey, std::shared_ptr<PluginFace> plugin)
+    : View(tk::Rect{0, 0, kWidth, kHeight}), _plugin(std::move(plugin)) {
   setBackgroundColor(kBackground);
   setAppearance(tk::Appearance::Dark);
   buildHeader();
@@ -52,13 +51,10 @@ OrvaneView::OrvaneView(Passkey, Controller* controller)
   collectAdvancedPanel();
   buildMainFace();
   _alternate = defaultValues();
-  // Taken last: when building a control throws (a broken knob material), no
-  // destructor runs to give the reference back.
-  if (_controller) _controller->addRef();
 }
 
 std::array<double, OrvaneView::kWritableCount> OrvaneView::defaultValues() {
-  // The defaults of parameters 0..8 as the controller holds them (single
+  // The defaults of parameters 0..8 as the engines hold them (single
   // precision widened), then the default processing mode.
   std::array<double, kWritableCount> v{};
   for (int p = 0; p < kEngineParamCount; ++p)
@@ -133,7 +129,6 @@ void OrvaneView::buildMainFace() {
 
 OrvaneView::~OrvaneView() {
   stop();
-  if (_controller) _controller->release();
 }
 
 std::shared_ptr<tk::Label> OrvaneView::label(const std::string& text, tk::Rect frame, double size) {
@@ -212,7 +207,7 @@ void OrvaneView::applyLanguage() {
   _dial->setAccessibilityLabel(uiText(Key::VoiceCleanup));
   _dial->setNeedsDisplay(true);
 
-  if (_controller) _controller->localizeParameters();
+  if (_plugin) _plugin->languageChanged();
 }
 
 void OrvaneView::languageChanged() {

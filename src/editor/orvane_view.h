@@ -3,11 +3,11 @@
 // seven sliders, the clean-up profile, A/B comparison, preset files and reset.
 // Every control is built once, at a fixed place, and kept.
 //
-// Reads go to the controller's normalised values; writes are complete host
-// edit gestures (beginEdit, setParamNormalized, performEdit, endEdit). A
-// 60 Hz timer on the main run loop brings the controls in line with the
-// controller while the window is visible, writing to a control only when what
-// it shows differs. Main (user-interface) thread only.
+// It sees the plug-in only through its PluginFace: reads are normalised
+// values, writes are complete edit gestures (beginEdit, performEdit, endEdit).
+// A 60 Hz timer on the main run loop brings the controls in line with the
+// plug-in while the window is visible, writing to a control only when what it
+// shows differs. Main (user-interface) thread only.
 #pragma once
 
 #include <array>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "editor/orvane_dial.h"
+#include "editor/plugin_face.h"
 #include "editor/styled_controls.h"
 #include "editor/toolkit/controls.h"
 #include "editor/toolkit/modal.h"
@@ -24,8 +25,6 @@
 #include "params/parameters.h"
 
 namespace orvane {
-
-class Controller;
 
 class OrvaneView : public tk::View, public tk::Target {
   struct Passkey {};
@@ -39,12 +38,12 @@ class OrvaneView : public tk::View, public tk::Target {
   // preset files cover.
   static constexpr int kWritableCount = 10;
 
-  // Builds both faces, takes a counted reference on the controller, starts
-  // the refresh timer, applies the current language and refreshes once.
+  // Builds both faces, keeps the plug-in's face, starts the refresh timer,
+  // applies the current language and refreshes once. Null without a face.
   // Throws knob::MaterialError when the dial's embedded material is broken.
-  static std::shared_ptr<OrvaneView> create(Controller* controller);
+  static std::shared_ptr<OrvaneView> create(std::shared_ptr<PluginFace> plugin);
 
-  OrvaneView(Passkey, Controller* controller);
+  OrvaneView(Passkey, std::shared_ptr<PluginFace> plugin);
   ~OrvaneView() override;
 
   // Dispatches the controls' actions by name.
@@ -53,7 +52,7 @@ class OrvaneView : public tk::View, public tk::Target {
   // ---- faces and language
   void toggleAdvanced();
   // Puts every text in the current language, reselects the pop-ups from the
-  // controller and has the controller retitle its parameters.
+  // plug-in's values and tells the plug-in the language changed.
   void applyLanguage();
   // Stores the language chosen in the language pop-up and applies it.
   void languageChanged();
@@ -78,7 +77,7 @@ class OrvaneView : public tk::View, public tk::Target {
   // A modal alert "Orvane" with the key's text and one OK button.
   void showError(i18n::Key key);
 
-  // Follows the controller; does nothing while the view is hidden (in no
+  // Follows the plug-in; does nothing while the view is hidden (in no
   // window, or in one that is not visible).
   void refresh();
   // Invalidates the refresh timer; the host view adapter calls it before
@@ -86,7 +85,7 @@ class OrvaneView : public tk::View, public tk::Target {
   void stop();
 
   // ---- what the view holds, for the host adapter and for tests
-  Controller* controller() const { return _controller; }
+  const std::shared_ptr<PluginFace>& plugin() const { return _plugin; }
   bool isAdvanced() const { return _advanced; }
   bool isSideB() const { return _sideB; }
   const std::array<double, kWritableCount>& alternate() const { return _alternate; }
@@ -130,10 +129,10 @@ class OrvaneView : public tk::View, public tk::Target {
   void saveChosen(const tk::PanelAnswer& answer);
   void openChosen(const tk::PanelAnswer& answer);
   double value(ParamId id) const;
-  // beginEdit, setParamNormalized, performEdit, endEdit.
+  // beginEdit, performEdit, endEdit.
   void edit(ParamId id, double v);
 
-  Controller* _controller;
+  std::shared_ptr<PluginFace> _plugin;
   std::array<std::shared_ptr<tk::Slider>, kSliderCount> _sliders;
   std::array<std::shared_ptr<tk::Label>, kSliderCount> _values;
   std::array<std::shared_ptr<tk::Label>, kSliderCount> _labels;

@@ -1,7 +1,6 @@
 // What the editor's controls do to the parameters, the periodic refresh that
-// follows the controller, A/B comparison, reset, the error alert and preset
+// follows the plug-in, A/B comparison, reset, the error alert and preset
 // files.
-#include "controller/controller.h"
 #include "editor/orvane_view.h"
 #include "editor/readouts.h"
 #include "editor/toolkit/window.h"
@@ -14,15 +13,14 @@ namespace orvane {
 using i18n::Key;
 
 double OrvaneView::value(ParamId id) const {
-  return _controller ? _controller->getParamNormalized(id) : 0.0;
+  return _plugin ? _plugin->value(id) : 0.0;
 }
 
 void OrvaneView::edit(ParamId id, double v) {
-  if (!_controller) return;
-  _controller->beginEdit(id);
-  _controller->setParamNormalized(id, v);
-  _controller->performEdit(id, v);
-  _controller->endEdit(id);
+  if (!_plugin) return;
+  _plugin->beginEdit(id);
+  _plugin->performEdit(id, v);
+  _plugin->endEdit(id);
 }
 
 void OrvaneView::performAction(std::string_view action, tk::Control* sender) {
@@ -53,19 +51,17 @@ void OrvaneView::performAction(std::string_view action, tk::Control* sender) {
 }
 
 void OrvaneView::beginDial() {
-  if (_controller) _controller->beginEdit(CleanAmount);
+  if (_plugin) _plugin->beginEdit(CleanAmount);
 }
 
 void OrvaneView::endDial() {
-  if (_controller) _controller->endEdit(CleanAmount);
+  if (_plugin) _plugin->endEdit(CleanAmount);
 }
 
 void OrvaneView::changed(tk::Control* sender) {
-  if (!sender || !_controller) return;
+  if (!sender || !_plugin) return;
   if (sender == _dial.get() && _dial->isTracking()) {
-    const double v = _dial->doubleValue();
-    _controller->setParamNormalized(CleanAmount, v);
-    _controller->performEdit(CleanAmount, v);
+    _plugin->performEdit(CleanAmount, _dial->doubleValue());
     return;
   }
   // The dial and the sliders carry their parameter as their tag.

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "controller/controller.h"
-#include "editor/mac_editor.h"
+#include "editor/vst3/vst3_view.h"
 #include "params/parameters.h"
 #include "processor/processor.h"
 #include "protocol/ids.h"

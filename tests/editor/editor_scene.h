@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "controller/controller.h"
-#include "editor/mac_editor.h"
 #include "editor/orvane_view.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
+#include "editor/vst3/vst3_view.h"
 #include "i18n/i18n.h"
 #include "params/parameters.h"
 #include "support/vst_helpers.h"
@@ -128,7 +128,7 @@ class EditorScene : public HostedController {
     editor->release();
   }
 
-  OrvaneView& view() const { return *static_cast<MacEditor*>(editor)->mainView(); }
+  OrvaneView& view() const { return *static_cast<Vst3View*>(editor)->mainView(); }
   static void tick(int n = 1) {
     for (int i = 0; i < n; ++i) tk::RunLoop::main().advance(OrvaneView::kRefreshInterval);
   }

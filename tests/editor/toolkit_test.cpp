@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "editor/host_run_loop.h"
 #include "editor/toolkit/canvas.h"
 #include "editor/toolkit/controls.h"
 #include "editor/toolkit/desktop_modal.h"
 #include "editor/toolkit/overlays.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
+#include "editor/vst3/host_run_loop.h"
 #include "plug_frame.h"
 
 namespace orvane::tk {

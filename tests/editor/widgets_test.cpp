@@ -256,16 +256,9 @@ using tk::Color;
 
 // surfaceStyle(hover, pressed, focused, active), each state alone; which one
 // wins when several hold is judged by a button's pixels below.
-const SurfaceStyle kNormal = surfaceStyle(false, false, false, false);
 const SurfaceStyle kHover = surfaceStyle(true, false, false, false);
 const SurfaceStyle kPressed = surfaceStyle(false, true, false, false);
 const SurfaceStyle kActive = surfaceStyle(false, false, false, true);
-
-TEST(SurfacePalette, FocusOnlyWidensTheOutline) {
-  const SurfaceStyle focused = surfaceStyle(false, false, true, false);
-  EXPECT_EQ(focused.fill, kNormal.fill);
-  EXPECT_EQ(focused.outlineWidth, 2 * kNormal.outlineWidth);
-}
 
 bool near(std::uint32_t w, const Color& c, int tol = 1) {
   return std::abs(tk::redOf(w) - int(std::lround(c.red * 255))) <= tol &&

@@ -21,27 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Steinberg;
 using test::gesture;
+using test::offscreenPicture;
+using test::openDescriptors;
 using test::X11Scene;
 using test::X11Test;
-
-// The process's open descriptors (the one that lists them included).
-long openDescriptors() {
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
-
-// The same editor state drawn off screen, as the "NSView" path draws it.
-std::vector<std::uint32_t> offscreenPicture(Vst::IEditController* controller, double scale) {
-  tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
-  window.setVisible(true);
-  IPlugView* other = controller->createView("editor");
-  EXPECT_EQ(other->attached(window.contentView(), "NSView"), kResultOk);
-  test::EditorScene::tick(2);
-  window.display();
-  auto pixels = window.image().pixelWords();
-  other->removed();
-  other->release();
-  return pixels;
-}
 
 TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   X11Scene s;
@@ -112,7 +95,7 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
 TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   X11Scene s;
   ASSERT_EQ(s.attach(), kResultOk);
-  ASSERT_EQ(s.mac().setContentScaleFactor(2.0f), kResultTrue);
+  ASSERT_EQ(s.adapter().setContentScaleFactor(2.0f), kResultTrue);
   ASSERT_EQ(s.resizes.size(), 1u);
   EXPECT_EQ(s.resizes[0].getWidth(), 1520);
   EXPECT_EQ(s.resizes[0].getHeight(), 960);
@@ -120,23 +103,14 @@ TEST_F(X11Test, ScaleChangeWhileAttachedResizesAsksTheHostAndRedraws) {
   // The editor's window grew with the host's and shows the picture at 2x.
   const auto picture = offscreenPicture(s.controller, 2.0);
   s.settle();
-  const host::Screenshot shot = s.host->screenshot();
-  ASSERT_EQ(shot.pixels.size(), picture.size());
-  int differing = 0;  // the window has no alpha; the editor paints every pixel opaque
-  for (std::size_t i = 0; i < picture.size(); ++i)
-    differing += (shot.pixels[i] & 0xffffffu) != (picture[i] & 0xffffffu);
-  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(s.differingPixels(picture), 0);
   // The pointer is read in points: 48 points up (96 pixels) drag 0.5 to 0.7.
   s.hostSets(CleanAmount, 0.5);
   s.settle(0.1);
-  s.moveTo({380, 210});
-  s.press();
-  for (double dy : {-16.0, -32.0, -48.0}) s.moveTo({380, 210 + dy});
-  s.release();
-  s.settle(0.15);
+  s.dragUp({380, 210}, 48);
   EXPECT_NEAR(s.value(CleanAmount), 0.7, 1e-9);
-  EXPECT_EQ(s.mac().setContentScaleFactor(0.0f), kResultFalse);
-  EXPECT_EQ(s.mac().setContentScaleFactor(8.0f), kResultFalse);
+  EXPECT_EQ(s.adapter().setContentScaleFactor(0.0f), kResultFalse);
+  EXPECT_EQ(s.adapter().setContentScaleFactor(8.0f), kResultFalse);
   ViewRect size;
   s.editor->getSize(&size);
   EXPECT_EQ(size.getWidth(), 1520) << "refused scales change nothing";
@@ -179,11 +153,11 @@ TEST_F(X11Test, OpeningAndClosingLeavesNothingBehind) {
   }
   expectClean("releasing while attached");
   EXPECT_EQ(attach(s.editor, 0x7ffffff0), kResultFalse) << "no such parent window";
-  EXPECT_EQ(s.mac().mainView(), nullptr);
+  EXPECT_EQ(s.adapter().mainView(), nullptr);
   expectClean("a refusal");
   // A host whose frame offers no run loop cannot drive the editor.
   EXPECT_EQ(bare.attach(), kResultFalse);
-  EXPECT_EQ(bare.mac().mainView(), nullptr);
+  EXPECT_EQ(bare.adapter().mainView(), nullptr);
   EXPECT_EQ(bare.host->children().size(), 0u);
   expectClean("a refusal for want of a run loop");
 }

@@ -24,52 +24,59 @@ inline void* windowHandle(std::uint32_t id) {
   return reinterpret_cast<void*>(std::uintptr_t(id));
 }
 
-class X11Scene : public HostedController {
+// The process's open descriptors (the one that lists them included).
+inline long openDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+// The editor drawn off screen, as the "NSView" path draws it, for the
+// controller's values, on the main or the advanced face.
+inline std::vector<std::uint32_t> offscreenPicture(Steinberg::Vst::IEditController* controller,
+                                                   double scale, bool advanced = false) {
+  tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
+  window.setVisible(true);
+  Steinberg::IPlugView* other = controller->createView("editor");
+  EXPECT_EQ(other->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
+  if (advanced) {  // as the user's click leaves it: the switch has the focus
+    OrvaneView& v = *static_cast<Vst3View*>(other)->mainView();
+    v.toggleAdvanced();
+    window.makeFirstResponder(&v.settingsButton());
+  }
+  EditorScene::tick(2);
+  window.display();
+  auto pixels = window.image().pixelWords();
+  other->removed();
+  other->release();
+  return pixels;
+}
+
+// A host's top-level X11 window with an editor embedded in it, and the user
+// played through XTest on a connection of its own. Each edition's scene says
+// how its host lets the editor run and at which scale it draws.
+class EmbedScene {
  public:
   // Leaves the pointer outside the host's window, so nothing starts hovered.
   static constexpr int kHostX = 40, kHostY = 40;
 
-  explicit X11Scene(bool withRunLoop = true) : frame(withRunLoop) {
-    editor = controller->createView("editor");
-    host = std::make_unique<host::HostWindow>(OrvaneView::kWidth, OrvaneView::kHeight,
-                                              "Orvane test", kHostX, kHostY);
-    frame.onResize = [this](const Steinberg::ViewRect& r) {
-      host->resize(r.getWidth(), r.getHeight());
-      resizes.push_back(r);
-      return true;
-    };
+  EmbedScene()
+      : host(std::make_unique<host::HostWindow>(OrvaneView::kWidth, OrvaneView::kHeight,
+                                                "Orvane test", kHostX, kHostY)) {
     input = xcb_connect(nullptr, nullptr);
     keySymbols = xcb_key_symbols_alloc(input);
     park();
-    editor->setFrame(&frame);
   }
-  ~X11Scene() {
-    if (editor) {
-      editor->removed();
-      editor->setFrame(nullptr);
-      editor->release();
-    }
+  virtual ~EmbedScene() {
     xcb_key_symbols_free(keySymbols);
     xcb_disconnect(input);
   }
 
-  Steinberg::tresult attach() {
-    const Steinberg::tresult r =
-        editor->attached(windowHandle(host->id()), Steinberg::kPlatformTypeX11EmbedWindowID);
-    if (r == Steinberg::kResultOk) settle();
-    handler.edits.clear();
-    return r;
-  }
-  MacEditor& mac() const { return *static_cast<MacEditor*>(editor); }
-  OrvaneView& view() const { return *mac().mainView(); }
-  tk::X11Window& window() const { return *mac().x11Window(); }
-
   // Lets the host's loop run: the editor reads its events and ticks.
-  void settle(double seconds = 0.25) { frame.runFor(seconds); }
+  virtual void settle(double seconds = 0.25) = 0;
+  virtual double scale() const = 0;
 
   // ---- the user, through XTest. Points are the editor's, in points.
   void moveTo(tk::Point p) {
-    const double s = mac().contentScale();
+    const double s = scale();
     const auto [x, y] = hostOrigin();
     fake(XCB_MOTION_NOTIFY, 0, x + int(std::lround(p.x * s)), y + int(std::lround(p.y * s)));
   }
@@ -84,6 +91,15 @@ class X11Scene : public HostedController {
     settle(0.15);
   }
   void click(const tk::View& v) { click(EditorScene::centre(v)); }
+  // A drag of the dial from its centre `dy` points up, in four steps.
+  void dragUp(tk::Point from, double dy) {
+    moveTo(from);
+    press();
+    settle(0.1);
+    for (int i = 1; i <= 4; ++i) moveTo({from.x, from.y - dy * i / 4});
+    release();
+    settle(0.15);
+  }
   void typeKey(xcb_keysym_t sym) {
     xcb_keycode_t* codes = xcb_key_symbols_get_keycode(keySymbols, sym);
     ASSERT_NE(codes, nullptr);
@@ -99,11 +115,19 @@ class X11Scene : public HostedController {
     xcb_flush(input);
     settle(0.1);
   }
+  // Pixels that differ from `picture` in what the host's window shows (the
+  // window has no alpha; the editor paints every pixel opaque), or -1 when
+  // the sizes differ.
+  long differingPixels(const std::vector<std::uint32_t>& picture) const {
+    const host::Screenshot shot = host->screenshot();
+    if (shot.pixels.size() != picture.size()) return -1;
+    long differing = 0;
+    for (std::size_t i = 0; i < picture.size(); ++i)
+      differing += (shot.pixels[i] & 0xffffffu) != (picture[i] & 0xffffffu);
+    return differing;
+  }
 
-  host::PlugFrame frame;
   std::unique_ptr<host::HostWindow> host;
-  Steinberg::IPlugView* editor = nullptr;
-  std::vector<Steinberg::ViewRect> resizes;
 
  private:
   void fake(std::uint8_t type, std::uint8_t detail, int x, int y) {
@@ -126,6 +150,46 @@ class X11Scene : public HostedController {
 
   xcb_connection_t* input = nullptr;
   xcb_key_symbols_t* keySymbols = nullptr;
+};
+
+// The VST 3 edition's view, attached with "X11EmbedWindowID", its frame
+// offering the host's run loop.
+class X11Scene : public HostedController, public EmbedScene {
+ public:
+  explicit X11Scene(bool withRunLoop = true) : frame(withRunLoop) {
+    editor = controller->createView("editor");
+    frame.onResize = [this](const Steinberg::ViewRect& r) {
+      host->resize(r.getWidth(), r.getHeight());
+      resizes.push_back(r);
+      return true;
+    };
+    editor->setFrame(&frame);
+  }
+  ~X11Scene() override {
+    if (editor) {
+      editor->removed();
+      editor->setFrame(nullptr);
+      editor->release();
+    }
+  }
+
+  Steinberg::tresult attach() {
+    const Steinberg::tresult r =
+        editor->attached(windowHandle(host->id()), Steinberg::kPlatformTypeX11EmbedWindowID);
+    if (r == Steinberg::kResultOk) settle();
+    handler.edits.clear();
+    return r;
+  }
+  Vst3View& adapter() const { return *static_cast<Vst3View*>(editor); }
+  OrvaneView& view() const { return *adapter().mainView(); }
+  tk::X11Window& window() const { return *adapter().x11Window(); }
+
+  void settle(double seconds = 0.25) override { frame.runFor(seconds); }
+  double scale() const override { return adapter().contentScale(); }
+
+  host::PlugFrame frame;
+  Steinberg::IPlugView* editor = nullptr;
+  std::vector<Steinberg::ViewRect> resizes;
 };
 
 // The X11 suites need a display. Without one they are skipped, unless

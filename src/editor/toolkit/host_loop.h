@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 
 namespace orvane::tk {
 
@@ -18,6 +19,22 @@ class HostLoop {
   // refuses. The callback must read what is there, or it is called again.
   virtual bool watchFd(int fd, Callback ready) = 0;
   virtual void unwatchFd(int fd) = 0;
+};
+
+// A host loop for hosts that only call the editor now and then (an LV2 host's
+// idle calls): the descriptors are looked at, without waiting, when poll is
+// called, and each one with input gets its callback.
+class PolledLoop final : public HostLoop {
+ public:
+  bool watchFd(int fd, Callback ready) override;
+  void unwatchFd(int fd) override;
+  // Calls the callback of every watched descriptor that has input or was
+  // closed at the other end. A callback may watch or unwatch descriptors.
+  void poll();
+  std::size_t watchCount() const { return watches_.size(); }
+
+ private:
+  std::map<int, Callback> watches_;
 };
 
 // Moves RunLoop::main() forward from a host's periodic tick, one step per

@@ -1,6 +1,7 @@
-// The plug-in view the host embeds: a fixed 760 x 480 point editor. It
-// creates the main view (OrvaneView) when the host attaches it to a parent
-// and tears it down when the host removes it. Two platform types:
+// The VST 3 edition's view adapter: the IPlugView a VST 3 host embeds, a
+// fixed 760 x 480 point editor. It creates the main view (OrvaneView), which
+// sees the controller through a Vst3Face, when the host attaches it to a
+// parent and tears it down when the host removes it. Two platform types:
 //
 // - "X11EmbedWindowID", what Linux hosts offer: the parent is an X11 window
 //   id. The editor opens its own child window in it (tk::X11Window) and takes
@@ -36,14 +37,14 @@ class OrvaneView;
 
 inline constexpr const char* kPlatformTypeNSView = "NSView";
 
-class MacEditor : public Steinberg::CPluginView, public Steinberg::IPlugViewContentScaleSupport {
+class Vst3View : public Steinberg::CPluginView, public Steinberg::IPlugViewContentScaleSupport {
  public:
   // Milliseconds between the host's refresh ticks: the view's 1/60 s.
   static constexpr int kTickMs = 16;
 
   // Takes a counted reference on the controller until destruction.
-  explicit MacEditor(Controller* controller);
-  ~MacEditor() override;
+  explicit Vst3View(Controller* controller);
+  ~Vst3View() override;
 
   Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) override;
   // Creates the main view and shows it in `parent`. Refuses null arguments,
@@ -65,7 +66,7 @@ class MacEditor : public Steinberg::CPluginView, public Steinberg::IPlugViewCont
   tk::X11Window* x11Window() const { return window.get(); }
   double contentScale() const { return scale; }
 
-  OBJ_METHODS(MacEditor, CPluginView)
+  OBJ_METHODS(Vst3View, CPluginView)
   DEFINE_INTERFACES
   DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
   END_DEFINE_INTERFACES(CPluginView)

@@ -1,14 +1,14 @@
-#include "editor/mac_editor.h"
+#include "editor/vst3/vst3_view.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "controller/controller.h"
-#include "editor/host_run_loop.h"
 #include "editor/orvane_view.h"
 #include "editor/toolkit/host_loop.h"
 #include "editor/toolkit/x11_window.h"
+#include "editor/vst3/host_run_loop.h"
+#include "editor/vst3/vst3_face.h"
 
 namespace orvane {
 
@@ -30,24 +30,24 @@ bool isType(FIDString type, const char* name) {
 
 }  // namespace
 
-MacEditor::MacEditor(Controller* c) : controller(c) {
+Vst3View::Vst3View(Controller* c) : controller(c) {
   rect = editorRect(1.0);
   if (controller) controller->addRef();
 }
 
-MacEditor::~MacEditor() {
+Vst3View::~Vst3View() {
   detach();
   CPluginView::removed();
   if (controller) controller->release();
 }
 
-tresult PLUGIN_API MacEditor::isPlatformTypeSupported(FIDString type) {
+tresult PLUGIN_API Vst3View::isPlatformTypeSupported(FIDString type) {
   return isType(type, kPlatformTypeNSView) || isType(type, kPlatformTypeX11EmbedWindowID)
              ? kResultTrue
              : kResultFalse;
 }
 
-tresult PLUGIN_API MacEditor::attached(void* parent, FIDString type) {
+tresult PLUGIN_API Vst3View::attached(void* parent, FIDString type) {
   if (!parent || !type) return kResultFalse;
   if (view || !controller) return kResultFalse;
   const bool ok = isType(type, kPlatformTypeNSView)             ? attachToView(parent)
@@ -60,11 +60,11 @@ tresult PLUGIN_API MacEditor::attached(void* parent, FIDString type) {
   return CPluginView::attached(parent, type);
 }
 
-bool MacEditor::attachToView(void* parent) {
+bool Vst3View::attachToView(void* parent) {
   // An exception must not cross the host's interface: a broken build's
   // material is reported as a refused attach.
   try {
-    view = OrvaneView::create(controller);
+    view = OrvaneView::create(std::make_shared<Vst3Face>(controller));
   } catch (...) {
     view.reset();
   }
@@ -80,7 +80,7 @@ bool MacEditor::attachToView(void* parent) {
   return true;
 }
 
-bool MacEditor::attachToX11(void* parent) {
+bool Vst3View::attachToX11(void* parent) {
   // Nothing here can run without the host's loop: no half-working window.
   auto loop = HostRunLoop::of(plugFrame);
   if (!loop) return false;
@@ -90,7 +90,7 @@ bool MacEditor::attachToX11(void* parent) {
       tk::X11Window::create(parentId, {OrvaneView::kWidth, OrvaneView::kHeight}, scale, *hostLoop);
   if (!window) return false;
   try {
-    view = OrvaneView::create(controller);
+    view = OrvaneView::create(std::make_shared<Vst3Face>(controller));
   } catch (...) {
     view.reset();
   }
@@ -101,24 +101,24 @@ bool MacEditor::attachToX11(void* parent) {
   return true;
 }
 
-bool MacEditor::startTicks() {
+bool Vst3View::startTicks() {
   pacer = std::make_unique<tk::RunLoopPacer>(OrvaneView::kRefreshInterval);
   return hostLoop->startTimer(kTickMs, [this] { onTick(); });
 }
 
-void MacEditor::onTick() {
+void Vst3View::onTick() {
   if (pacer) pacer->tick();
   // Events the connection read ahead while waiting for a reply sit in its
   // queue without making the descriptor readable: the tick picks them up.
   if (window) window->processEvents();
 }
 
-tresult PLUGIN_API MacEditor::removed() {
+tresult PLUGIN_API Vst3View::removed() {
   detach();
   return CPluginView::removed();
 }
 
-void MacEditor::detach() {
+void Vst3View::detach() {
   if (hostLoop) hostLoop->stopTimer();
   pacer.reset();
   // The timer stops before the view leaves its parent, so no tick can find
@@ -132,7 +132,7 @@ void MacEditor::detach() {
   hostLoop.reset();
 }
 
-tresult PLUGIN_API MacEditor::setContentScaleFactor(ScaleFactor factor) {
+tresult PLUGIN_API Vst3View::setContentScaleFactor(ScaleFactor factor) {
   if (!(factor > 0) || factor > kMaxScale) return kResultFalse;
   if (factor == scale) return kResultTrue;
   scale = factor;
@@ -146,7 +146,7 @@ tresult PLUGIN_API MacEditor::setContentScaleFactor(ScaleFactor factor) {
 }
 
 IPlugView* makeEditor(Controller* controller) {
-  return new MacEditor(controller);
+  return new Vst3View(controller);
 }
 
 }  // namespace orvane

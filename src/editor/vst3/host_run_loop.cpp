@@ -1,4 +1,4 @@
-#include "editor/host_run_loop.h"
+#include "editor/vst3/host_run_loop.h"
 
 #include <base/source/fobject.h>
 

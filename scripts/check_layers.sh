@@ -32,9 +32,9 @@ declare -A uses=(
   [editor/vst3]="controller editor editor/toolkit"
   [module]="processor controller editor/vst3 protocol params"
   # The LV2 edition: the plug-in (the same engines and state record, no VST 3)
-  # with the port layout it shares with its UI, and the UI.
+  # and the UI, which share the port layout in protocol.
   [lv2]="engine protocol params"
-  [lv2/ui]="lv2 editor editor/toolkit"
+  [lv2/ui]="protocol editor editor/toolkit"
   # The host tool: a VST 3 host library that knows no plug-in, the speech
   # material, the front end, and main.
   [tools/host/vsthost]=""

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "engine_harness.h"
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 #include "support/component.h"
 #include "support/state_bytes.h"
 

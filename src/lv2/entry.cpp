@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "lv2/plugin.h"
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 
 namespace orvane::lv2 {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "engine/latest_value.h"
 #include "engine/mode_engines.h"
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 #include "params/parameters.h"
 
 namespace orvane::lv2 {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "lv2/plugin.h"
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 #include "params/parameters.h"
 #include "params/port_values.h"
 

@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 #include "x11_scene.h"
 
 namespace orvane {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 #include "lv2/ui/x11_ui.h"
 
 namespace {

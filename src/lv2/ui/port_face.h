@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "editor/plugin_face.h"
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 
 namespace orvane::lv2 {
 

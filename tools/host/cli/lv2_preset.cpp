@@ -11,7 +11,7 @@
 
 #include "files/files.h"
 #include "lv2/plugin.h"
-#include "lv2/ports.h"
+#include "protocol/lv2_ports.h"
 #include "names.h"
 #include "params/port_values.h"
 #include "protocol/state_codec.h"

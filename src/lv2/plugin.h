@@ -17,8 +17,8 @@
 
 #include "engine/latest_value.h"
 #include "engine/mode_engines.h"
-#include "protocol/lv2_ports.h"
 #include "params/parameters.h"
+#include "protocol/lv2_ports.h"
 
 namespace orvane::lv2 {
 

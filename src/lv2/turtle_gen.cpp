@@ -11,9 +11,9 @@
 #include <string>
 
 #include "lv2/plugin.h"
-#include "protocol/lv2_ports.h"
 #include "params/parameters.h"
 #include "params/port_values.h"
+#include "protocol/lv2_ports.h"
 
 namespace orvane::lv2 {
 namespace {

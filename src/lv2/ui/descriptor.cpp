@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "protocol/lv2_ports.h"
 #include "lv2/ui/x11_ui.h"
+#include "protocol/lv2_ports.h"
 
 namespace {
 

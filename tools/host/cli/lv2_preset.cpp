@@ -11,9 +11,9 @@
 
 #include "files/files.h"
 #include "lv2/plugin.h"
-#include "protocol/lv2_ports.h"
 #include "names.h"
 #include "params/port_values.h"
+#include "protocol/lv2_ports.h"
 #include "protocol/state_codec.h"
 #include "vsthost/module.h"
 

@@ -1,5 +1,5 @@
-// What the editor's controls write to the controller, and in which order:
-// every write a complete host edit gesture (the dial's one long gesture is
+// What the editor's controls write to the plug-in, and in which order:
+// every write a complete edit gesture (the dial's one long gesture is
 // played through the X server in the X11 tests). Preset files through the
 // Save and Open buttons: what the panels ask, what a file carries back, and
 // that every failure is told and moves nothing.
@@ -34,40 +34,39 @@ TEST_F(EditorTest, EditGesturesSliderDragIsOneCompleteGesturePerStep) {
   const double dragged = slider.doubleValue();
   EXPECT_LT(dragged, 0.5);
   EXPECT_EQ(s.value(2), dragged);
-  const Edits& e = s.handler.edits;
-  ASSERT_GE(e.size(), 8u);
-  ASSERT_EQ(e.size() % 4, 0u);
-  for (std::size_t i = 0; i < e.size(); i += 4) {
+  const Edits& e = s.log();
+  ASSERT_GE(e.size(), 6u);
+  ASSERT_EQ(e.size() % 3, 0u);
+  for (std::size_t i = 0; i < e.size(); i += 3) {
     EXPECT_EQ(e[i], "begin 2");
-    EXPECT_EQ(e[i + 1].rfind("set 2 ", 0), 0u) << e[i + 1];
-    EXPECT_EQ(e[i + 2].rfind("perform 2 ", 0), 0u) << e[i + 2];
-    EXPECT_EQ(e[i + 3], "end 2");
+    EXPECT_EQ(e[i + 1].rfind("perform 2 ", 0), 0u) << e[i + 1];
+    EXPECT_EQ(e[i + 2], "end 2");
   }
-  EXPECT_EQ(Edits(e.end() - 4, e.end()), gesture(2, dragged));
+  EXPECT_EQ(Edits(e.end() - 3, e.end()), gesture(2, dragged));
 }
 
 TEST_F(EditorTest, EditGesturesPopupsWriteTheItemIndexTimesAHalfAndBypassToggles) {
   EditorScene s;
   OrvaneView& v = s.view();
   s.choose(v.processingPopup(), 2);
-  EXPECT_EQ(s.handler.edits, gesture(ProcessingMode, 1.0));
+  EXPECT_EQ(s.log(), gesture(ProcessingMode, 1.0));
   EXPECT_EQ(s.value(ProcessingMode), 1.0);
-  s.handler.edits.clear();
+  s.log().clear();
   s.showAdvanced();
   s.choose(v.profilePopup(), 2);
-  EXPECT_EQ(s.handler.edits, gesture(CleanupProfile, 1.0));
-  s.handler.edits.clear();
+  EXPECT_EQ(s.log(), gesture(CleanupProfile, 1.0));
+  s.log().clear();
   s.modal->menuAnswers.push_back(std::nullopt);  // menu dismissed
   s.click(v.profilePopup());
-  EXPECT_TRUE(s.handler.edits.empty());
+  EXPECT_TRUE(s.log().empty());
 
   // Bypass toggles; a press released outside it does nothing.
   s.click(v.bypassButton());
-  EXPECT_EQ(s.handler.edits, gesture(Bypass, 1.0));
-  s.handler.edits.clear();
+  EXPECT_EQ(s.log(), gesture(Bypass, 1.0));
+  s.log().clear();
   s.click(v.bypassButton());
   s.drag({EditorScene::centre(v.bypassButton()), {5, 475}});
-  EXPECT_EQ(s.handler.edits, gesture(Bypass, 0.0));
+  EXPECT_EQ(s.log(), gesture(Bypass, 0.0));
 }
 
 TEST_F(EditorTest, ABComparisonAndResetWriteEveryValueAsAGesture) {
@@ -76,14 +75,14 @@ TEST_F(EditorTest, ABComparisonAndResetWriteEveryValueAsAGesture) {
   s.hostSetsAll(kCustom);
   s.showAdvanced();
   s.click(v.compareButton());
-  EXPECT_EQ(s.handler.edits, gesturesTo(editorDefaults())) << "side B starts at the defaults";
+  EXPECT_EQ(s.log(), gesturesTo(editorDefaults())) << "side B starts at the defaults";
   EXPECT_EQ(s.live(), editorDefaults());
   EXPECT_EQ(v.compareButton().title(), "B / switch to A");
   EXPECT_TRUE(v.isSideB());
 
-  s.handler.edits.clear();
+  s.log().clear();
   s.click(v.compareButton());
-  EXPECT_EQ(s.handler.edits, gesturesTo(kCustom)) << "the second press restores side A";
+  EXPECT_EQ(s.log(), gesturesTo(kCustom)) << "the second press restores side A";
   EXPECT_EQ(s.live(), kCustom);
   EXPECT_EQ(v.compareButton().title(), "A / switch to B");
   EXPECT_EQ(v.alternate(), editorDefaults());
@@ -91,9 +90,9 @@ TEST_F(EditorTest, ABComparisonAndResetWriteEveryValueAsAGesture) {
   // Reset on side B writes every default and leaves the stored side A alone.
   s.click(v.compareButton());
   s.hostSets(1, 0.9);
-  s.handler.edits.clear();
+  s.log().clear();
   s.click(v.resetButton());
-  EXPECT_EQ(s.handler.edits, gesturesTo(editorDefaults()));
+  EXPECT_EQ(s.log(), gesturesTo(editorDefaults()));
   EXPECT_TRUE(v.isSideB());
   EXPECT_EQ(v.alternate(), kCustom);
   s.click(v.compareButton());
@@ -115,13 +114,13 @@ class PresetTest : public EditorTest {
       modal->saveAnswers.push_back(file.string());
       click(view().saveButton());
     }
-    // The one alert shown, and that nothing was written to the controller.
+    // The one alert shown, and that nothing was written to the plug-in.
     void expectOnlyAlert(const std::string& message, const std::string& button = "OK") const {
       ASSERT_EQ(modal->alerts.size(), 1u);
       EXPECT_EQ(modal->alerts[0].messageText, "Orvane");
       EXPECT_EQ(modal->alerts[0].informativeText, message);
       EXPECT_EQ(modal->alerts[0].buttons, std::vector<std::string>{button});
-      EXPECT_TRUE(handler.edits.empty());
+      EXPECT_TRUE(log().empty());
     }
   };
 };
@@ -140,7 +139,7 @@ TEST_F(PresetTest, PresetPanelsAskForOrvaneFilesAndCancellingDoesNothing) {
             (Fields{"Save Orvane preset", "Save", "orvane", "Orvane.orvane"}));
   EXPECT_EQ(fields(s.modal->openPanels), (Fields{"Open Orvane preset", "Open", "orvane", ""}));
   EXPECT_TRUE(s.modal->alerts.empty());
-  EXPECT_TRUE(s.handler.edits.empty());
+  EXPECT_TRUE(s.log().empty());
   EXPECT_TRUE(fs::is_empty(dir));
 }
 
@@ -150,17 +149,17 @@ TEST_F(PresetTest, PresetRoundTripCarriesEveryValueWithBypassAndMode) {
   s.hostSetsAll(saved);
   const fs::path file = dir / "mine.orvane";
   s.save(file);
-  EXPECT_TRUE(s.handler.edits.empty()) << "saving writes no parameter";
+  EXPECT_TRUE(s.log().empty()) << "saving writes no parameter";
   preset::Values decoded{};
   const auto bytes = files::readFile(file.string());
   ASSERT_TRUE(bytes && preset::decode(*bytes, 0.5, decoded));
   EXPECT_EQ(decoded, saved);
 
   s.click(s.view().resetButton());
-  s.handler.edits.clear();
+  s.log().clear();
   s.open(file);
   EXPECT_EQ(s.live(), saved);
-  EXPECT_EQ(s.handler.edits, gesturesTo(saved));
+  EXPECT_EQ(s.log(), gesturesTo(saved));
   EditorScene::tick();
   EXPECT_EQ(s.view().bypassButton().title(), "Effect OFF");
   EXPECT_EQ(s.view().processingPopup().titleOfSelectedItem(), "Live DSP");
@@ -180,7 +179,7 @@ TEST_F(PresetTest, PresetOlderFormKeepsTheCurrentMode) {
   Values expected = values;
   expected[ProcessingMode] = 1.0;
   EXPECT_EQ(s.live(), expected);
-  EXPECT_EQ(s.handler.edits, gesturesTo(expected)) << "ten gestures, the mode's among them";
+  EXPECT_EQ(s.log(), gesturesTo(expected)) << "ten gestures, the mode's among them";
 }
 
 TEST_F(PresetTest, PresetFailuresAreToldAndMoveNothing) {

@@ -1,7 +1,6 @@
-// An editor opened the way a host opens it: a controller with a recording
-// component handler, its view created through createView("editor") and
-// attached to a visible headless window, driven by clicks, drags, menu
-// choices and timer ticks.
+// The editor as any edition opens it: the main view over a recording plug-in
+// face, in a visible headless window, driven by clicks, drags, menu choices
+// and timer ticks. Nothing here knows which edition hosts the editor.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,45 +10,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "controller/controller.h"
 #include "editor/orvane_view.h"
+#include "editor/plugin_face.h"
 #include "editor/toolkit/run_loop.h"
 #include "editor/toolkit/window.h"
-#include "editor/vst3/vst3_view.h"
 #include "i18n/i18n.h"
 #include "params/parameters.h"
-#include "support/vst_helpers.h"
 
 namespace orvane::test {
 
-// "set 3 0.25": one entry of the handler's list.
+// "perform 3 0.25": one entry of a log.
 inline std::string entry(const char* call, unsigned id, double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%s %u %.6g", call, id, v);
   return text;
-}
-
-// Logs setParamNormalized into the handler's list, so the order of the four
-// calls of an edit gesture can be read in one place.
-class LoggingController : public Controller {
- public:
-  LoggingController() : Controller(&makeEditor) {}
-  std::vector<std::string>* log = nullptr;
-  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
-                                                   Steinberg::Vst::ParamValue value) override {
-    if (log) log->push_back(entry("set", id, value));
-    return Controller::setParamNormalized(id, value);
-  }
-};
-
-// The four entries of one complete gesture, as the handler records them.
-inline std::vector<std::string> gesture(unsigned id, double v) {
-  return {"begin " + std::to_string(id), entry("set", id, v), entry("perform", id, v),
-          "end " + std::to_string(id)};
 }
 
 // The values of the writable parameters 0..9.
@@ -64,6 +43,31 @@ inline Values editorDefaults() {
   return v;
 }
 
+// The plug-in as the editor sees it: it stores what a gesture performs and
+// logs every call the editor makes, the language word included.
+class RecordingFace final : public PluginFace {
+ public:
+  RecordingFace() {
+    for (unsigned p = 0; p < 10; ++p) values[p] = editorDefaults()[p];
+  }
+  double value(ParamId id) const override { return values.count(id) ? values.at(id) : 0.0; }
+  void beginEdit(ParamId id) override { log.push_back("begin " + std::to_string(id)); }
+  void performEdit(ParamId id, double v) override {
+    values[id] = v;
+    log.push_back(entry("perform", id, v));
+  }
+  void endEdit(ParamId id) override { log.push_back("end " + std::to_string(id)); }
+  void languageChanged() override { log.push_back("language"); }
+
+  std::map<ParamId, double> values;
+  std::vector<std::string> log;
+};
+
+// The three entries of one complete gesture, as the face records them.
+inline std::vector<std::string> gesture(unsigned id, double v) {
+  return {"begin " + std::to_string(id), entry("perform", id, v), "end " + std::to_string(id)};
+}
+
 // One complete gesture per parameter, in identifier order.
 inline std::vector<std::string> gesturesTo(const Values& values) {
   std::vector<std::string> out;
@@ -74,61 +78,35 @@ inline std::vector<std::string> gesturesTo(const Values& values) {
   return out;
 }
 
-// A controller as a host holds it, its edits recorded by the handler.
-class HostedController {
+// One plug-in face, one visible (or hidden) headless window, one editor, and
+// the user's hands on it.
+class EditorScene {
  public:
-  HostedController() {
-    EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
-    controller->setComponentHandler(&handler);
-    controller->log = &handler.edits;
+  explicit EditorScene(bool visible = true) {
+    window.setModal(modal);
+    window.setVisible(visible);
+    window.contentView()->addSubview(editor);
+    face->log.clear();
   }
-  ~HostedController() {
-    controller->setComponentHandler(nullptr);
-    controller->terminate();
-    controller->release();
+  ~EditorScene() {
+    editor->stop();
+    editor->removeFromSuperview();
   }
-  HostedController(const HostedController&) = delete;
-  HostedController& operator=(const HostedController&) = delete;
 
-  double value(unsigned id) const { return controller->getParamNormalized(id); }
+  OrvaneView& view() const { return *editor; }
+  std::vector<std::string>& log() const { return face->log; }
+  double value(unsigned id) const { return face->value(id); }
   Values live() const {
     Values v{};
     for (unsigned p = 0; p < v.size(); ++p) v[p] = value(p);
     return v;
   }
-  // A value arriving from elsewhere (automation, the audio component's meters).
-  void hostSets(unsigned id, double v) {
-    controller->log = nullptr;
-    controller->setParamNormalized(id, v);
-    controller->log = &handler.edits;
-  }
-  void hostSetsAll(const Values& v) {
+  // A value arriving from elsewhere (automation, the audio side's meters).
+  void hostSets(unsigned id, double v) const { face->values[id] = v; }
+  void hostSetsAll(const Values& v) const {
     for (unsigned p = 0; p < v.size(); ++p) hostSets(p, v[p]);
   }
 
-  RecordingHandler handler;
-  LoggingController* controller = new LoggingController;
-};
-
-// One controller, one window, one editor.
-class EditorScene : public HostedController {
- public:
-  explicit EditorScene(bool visible = true) {
-    window.setModal(modal);
-    window.setVisible(visible);
-    editor = controller->createView("editor");
-    EXPECT_NE(editor, nullptr);
-    EXPECT_EQ(editor->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
-    handler.edits.clear();
-    handler.restarts.clear();
-  }
-  ~EditorScene() {
-    if (!editor) return;
-    editor->removed();
-    editor->release();
-  }
-
-  OrvaneView& view() const { return *static_cast<Vst3View*>(editor)->mainView(); }
   static void tick(int n = 1) {
     for (int i = 0; i < n; ++i) tk::RunLoop::main().advance(OrvaneView::kRefreshInterval);
   }
@@ -154,9 +132,10 @@ class EditorScene : public HostedController {
     if (!view().isAdvanced()) click(view().settingsButton());
   }
 
+  std::shared_ptr<RecordingFace> face = std::make_shared<RecordingFace>();
+  std::shared_ptr<OrvaneView> editor = OrvaneView::create(face);
   tk::Window window{{OrvaneView::kWidth, OrvaneView::kHeight}};
   std::shared_ptr<tk::ScriptedModal> modal = std::make_shared<tk::ScriptedModal>();
-  Steinberg::IPlugView* editor = nullptr;
 };
 
 // Every test starts in English with the language preference in a private

@@ -1,6 +1,9 @@
-// The editor inside a host's X11 window: input from the X server, openings
-// that leave nothing behind, a change of scale, dialogs that must not freeze
-// the host. Then the host tool's render and show commands, as a user runs them.
+// The VST 3 view adapter. Off screen, as the host sees it: creation by name,
+// the platform type, the size, attaching and removing, destruction, the
+// host's run loop driving the refresh. Inside a host's X11 window: input from
+// the X server, openings that leave nothing behind, a change of scale, dialogs
+// that must not freeze the host. Then the host tool's render and show
+// commands, as a user runs them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -20,17 +23,114 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace Steinberg;
-using test::gesture;
+using test::EditorTest;
+using test::hostGesture;
 using test::offscreenPicture;
 using test::openDescriptors;
+using test::Vst3Scene;
 using test::X11Scene;
 using test::X11Test;
+
+// ---- off screen, as the host sees the view -----------------------------------
+
+// The controller's reference count, read without changing it.
+uint32 refCount(Vst::IEditController* object) {
+  object->addRef();
+  return object->release();
+}
+
+TEST_F(EditorTest, HostViewIsNamedEditorTakesNSViewOrX11AndKeepsItsSize) {
+  Vst3Scene s;
+  for (const char* name : {"Editor", "", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(s.controller->createView(name), nullptr) << (name ? name : "null");
+  IPlugView* e = s.editor;
+  EXPECT_EQ(e->isPlatformTypeSupported("NSView"), kResultTrue);
+  EXPECT_EQ(e->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+  for (const char* other : {"nsview", "HWND", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(e->isPlatformTypeSupported(other), kResultFalse);
+  ViewRect r(1, 1, 1, 1);
+  ASSERT_EQ(e->getSize(&r), kResultOk);
+  EXPECT_EQ(std::vector<int32>({r.left, r.top, r.right, r.bottom}),
+            std::vector<int32>({0, 0, 760, 480}));
+}
+
+TEST_F(EditorTest, HostViewRefusesBadAttachesStartsAFreshViewAndLetsGoOfEverything) {
+  Vst3Scene s;
+  tk::View* root = s.window.contentView();
+  EXPECT_EQ(s.editor->attached(root, "NSView"), kResultFalse) << "attached twice";
+  EXPECT_EQ(root->subviews().size(), 1u);
+  s.view().toggleAdvanced();
+  s.view().compare();
+  auto old = std::static_pointer_cast<OrvaneView>(s.view().shared_from_this());
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  EXPECT_FALSE(old->hasTimer()) << "its timer stopped";
+  EXPECT_EQ(old->superview(), nullptr);
+  old.reset();
+
+  EXPECT_EQ(s.editor->attached(nullptr, "NSView"), kResultFalse);
+  EXPECT_EQ(s.editor->attached(root, nullptr), kResultFalse);
+  EXPECT_EQ(s.editor->attached(root, "HWND"), kResultFalse);
+  EXPECT_EQ(static_cast<Vst3View*>(s.editor)->mainView(), nullptr);
+  EXPECT_TRUE(root->subviews().empty());
+  EXPECT_EQ(s.editor->removed(), kResultOk) << "removing with nothing attached is harmless";
+
+  s.handler.restarts.clear();
+  ASSERT_EQ(s.editor->attached(root, "NSView"), kResultOk);
+  EXPECT_EQ(s.handler.restarts, (std::vector<int32>{Vst::kParamTitlesChanged}))
+      << "the host re-reads the titles, in the editor's language";
+  ASSERT_EQ(root->subviews().size(), 1u);
+  EXPECT_FALSE(s.view().isAdvanced());
+  EXPECT_FALSE(s.view().isSideB());
+  EXPECT_EQ(s.view().compareButton().title(), "A / switch to B");
+  EXPECT_TRUE(s.view().hasTimer());
+
+  // Destroyed while attached, it lets go of everything.
+  const uint32 baseline = refCount(s.controller) - 2;  // minus the adapter's and the face's
+  const std::weak_ptr<tk::View> watch = s.view().shared_from_this();
+  s.editor->release();
+  s.editor = nullptr;
+  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(root->subviews().empty());
+  EXPECT_EQ(refCount(s.controller), baseline);
+  test::EditorScene::tick(2);  // a tick after the view has gone does nothing
+}
+
+TEST_F(EditorTest, HostViewRunLoopDrivesTheRefresh) {
+  host::PlugFrame frame;
+  Vst3Scene s;
+  Vst3Scene other;
+  for (Vst3Scene* scene : {&s, &other}) {
+    ASSERT_EQ(scene->editor->removed(), kResultOk);
+    ASSERT_EQ(scene->editor->setFrame(&frame), kResultTrue);
+    ASSERT_EQ(scene->editor->attached(scene->window.contentView(), "NSView"), kResultOk);
+  }
+  ASSERT_EQ(frame.timerCount(), 2u);
+
+  s.hostSets(OutputPeak, 1.0);
+  const double before = tk::RunLoop::main().now();
+  frame.fireTimers();
+  EXPECT_DOUBLE_EQ(tk::RunLoop::main().now() - before, OrvaneView::kRefreshInterval)
+      << "two editors, one step per host tick";
+  EXPECT_EQ(s.view().meters().stringValue(), "IN -120 / OUT +0 ");
+
+  ASSERT_EQ(s.editor->removed(), kResultOk);
+  EXPECT_EQ(frame.timerCount(), 1u);
+  other.hostSets(InputPeak, 1.0);
+  frame.fireTimers();
+  EXPECT_EQ(other.view().meters().stringValue(), "IN +0 / OUT -120 ")
+      << "the remaining editor drives";
+  ASSERT_EQ(other.editor->removed(), kResultOk);
+  EXPECT_EQ(frame.timerCount(), 0u);
+  for (Vst3Scene* scene : {&s, &other}) scene->editor->setFrame(nullptr);
+}
+
+// ---- inside a host's X11 window ----------------------------------------------
 
 TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   X11Scene s;
   ASSERT_EQ(s.attach(), kResultOk);
   s.click(s.view().bypassButton());
-  EXPECT_EQ(s.handler.edits, gesture(Bypass, 1.0));
+  EXPECT_EQ(s.handler.edits, hostGesture(Bypass, 1.0));
   s.settle();
   EXPECT_EQ(s.view().bypassButton().title(), "Effect OFF")
       << "the refresh ran from the host's loop";
@@ -60,7 +160,7 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   // One wheel notch away from the user is one unit of scrolling.
   s.handler.edits.clear();
   s.click(c, 4);
-  EXPECT_EQ(s.handler.edits, gesture(CleanAmount, 0.705));
+  EXPECT_EQ(s.handler.edits, hostGesture(CleanAmount, 0.705));
 
   // The clicks took the keyboard focus: keys reach the dial, which the drag
   // made first responder, with the pointer elsewhere, until the host takes
@@ -69,7 +169,7 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   s.park();
   s.settle(0.1);
   s.typeKey(0xff52);  // Up
-  EXPECT_EQ(s.handler.edits, gesture(CleanAmount, 0.715));
+  EXPECT_EQ(s.handler.edits, hostGesture(CleanAmount, 0.715));
   s.handler.edits.clear();
   s.focus(s.host->id());
   s.typeKey(0xff52);
@@ -77,7 +177,7 @@ TEST_F(X11Test, ClicksDragsWheelAndKeysBecomeEditGestures) {
   s.focus(s.window().windowId());
   EXPECT_TRUE(s.window().hasKeyboardFocus());
   s.typeKey(0xff52);
-  EXPECT_EQ(s.handler.edits, gesture(CleanAmount, 0.725));
+  EXPECT_EQ(s.handler.edits, hostGesture(CleanAmount, 0.725));
 
   // Hover follows the pointer in and out of the window.
   s.moveTo(test::EditorScene::centre(s.view().bypassButton()));

@@ -1,7 +1,10 @@
-// The editor embedded the way a Linux DAW embeds it: attached with
-// "X11EmbedWindowID" to a host's top-level X11 window, its frame offering the
-// host's run loop. The user is played through XTest on a connection of its
-// own, so events reach the editor from the X server like real ones.
+// The editor opened the way a VST 3 host opens it: a controller with a
+// recording component handler, its view created through createView("editor").
+// Off-screen it is attached with "NSView" to a headless window; embedded the
+// way a Linux DAW embeds it, with "X11EmbedWindowID" to a host's top-level X11
+// window, its frame offering the host's run loop, and the user played through
+// XTest on a connection of its own, so events reach the editor from the X
+// server like real ones.
 #pragma once
 
 #include <xcb/xcb.h>
@@ -11,12 +14,89 @@
 #include <cstdlib>
 #include <memory>
 
+#include "controller/controller.h"
 #include "editor/toolkit/x11_window.h"
+#include "editor/vst3/vst3_view.h"
 #include "editor_scene.h"
 #include "host_window.h"
 #include "plug_frame.h"
+#include "support/vst_helpers.h"
 
 namespace orvane::test {
+
+// Logs setParamNormalized into the handler's list, so the order of the four
+// calls of an edit gesture can be read in one place.
+class LoggingController : public Controller {
+ public:
+  LoggingController() : Controller(&makeEditor) {}
+  std::vector<std::string>* log = nullptr;
+  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
+                                                   Steinberg::Vst::ParamValue value) override {
+    if (log) log->push_back(entry("set", id, value));
+    return Controller::setParamNormalized(id, value);
+  }
+};
+
+// The four entries of one complete gesture, as the handler records them.
+inline std::vector<std::string> hostGesture(unsigned id, double v) {
+  return {"begin " + std::to_string(id), entry("set", id, v), entry("perform", id, v),
+          "end " + std::to_string(id)};
+}
+
+// A controller as a host holds it, its edits recorded by the handler.
+class HostedController {
+ public:
+  HostedController() {
+    EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
+    controller->setComponentHandler(&handler);
+    controller->log = &handler.edits;
+  }
+  ~HostedController() {
+    controller->setComponentHandler(nullptr);
+    controller->terminate();
+    controller->release();
+  }
+  HostedController(const HostedController&) = delete;
+  HostedController& operator=(const HostedController&) = delete;
+
+  double value(unsigned id) const { return controller->getParamNormalized(id); }
+  // A value arriving from elsewhere (automation, the audio component's meters).
+  void hostSets(unsigned id, double v) {
+    controller->log = nullptr;
+    controller->setParamNormalized(id, v);
+    controller->log = &handler.edits;
+  }
+
+  RecordingHandler handler;
+  LoggingController* controller = new LoggingController;
+};
+
+// A controller's editor attached with "NSView" to a visible headless window,
+// as off-screen pictures attach it.
+class OffscreenEditor {
+ public:
+  explicit OffscreenEditor(Steinberg::Vst::IEditController* controller, double scale = 1.0)
+      : window({OrvaneView::kWidth, OrvaneView::kHeight}, scale),
+        editor(controller->createView("editor")) {
+    window.setVisible(true);
+    EXPECT_EQ(editor->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
+  }
+  ~OffscreenEditor() {
+    if (!editor) return;
+    editor->removed();
+    editor->release();
+  }
+  OrvaneView& view() const { return *static_cast<Vst3View*>(editor)->mainView(); }
+
+  tk::Window window;
+  Steinberg::IPlugView* editor;
+};
+
+// One controller and its editor off screen, the host's requests recorded
+// from here on.
+struct Vst3Scene : HostedController, OffscreenEditor {
+  Vst3Scene() : OffscreenEditor(controller) { handler.restarts.clear(); }
+};
 
 // An X11 window id as the parent handle of "X11EmbedWindowID".
 inline void* windowHandle(std::uint32_t id) {
@@ -33,21 +113,14 @@ inline long openDescriptors() {
 // controller's values, on the main or the advanced face.
 inline std::vector<std::uint32_t> offscreenPicture(Steinberg::Vst::IEditController* controller,
                                                    double scale, bool advanced = false) {
-  tk::Window window({OrvaneView::kWidth, OrvaneView::kHeight}, scale);
-  window.setVisible(true);
-  Steinberg::IPlugView* other = controller->createView("editor");
-  EXPECT_EQ(other->attached(window.contentView(), "NSView"), Steinberg::kResultOk);
+  OffscreenEditor e(controller, scale);
   if (advanced) {  // as the user's click leaves it: the switch has the focus
-    OrvaneView& v = *static_cast<Vst3View*>(other)->mainView();
-    v.toggleAdvanced();
-    window.makeFirstResponder(&v.settingsButton());
+    e.view().toggleAdvanced();
+    e.window.makeFirstResponder(&e.view().settingsButton());
   }
   EditorScene::tick(2);
-  window.display();
-  auto pixels = window.image().pixelWords();
-  other->removed();
-  other->release();
-  return pixels;
+  e.window.display();
+  return e.window.image().pixelWords();
 }
 
 // A host's top-level X11 window with an editor embedded in it, and the user

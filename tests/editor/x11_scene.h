@@ -1,10 +1,9 @@
-// The editor opened the way a VST 3 host opens it: a controller with a
-// recording component handler, its view created through createView("editor").
-// Off-screen it is attached with "NSView" to a headless window; embedded the
-// way a Linux DAW embeds it, with "X11EmbedWindowID" to a host's top-level X11
-// window, its frame offering the host's run loop, and the user played through
-// XTest on a connection of its own, so events reach the editor from the X
-// server like real ones.
+// The editor opened the way a VST 3 host opens it: through a controller with
+// a recording component handler and createView("editor"), attached with
+// "NSView" off screen or, as a Linux DAW embeds it, with "X11EmbedWindowID" to
+// a host's top-level X11 window whose frame offers the host's run loop. The
+// user is played through XTest on a connection of its own, so events reach
+// the editor from the X server like real ones.
 #pragma once
 
 #include <xcb/xcb.h>
@@ -24,32 +23,12 @@
 
 namespace orvane::test {
 
-// Logs setParamNormalized into the handler's list, so the order of the four
-// calls of an edit gesture can be read in one place.
-class LoggingController : public Controller {
- public:
-  LoggingController() : Controller(&makeEditor) {}
-  std::vector<std::string>* log = nullptr;
-  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
-                                                   Steinberg::Vst::ParamValue value) override {
-    if (log) log->push_back(entry("set", id, value));
-    return Controller::setParamNormalized(id, value);
-  }
-};
-
-// The four entries of one complete gesture, as the handler records them.
-inline std::vector<std::string> hostGesture(unsigned id, double v) {
-  return {"begin " + std::to_string(id), entry("set", id, v), entry("perform", id, v),
-          "end " + std::to_string(id)};
-}
-
 // A controller as a host holds it, its edits recorded by the handler.
 class HostedController {
  public:
   HostedController() {
     EXPECT_EQ(controller->initialize(hostContext()), Steinberg::kResultOk);
     controller->setComponentHandler(&handler);
-    controller->log = &handler.edits;
   }
   ~HostedController() {
     controller->setComponentHandler(nullptr);
@@ -61,18 +40,13 @@ class HostedController {
 
   double value(unsigned id) const { return controller->getParamNormalized(id); }
   // A value arriving from elsewhere (automation, the audio component's meters).
-  void hostSets(unsigned id, double v) {
-    controller->log = nullptr;
-    controller->setParamNormalized(id, v);
-    controller->log = &handler.edits;
-  }
+  void hostSets(unsigned id, double v) { controller->setParamNormalized(id, v); }
 
   RecordingHandler handler;
-  LoggingController* controller = new LoggingController;
+  Controller* controller = new Controller(&makeEditor);
 };
 
-// A controller's editor attached with "NSView" to a visible headless window,
-// as off-screen pictures attach it.
+// A controller's editor attached with "NSView" to a visible headless window.
 class OffscreenEditor {
  public:
   explicit OffscreenEditor(Steinberg::Vst::IEditController* controller, double scale = 1.0)
@@ -92,8 +66,7 @@ class OffscreenEditor {
   Steinberg::IPlugView* editor;
 };
 
-// One controller and its editor off screen, the host's requests recorded
-// from here on.
+// One controller and its editor off screen, the host's requests recorded.
 struct Vst3Scene : HostedController, OffscreenEditor {
   Vst3Scene() : OffscreenEditor(controller) { handler.restarts.clear(); }
 };

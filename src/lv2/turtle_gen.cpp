@@ -3,7 +3,6 @@
 // the editions:
 //   orvane_lv2_turtle OUT_DIR DSP_BINARY UI_BINARY MINOR MICRO
 // writes OUT_DIR/manifest.ttl, Orvane.ttl (the two plug-ins) and Orvane_ui.ttl.
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -31,22 +30,10 @@ const char* const kPrefixes =
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
 
-// A port symbol: the host tool's English key of a title ("Dry / Wet" ->
-// "dry-wet") with '_' for '-', as LV2 symbols take no '-'.
+// A port symbol: the parameter's English key with '_', as LV2 symbols take
+// no '-'.
 std::string symbolOf(const char* title) {
-  std::string symbol;
-  bool gap = false;
-  for (const char* p = title; *p; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (std::isalnum(c)) {
-      if (gap && !symbol.empty()) symbol += '_';
-      symbol += static_cast<char>(std::tolower(c));
-      gap = false;
-    } else {
-      gap = true;
-    }
-  }
-  return symbol;
+  return keyFromTitle(title, '_');
 }
 
 // A float as a Turtle decimal that reads back as the same float.

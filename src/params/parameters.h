@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 namespace orvane {
 
@@ -97,6 +99,27 @@ constexpr bool writableIdsArePositions() noexcept {
   return true;
 }
 static_assert(writableIdsArePositions(), "kParams[id] must be the entry of parameter id (0..9)");
+
+// The stable English key of a title or list entry ("Dry / Wet" -> "dry-wet"):
+// lower-case ASCII letters and digits, each run of anything else one
+// separator. The host tool's names use '-', the LV2 port symbols '_'; hosts
+// and scripts store both, so the rule lives in one place.
+inline std::string keyFromTitle(std::string_view asciiTitle, char separator = '-') {
+  std::string key;
+  bool gap = false;
+  for (const char ch : asciiTitle) {
+    const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9');
+    const bool capital = ch >= 'A' && ch <= 'Z';
+    if (letter || capital) {
+      if (gap && !key.empty()) key += separator;
+      key += capital ? static_cast<char>(ch - 'A' + 'a') : ch;
+      gap = false;
+    } else {
+      gap = true;
+    }
+  }
+  return key;
+}
 
 // Range parameters: plain = min + norm x (max - min).
 constexpr double toPlain(const ParamInfo& p, double norm) noexcept {

@@ -3,7 +3,6 @@
 #include <glib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -95,21 +94,6 @@ int editDistance(const std::string& a, const std::string& b) {
     }
   }
   return row[b.size()];
-}
-
-std::string keyFromTitle(const std::string& asciiTitle) {
-  std::string key;
-  bool gap = false;
-  for (unsigned char c : asciiTitle) {
-    if (std::isalnum(c)) {
-      if (gap && !key.empty()) key += '-';
-      key += static_cast<char>(std::tolower(c));
-      gap = false;
-    } else {
-      gap = true;
-    }
-  }
-  return key;
 }
 
 std::string jsonString(const std::string& text) {

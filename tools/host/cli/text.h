@@ -29,9 +29,6 @@ std::string padded(const std::string& text, int width);
 // Edit distance (insertions, deletions, substitutions) in bytes of folded text.
 int editDistance(const std::string& a, const std::string& b);
 
-// "Dry / Wet" -> "dry-wet": lower-case ASCII words joined by hyphens.
-std::string keyFromTitle(const std::string& asciiTitle);
-
 // The text as a JSON string literal, quotes included.
 std::string jsonString(const std::string& text);
 

@@ -24,7 +24,6 @@ bookworm_packages=(
   fonts-dejavu-core
   libxcb1-dev libxcb-keysyms1-dev libxcb-cursor-dev libxcb-xtest0-dev
   xvfb xauth
-  lv2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format clang-tidy valgrind jq
   alsa-utils sox espeak-ng

@@ -228,15 +228,10 @@ static void radix5(kiss_fft_cpx* base, const kiss_fft_cpx* tw, int stride, int m
 void orv_fft_impl_portable(const kiss_fft_state* st, kiss_fft_cpx* fout) {
   const int shift = st->shift > 0 ? st->shift : 0;
   int stride[ORV_FFT_MAX_FACTORS + 1];
-  stride[0] = 1;
-  int stages = 0, m;
-  do {
-    stride[stages + 1] = stride[stages] * st->factors[2 * stages];
-    m = st->factors[2 * stages + 1];
-    stages++;
-  } while (m != 1 && stages < ORV_FFT_MAX_FACTORS);
+  int complete;
+  const int stages = orv_fft_strides(st, stride, &complete);
   /* Last radix first; m is the length each butterfly's legs are apart. */
-  m = 1;
+  int m = 1;
   for (int s = stages - 1; s >= 0; s--) {
     const int mm = s != 0 ? st->factors[2 * s - 1] : 1;
     const int tws = stride[s] << shift;

@@ -54,6 +54,23 @@ typedef struct kiss_fft_state {
 
 ORV_STATIC_ASSERT(sizeof(kiss_fft_state) == 72, "kiss_fft_state layout");
 
+/* The strides of the state's passes, first radix first: stride[0] = 1 and
+ * stride[s + 1] = stride[s] times radix s. Returns the number of passes;
+ * *complete says whether the factors end (remaining length 1) within
+ * ORV_FFT_MAX_FACTORS. */
+static inline int orv_fft_strides(const kiss_fft_state* st, int stride[ORV_FFT_MAX_FACTORS + 1],
+                                  int* complete) {
+  int stages = 0, m;
+  stride[0] = 1;
+  do {
+    stride[stages + 1] = stride[stages] * st->factors[2 * stages];
+    m = st->factors[2 * stages + 1];
+    stages++;
+  } while (m != 1 && stages < ORV_FFT_MAX_FACTORS);
+  *complete = m == 1;
+  return stages;
+}
+
 /* The library's built-in 960-point state (defined by the archive). */
 extern const kiss_fft_state rnn_kfft;
 

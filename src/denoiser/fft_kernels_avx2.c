@@ -39,16 +39,12 @@ static atomic_int planReady;
 __attribute__((constructor)) static void buildPlan(void) {
   const kiss_fft_state* st = &rnn_kfft;
   if (st->nfft != ORV_FFT_PLAN_NFFT || st->shift > 0) return;
-  int stride[ORV_FFT_MAX_FACTORS + 1] = {1};
-  int stages = 0, m;
-  do {
-    stride[stages + 1] = stride[stages] * st->factors[2 * stages];
-    m = st->factors[2 * stages + 1];
-    stages++;
-  } while (m != 1 && stages < ORV_FFT_MAX_FACTORS);
-  if (m != 1) return;
+  int stride[ORV_FFT_MAX_FACTORS + 1];
+  int complete;
+  const int stages = orv_fft_strides(st, stride, &complete);
+  if (!complete) return;
   size_t used = 0;
-  m = 1;
+  int m = 1;
   for (int s = stages - 1, p = 0; s >= 0; s--, p++) {
     const int radix = st->factors[2 * s];
     const int mm = s != 0 ? st->factors[2 * s - 1] : 1;

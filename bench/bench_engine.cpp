@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
 
   const std::pair<const char*, OrvNnetPath> paths[] = {
       {"rnnoise_process_frame/baseline", ORV_NNET_BASELINE},
-      {"rnnoise_process_frame/avx2", ORV_NNET_AVX2}};
+      {"rnnoise_process_frame/avx2", ORV_NNET_AVX2},
+      {"rnnoise_process_frame/vnni", ORV_NNET_VNNI}};
   for (const auto& [name, path] : paths)
     benchmark::RegisterBenchmark(name, framesOnPath, path)->MinTime(0.1)->Repetitions(5);
   for (const Case& c : cases)
@@ -123,7 +124,7 @@ int main(int argc, char** argv) {
   const auto& t = reporter.seconds;
 
   // The library call with our kernels, on the path this processor uses.
-  const std::string ours = orvane_nnet_path() == ORV_NNET_AVX2 ? paths[1].first : paths[0].first;
+  const std::string ours = paths[orvane_nnet_path()].first;
   double base = bare;
   std::printf("\n");
   if (bare > 0) {

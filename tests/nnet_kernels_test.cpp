@@ -69,12 +69,18 @@ struct Path {
   void (*activation)(float*, const float*, int, int);
 };
 
-// Both of our paths where this processor runs them.
+bool hasVnni() {
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512vnni");
+}
+
+// Our paths where this processor runs them.
 std::vector<Path> paths() {
   std::vector<Path> p{
       {"baseline", ORV_NNET_BASELINE, orv_linear_baseline, orv_activation_baseline}};
   if (__builtin_cpu_supports("avx2"))
     p.push_back({"avx2", ORV_NNET_AVX2, orv_linear_avx2, orv_activation_avx2});
+  if (hasVnni()) p.push_back({"vnni", ORV_NNET_VNNI, orv_linear_vnni, orv_activation_avx2});
   return p;
 }
 
@@ -214,7 +220,9 @@ TEST(NnetKernels, ActivationsMatchTheLibraryOverASweep) {
 // bit, with either of our paths as with the library's own kernels.
 TEST(NnetKernels, NeuralOutputEqualsTheLibraryAlone) {
   const OrvNnetPath chosen = orvane_nnet_path();
-  EXPECT_EQ(chosen, __builtin_cpu_supports("avx2") ? ORV_NNET_AVX2 : ORV_NNET_BASELINE);
+  EXPECT_EQ(chosen, hasVnni()                         ? ORV_NNET_VNNI
+                    : __builtin_cpu_supports("avx2") ? ORV_NNET_AVX2
+                                                     : ORV_NNET_BASELINE);
   EXPECT_FALSE(orvane_nnet_select(static_cast<OrvNnetPath>(7)));
   EXPECT_EQ(orvane_nnet_path(), chosen) << "an unknown path changes nothing";
   const test::Signal in{noisySpeech()};

@@ -258,12 +258,12 @@ void orv_fft_impl_portable(const kiss_fft_state* st, kiss_fft_cpx* fout) {
 /* ---- Entry points and the choice of path ---- */
 
 void rnn_fft_impl(const kiss_fft_state* st, kiss_fft_cpx* fout) {
-  if (orvane_nnet_path() == ORV_NNET_AVX2 && orv_fft_avx2(st, NULL, fout, 0)) return;
+  if (orvane_nnet_path() != ORV_NNET_BASELINE && orv_fft_avx2(st, NULL, fout, 0)) return;
   orv_fft_impl_portable(st, fout);
 }
 
 void rnn_fft_c(const kiss_fft_state* st, const kiss_fft_cpx* fin, kiss_fft_cpx* fout) {
-  if (orvane_nnet_path() == ORV_NNET_AVX2 && orv_fft_avx2(st, fin, fout, 0)) return;
+  if (orvane_nnet_path() != ORV_NNET_BASELINE && orv_fft_avx2(st, fin, fout, 0)) return;
   const float scale = st->scale;
   for (int k = 0; k < st->nfft; k++) {
     fout[st->bitrev[k]].r = scale * fin[k].r;
@@ -273,7 +273,7 @@ void rnn_fft_c(const kiss_fft_state* st, const kiss_fft_cpx* fin, kiss_fft_cpx* 
 }
 
 void rnn_ifft_c(const kiss_fft_state* st, const kiss_fft_cpx* fin, kiss_fft_cpx* fout) {
-  if (orvane_nnet_path() == ORV_NNET_AVX2 && orv_fft_avx2(st, fin, fout, 1)) return;
+  if (orvane_nnet_path() != ORV_NNET_BASELINE && orv_fft_avx2(st, fin, fout, 1)) return;
   for (int k = 0; k < st->nfft; k++) fout[st->bitrev[k]] = fin[k];
   for (int k = 0; k < st->nfft; k++) fout[k].i = -fout[k].i;
   orv_fft_impl_portable(st, fout);

@@ -18,6 +18,7 @@
 
 static atomic_int currentPath = ORV_NNET_BASELINE;
 static int avx2Available;
+static int vnniAvailable;
 
 /* Runs when the code is loaded, before any network evaluation (a call made
  * earlier would take the baseline path, with the same results).
@@ -25,7 +26,12 @@ static int avx2Available;
 __attribute__((constructor)) static void choosePath(void) {
   __builtin_cpu_init();
   avx2Available = __builtin_cpu_supports("avx2") != 0;
-  atomic_store_explicit(&currentPath, avx2Available ? ORV_NNET_AVX2 : ORV_NNET_BASELINE,
+  vnniAvailable = avx2Available && __builtin_cpu_supports("avx512vl") &&
+                  __builtin_cpu_supports("avx512vnni");
+  atomic_store_explicit(&currentPath,
+                        vnniAvailable   ? ORV_NNET_VNNI
+                        : avx2Available ? ORV_NNET_AVX2
+                                        : ORV_NNET_BASELINE,
                         memory_order_relaxed);
 }
 
@@ -34,21 +40,28 @@ OrvNnetPath orvane_nnet_path(void) {
 }
 
 int orvane_nnet_select(OrvNnetPath path) {
-  if (path != ORV_NNET_BASELINE && !(path == ORV_NNET_AVX2 && avx2Available)) return 0;
+  if (path != ORV_NNET_BASELINE && !(path == ORV_NNET_AVX2 && avx2Available) &&
+      !(path == ORV_NNET_VNNI && vnniAvailable))
+    return 0;
   atomic_store_explicit(&currentPath, path, memory_order_relaxed);
   return 1;
 }
 
 void rnn_compute_linear_c(const LinearLayer* layer, float* out, const float* in) {
-  if (orvane_nnet_path() == ORV_NNET_AVX2) {
-    orv_linear_avx2(layer, out, in);
-  } else {
-    orv_linear_baseline(layer, out, in);
+  switch (orvane_nnet_path()) {
+    case ORV_NNET_VNNI:
+      orv_linear_vnni(layer, out, in);
+      break;
+    case ORV_NNET_AVX2:
+      orv_linear_avx2(layer, out, in);
+      break;
+    default:
+      orv_linear_baseline(layer, out, in);
   }
 }
 
 void rnn_compute_activation_c(float* out, const float* in, int n, int activation) {
-  if (orvane_nnet_path() == ORV_NNET_AVX2) {
+  if (orvane_nnet_path() != ORV_NNET_BASELINE) {
     orv_activation_avx2(out, in, n, activation);
   } else {
     orv_activation_baseline(out, in, n, activation);

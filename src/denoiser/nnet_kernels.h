@@ -14,9 +14,12 @@
  * activations, float-to-int conversions in the current rounding mode. Plain C
  * cannot express those, so both paths here are x86-64 vector code:
  *   - the baseline path uses only SSE2, which every x86-64 processor has;
- *   - the AVX2 path does the same operations eight lanes wide.
+ *   - the AVX2 path does the same operations eight lanes wide;
+ *   - where the processor has AVX-512 VL and VNNI, the AVX2 path does its int8
+ *     products with VNNI's byte dot products (exact integer sums: the same
+ *     results).
  * One of them is chosen once per process from the processor when the code is
- * loaded; tests can force either with orvane_nnet_select.
+ * loaded; tests can force any with orvane_nnet_select.
  *
  * All functions are real-time safe: no allocation, no lock, no system call;
  * about 4 kB of stack. */
@@ -40,7 +43,9 @@ enum {
   ORV_ACTIVATION_SWISH = 5
 };
 
-typedef enum { ORV_NNET_BASELINE = 0, ORV_NNET_AVX2 = 1 } OrvNnetPath;
+/* ORV_NNET_VNNI is the AVX2 path with its int8 products done by AVX-512 VNNI
+ * instructions (same results). */
+typedef enum { ORV_NNET_BASELINE = 0, ORV_NNET_AVX2 = 1, ORV_NNET_VNNI = 2 } OrvNnetPath;
 
 /* out (nb_outputs floats) = the layer applied to in (nb_inputs floats):
  *   - float weights, dense (float_weights without weights_idx): for each
@@ -83,6 +88,7 @@ void orv_linear_baseline(const LinearLayer* layer, float* out, const float* in);
 void orv_activation_baseline(float* out, const float* in, int n, int activation);
 void orv_linear_avx2(const LinearLayer* layer, float* out, const float* in);
 void orv_activation_avx2(float* out, const float* in, int n, int activation);
+void orv_linear_vnni(const LinearLayer* layer, float* out, const float* in);
 
 #ifdef __cplusplus
 }

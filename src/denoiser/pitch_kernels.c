@@ -12,7 +12,7 @@ int rnn_autocorr(const float* x, float* ac, const float* window, int overlap, in
 void rnn_lpc(float* lpc, const float* ac, int p);
 
 static int useAvx2(void) {
-  return orvane_nnet_path() == ORV_NNET_AVX2;
+  return orvane_nnet_path() != ORV_NNET_BASELINE;
 }
 
 /* ---- Sums ---- */

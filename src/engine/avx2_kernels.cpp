@@ -9,7 +9,7 @@
 namespace orvane::avx2 {
 
 bool available() noexcept {
-  return orvane_nnet_path() == ORV_NNET_AVX2;
+  return orvane_nnet_path() != ORV_NNET_BASELINE;
 }
 
 namespace {

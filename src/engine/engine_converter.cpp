@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/avx2_kernels.h"
 #include "engine/engine.h"
 #include "engine/vector_mix.h"
 
@@ -32,50 +33,51 @@ constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentre
 // converter's lag they fit the 128-sample rings.
 constexpr int kBatch = 48;
 
-// floor() for stream positions, exact for |t| < 2^63, without a library call.
-inline std::int64_t floorToInt(double t) noexcept {
-  const auto i = static_cast<std::int64_t>(t);  // toward zero
-  return double(i) > t ? i - 1 : i;
-}
-
-// Reads 32 consecutive ring samples starting at stream index `first`, with
-// samples outside [lowest, highest] given as 0 (left out of the sum). The
-// fast case, a window wholly inside the valid range, points into the ring,
-// which holds every sample twice (slot s and s + N / 2).
-template <std::size_t N>
-inline const float* ringWindow(const std::array<float, N>& ring, std::int64_t first,
-                               std::int64_t lowest, std::int64_t highest, float* scratch) noexcept {
-  constexpr std::int64_t kMask = N / 2 - 1;
-  if (first >= lowest && first + ResamplerKernel::kTaps - 1 <= highest)
-    return ring.data() + (first & kMask);
-  for (int k = 0; k < ResamplerKernel::kTaps; ++k) {
-    const std::int64_t i = first + k;
-    scratch[k] = (i >= lowest && i <= highest) ? ring[i & kMask] : 0.0f;
-  }
-  return scratch;
-}
-
-// Kernel reads collected over a chunk and done together, so that their sums
-// overlap: each one's position, window and destination.
-struct PendingReads {
-  static constexpr int kMax = 2 * kBatch;  // a batch or a chunk, two channels
-  double frac[kMax];
-  const float* window[kMax];
-  float* dest[kMax];
-  float value[kMax];
-  int count = 0;
-
-  void add(double f, const float* w, float* d) noexcept {
-    frac[count] = f;
-    window[count] = w;
-    dest[count] = d;
-    ++count;
-  }
-  void run(const ResamplerKernel& kernel) noexcept {
-    kernel.readMany(frac, window, value, count);
-    for (int i = 0; i < count; ++i) *dest[i] = value[i];
-  }
+// The stream samples a ring can give a window: sample indices [lowest, highest].
+struct RingSpan {
+  std::int64_t lowest;
+  const std::int64_t* highest;  // per read
 };
+
+// Reads `kernel` at stream positions t[0..count-1] from each channel's ring
+// into out[c][i] (channels whose out[c] is null are skipped). The window of
+// 32 samples around a position points into the ring, which holds every
+// sample twice (slot s and s + N / 2); samples outside the span are given as
+// 0 in a copy, which leaves them out of the sum exactly, as read() requires.
+template <std::size_t N>
+void readRings(ResamplerKernel& kernel, const double* t, int count,
+               const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,
+               float* const* out) noexcept {
+  constexpr int kGroup = ResamplerKernel::kGroup;
+  constexpr std::int64_t kMask = N / 2 - 1;
+  ResamplerKernel::Row spare[kGroup];
+  float scratch[kGroup][ResamplerKernel::kTaps];
+  for (int g = 0; g < count; g += kGroup) {
+    const int size = std::min(kGroup, count - g);
+    std::int64_t whole[kGroup];
+    int phase[kGroup];
+    float mu[kGroup];
+    const float* rows[kGroup];
+    ResamplerKernel::locateMany(t + g, size, whole, phase, mu);
+    kernel.rowsFor(phase, mu, size, rows, spare);
+    for (int c = 0; c < channels; ++c) {
+      if (!out[c]) continue;
+      const float* windows[kGroup];
+      for (int i = 0; i < size; ++i) {
+        const std::int64_t first = whole[i] - ResamplerKernel::kCentreTap;
+        const std::int64_t highest = span.highest[g + i];
+        windows[i] = rings[c].data() + (first & kMask);
+        if (first >= span.lowest && first + ResamplerKernel::kTaps - 1 <= highest) continue;
+        for (int k = 0; k < ResamplerKernel::kTaps; ++k) {
+          const std::int64_t s = first + k;
+          scratch[i][k] = (s >= span.lowest && s <= highest) ? rings[c][s & kMask] : 0.0f;
+        }
+        windows[i] = scratch[i];
+      }
+      ResamplerKernel::dot(rows, windows, out[c] + g, size);
+    }
+  }
+}
 
 }  // namespace
 
@@ -124,45 +126,41 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   constexpr std::int64_t kRingMask = kRing - 1;
   constexpr std::int64_t kDryMask = kDryRing - 1;
   const double r = sampleRate / kNeuralRate;
-  float scratch[ResamplerKernel::kTaps];
-  PendingReads pending;
-  std::int64_t m = chunk.mStart;
-  for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
-    const std::int64_t slot = n & kRingMask;
-    for (int c = 0; c < channels; ++c) {
-      const float* const in = inputs ? inputs[c] : nullptr;
-      const float x = conditioned(in ? in[first + j] : 0.0f);
-      inRing[c][slot] = x;
-      inRing[c][slot + kRing] = x;
+  // The whole chunk goes into the rings before any read: a 48 kHz sample's
+  // window ends at the host sample that made it computable and starts at
+  // most 33 before it, and the chunk writes at most 48 ahead into a ring of
+  // 128, so every read sees what it would have seen at its own time.
+  for (int c = 0; c < channels; ++c) {
+    const float* const in = inputs && inputs[c] ? inputs[c] + first : nullptr;
+    for (int j = 0; j < count; ++j) {
+      const std::int64_t n = inputCount + j;
+      const float x = conditioned(in ? in[j] : 0.0f);
+      inRing[c][n & kRingMask] = x;
+      inRing[c][(n & kRingMask) + kRing] = x;
       dryRing[c][n & kDryMask] = x;
       inPeak = maxf(inPeak, std::fabs(x));
     }
-    // (The chunk length keeps a batch under kBatch samples; the bound only
-    // guards the buffers.)
-    for (; double(m) * r <= double(n - kLookAhead) && m - chunk.mStart < kBatch; ++m) {
-      const double t = double(m) * r;
-      const std::int64_t whole = floorToInt(t);
-      const std::int64_t start = whole - ResamplerKernel::kCentreTap;
-      const std::int64_t lowest = std::max<std::int64_t>(0, n - kRingMask);
-      for (int c = 0; c < channels; ++c) {
-        float* const dest = &chunk.chainIn[c][m - chunk.mStart];
-        const float* w = ringWindow(inRing[c], start, lowest, n, scratch);
-        if (w == scratch) {
-          // A window at the stream's start, copied out: read now.
-          *dest = downKernel.read(t - double(whole), w);
-        } else {
-          // Inside the ring, which the rest of the chunk does not reach: its
-          // newest sample is at most 18 before n, and the chunk writes at
-          // most 48 after n into a ring of 128.
-          pending.add(t - double(whole), w, dest);
-        }
-      }
-    }
-    chunk.producedBy[j] = m;
   }
-  pending.run(downKernel);
-  return m;
+  // 48 kHz sample m sits at host time m * r and is computable once host
+  // sample m * r + 16 has arrived. (The chunk length keeps a batch under
+  // kBatch samples; the bound only guards the buffers.)
+  double times[kBatch];
+  std::int64_t readyAt[kBatch];  // the host sample that made each computable
+  int batch = 0;
+  for (int j = 0; j < count; ++j) {
+    const std::int64_t n = inputCount + j;
+    for (; batch < kBatch; ++batch) {
+      times[batch] = double(chunk.mStart + batch) * r;
+      if (!(times[batch] <= double(n - kLookAhead))) break;
+      readyAt[batch] = n;
+    }
+    chunk.producedBy[j] = chunk.mStart + batch;
+  }
+  float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
+  const std::int64_t newest = inputCount + count - 1;
+  readRings(downKernel, times, batch, inRing, channels,
+            {std::max<std::int64_t>(0, newest - kRingMask), readyAt}, dest);
+  return chunk.mStart + batch;
 }
 
 // The chain at 48 kHz over the batch, keeping each sample's mix values for
@@ -189,29 +187,23 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   constexpr std::int64_t kDryMask = kDryRing - 1;
   const double r = sampleRate / kNeuralRate;
   const double offset = latencySamples_ / r - delayLength;  // in 48 kHz samples
-  float scratch[ResamplerKernel::kTaps];
-  // First every wet sample of the chunk, the reads done together; then the
-  // mix.
-  float wets[kMaxChannels][kBatch];
-  PendingReads pending;
-  for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
-    const std::int64_t mNow = chunk.producedBy[j];
-    const double u = double(n) / r - offset;
-    const std::int64_t whole = floorToInt(u);
-    const std::int64_t start = whole - ResamplerKernel::kCentreTap;
-    for (int c = 0; c < channels; ++c) {
-      if (!outputs[c]) continue;
-      const float* w =
-          ringWindow(outRing[c], start, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
-      if (w == scratch) {
-        wets[c][j] = upKernel.read(u - double(whole), w);
-      } else {
-        pending.add(u - double(whole), w, &wets[c][j]);
-      }
-    }
+  // Host sample n reads the processed stream at 48 kHz time n / r - offset,
+  // from what the chain had produced by then.
+  double times[kBatch];
+  std::int64_t highest[kBatch];
+  if (avx2::available()) {
+    avx2::streamTimes(double(inputCount), r, offset, count, times);
+  } else {
+    for (int j = 0; j < count; ++j) times[j] = double(inputCount + j) / r - offset;
   }
-  pending.run(upKernel);
+  for (int j = 0; j < count; ++j) highest[j] = chunk.producedBy[j] - 1;
+  float wets[kMaxChannels][kBatch];
+  float* dest[kMaxChannels] = {outputs[0] ? wets[0] : nullptr,
+                               channels > 1 && outputs[1] ? wets[1] : nullptr};
+  const std::int64_t newest = chunk.producedBy[count - 1] - 1;
+  readRings(upKernel, times, count, outRing, channels,
+            {std::max<std::int64_t>(0, newest - (kRing - 1)), highest}, dest);
+
   float peak = outPeak;  // kept in registers, not through the references
   bool clipped = clip;
   for (int j = 0; j < count; ++j) {

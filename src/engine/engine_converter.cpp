@@ -204,25 +204,21 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   readRings(upKernel, times, count, outRing, channels,
             {std::max<std::int64_t>(0, newest - (kRing - 1)), highest}, dest);
 
-  float peak = outPeak;  // kept in registers, not through the references
-  bool clipped = clip;
+  float share[kBatch], gain[kBatch], bypass[kBatch], dry[kBatch];
   for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
     const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
-    for (int c = 0; c < channels; ++c) {
-      float* const out = outputs[c];
-      if (!out) continue;
-      const float wet = wets[c][j];
-      const float dry = n >= latencySamples_ ? dryRing[c][(n - latencySamples_) & kDryMask] : 0.0f;
-      float o = mixSample(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);
-      o = std::isfinite(o) ? clampSample(o) : 0.0f;
-      out[first + j] = o;
-      peak = maxf(peak, std::fabs(o));
-      clipped |= std::fabs(o) > 1.0f;
-    }
+    share[j] = mix.wetShare;
+    gain[j] = mix.outputGain;
+    bypass[j] = mix.bypass;
   }
-  outPeak = peak;
-  clip = clipped;
+  for (int c = 0; c < channels; ++c) {
+    if (!outputs[c]) continue;
+    for (int j = 0; j < count; ++j) {
+      const std::int64_t n = inputCount + j;
+      dry[j] = n >= latencySamples_ ? dryRing[c][(n - latencySamples_) & kDryMask] : 0.0f;
+    }
+    convertedMixRun(wets[c], dry, share, gain, bypass, outputs[c] + first, count, outPeak, clip);
+  }
 }
 
 }  // namespace orvane

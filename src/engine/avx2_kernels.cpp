@@ -35,15 +35,20 @@ float resamplerDot(const float* row, const float* window) noexcept {
 void resamplerDotEight(const float* const* row, const float* const* window, float* out) noexcept {
   // Read i's eight running sums, tap k into sum k mod 8, each starting from
   // zero as the single read's do.
+  // (Unrolled, so that the sums stay in registers.)
   __m256 acc[8];
+#pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) acc[i] = _mm256_setzero_ps();
+#pragma GCC unroll 4
   for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
+#pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
       acc[i] = _mm256_add_ps(
           acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k), _mm256_loadu_ps(window[i] + k)));
   // pairs[i]: sums 0..3 plus sums 4..7 of read i (low half) and of read
   // i + 4 (high half), as pairwise() adds them.
   __m256 pairs[4];
+#pragma GCC unroll 4
   for (int i = 0; i < 4; ++i)
     pairs[i] = _mm256_add_ps(_mm256_permute2f128_ps(acc[i], acc[i + 4], 0x20),
                              _mm256_permute2f128_ps(acc[i], acc[i + 4], 0x31));

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/avx2_kernels.h"
 #include "engine/engine.h"
@@ -30,14 +31,25 @@ namespace {
 // read position.
 constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;  // 16
 // At most this many 48 kHz samples per chunk: with the kernel window and the
-// converter's lag they fit the 128-sample rings.
-constexpr int kBatch = 48;
+// converter's lag they fit the 256-sample rings. Long enough that the
+// chain's cost per call is spread over many samples.
+constexpr int kBatch = 128;
 
 // The stream samples a ring can give a window: sample indices [lowest, highest].
 struct RingSpan {
   std::int64_t lowest;
   const std::int64_t* highest;  // per read
 };
+
+// Copies x[0..count-1] to the slots of stream samples start.. of a ring of
+// `size` (a power of two) samples.
+inline void storeRing(float* ring, std::int64_t size, std::int64_t start, const float* x,
+                      int count) noexcept {
+  const std::int64_t slot = start & (size - 1);
+  const int head = static_cast<int>(std::min<std::int64_t>(count, size - slot));
+  std::memcpy(ring + slot, x, head * sizeof(float));
+  std::memcpy(ring, x + head, (count - head) * sizeof(float));
+}
 
 // Reads `kernel` at stream positions t[0..count-1] from each channel's ring
 // into out[c][i] (channels whose out[c] is null are skipped). The window of
@@ -124,22 +136,17 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
 std::int64_t Engine::convertDown(const float* const* inputs, int channels, int first, int count,
                                  ConverterChunk& chunk, float& inPeak) noexcept {
   constexpr std::int64_t kRingMask = kRing - 1;
-  constexpr std::int64_t kDryMask = kDryRing - 1;
   const double r = sampleRate / kNeuralRate;
   // The whole chunk goes into the rings before any read: a 48 kHz sample's
   // window ends at the host sample that made it computable and starts at
-  // most 33 before it, and the chunk writes at most 48 ahead into a ring of
-  // 128, so every read sees what it would have seen at its own time.
+  // most 33 before it, and the chunk writes at most 128 ahead into a ring of
+  // 256, so every read sees what it would have seen at its own time.
   for (int c = 0; c < channels; ++c) {
-    const float* const in = inputs && inputs[c] ? inputs[c] + first : nullptr;
-    for (int j = 0; j < count; ++j) {
-      const std::int64_t n = inputCount + j;
-      const float x = conditioned(in ? in[j] : 0.0f);
-      inRing[c][n & kRingMask] = x;
-      inRing[c][(n & kRingMask) + kRing] = x;
-      dryRing[c][n & kDryMask] = x;
-      inPeak = maxf(inPeak, std::fabs(x));
-    }
+    float x[kBatch];
+    conditionRun(inputs && inputs[c] ? inputs[c] + first : nullptr, x, count, inPeak);
+    storeRing(inRing[c].data(), kRing, inputCount, x, count);
+    storeRing(inRing[c].data() + kRing, kRing, inputCount, x, count);
+    storeRing(dryRing[c].data(), kDryRing, inputCount, x, count);
   }
   // 48 kHz sample m sits at host time m * r and is computable once host
   // sample m * r + 16 has arrived. (The chunk length keeps a batch under
@@ -166,17 +173,13 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
 // The chain at 48 kHz over the batch, keeping each sample's mix values for
 // the output, and the results in the output rings.
 void Engine::runConvertedBatch(int channels, ConverterChunk& chunk, int batch) noexcept {
-  constexpr std::int64_t kRingMask = kRing - 1;
   const float* chainInputs[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   float* chainOutputs[kMaxChannels] = {chunk.chainOut[0], chunk.chainOut[1]};
   chunk.mixAfter[0] = params;
   processNative(chainInputs, chainOutputs, channels, batch, chunk.mixAfter + 1);
-  for (int k = 0; k < batch; ++k) {
-    const std::int64_t outSlot = (chunk.mStart + k) & kRingMask;
-    for (int c = 0; c < channels; ++c) {
-      outRing[c][outSlot] = chunk.chainOut[c][k];
-      outRing[c][outSlot + kRing] = chunk.chainOut[c][k];
-    }
+  for (int c = 0; c < channels; ++c) {
+    storeRing(outRing[c].data(), kRing, chunk.mStart, chunk.chainOut[c], batch);
+    storeRing(outRing[c].data() + kRing, kRing, chunk.mStart, chunk.chainOut[c], batch);
   }
 }
 

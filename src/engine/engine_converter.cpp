@@ -51,6 +51,15 @@ inline void storeRing(float* ring, std::int64_t size, std::int64_t start, const 
   std::memcpy(ring, x + head, (count - head) * sizeof(float));
 }
 
+// The opposite copy: x[0..count-1] from the slots of stream samples start..
+inline void loadRing(const float* ring, std::int64_t size, std::int64_t start, float* x,
+                     int count) noexcept {
+  const std::int64_t slot = start & (size - 1);
+  const int head = static_cast<int>(std::min<std::int64_t>(count, size - slot));
+  std::memcpy(x, ring + slot, head * sizeof(float));
+  std::memcpy(x + head, ring, (count - head) * sizeof(float));
+}
+
 // Reads `kernel` at stream positions t[0..count-1] from each channel's ring
 // into out[c][i] (channels whose out[c] is null are skipped). The window of
 // 32 samples around a position points into the ring, which holds every
@@ -102,6 +111,7 @@ struct Engine::ConverterChunk {
   // Parameter values after each 48 kHz sample of the batch (entry 0: before it).
   ChainParams mixAfter[kBatch + 1];
   std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
+  bool steady = false;              // no parameter moved during the batch
 };
 
 void Engine::processConverted(const float* const* inputs, float* const* outputs, int channels,
@@ -176,6 +186,8 @@ void Engine::runConvertedBatch(int channels, ConverterChunk& chunk, int batch) n
   const float* chainInputs[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   float* chainOutputs[kMaxChannels] = {chunk.chainOut[0], chunk.chainOut[1]};
   chunk.mixAfter[0] = params;
+  // Values move only while they glide: a batch that starts at rest keeps them.
+  chunk.steady = !gliding;
   processNative(chainInputs, chainOutputs, channels, batch, chunk.mixAfter + 1);
   for (int c = 0; c < channels; ++c) {
     storeRing(outRing[c].data(), kRing, chunk.mStart, chunk.chainOut[c], batch);
@@ -207,18 +219,30 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   readRings(upKernel, times, count, outRing, channels,
             {std::max<std::int64_t>(0, newest - (kRing - 1)), highest}, dest);
 
+  // Each host sample mixes with the parameter values after the last 48 kHz
+  // sample it has seen; they are all the same when the batch ran steady.
   float share[kBatch], gain[kBatch], bypass[kBatch], dry[kBatch];
-  for (int j = 0; j < count; ++j) {
-    const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
-    share[j] = mix.wetShare;
-    gain[j] = mix.outputGain;
-    bypass[j] = mix.bypass;
+  if (chunk.steady) {
+    std::fill(share, share + count, chunk.mixAfter[0].wetShare);
+    std::fill(gain, gain + count, chunk.mixAfter[0].outputGain);
+    std::fill(bypass, bypass + count, chunk.mixAfter[0].bypass);
+  } else {
+    for (int j = 0; j < count; ++j) {
+      const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
+      share[j] = mix.wetShare;
+      gain[j] = mix.outputGain;
+      bypass[j] = mix.bypass;
+    }
   }
+  // The dry input delayed by the latency; silence before the stream's start.
+  const std::int64_t dryStart = inputCount - latencySamples_;
   for (int c = 0; c < channels; ++c) {
     if (!outputs[c]) continue;
-    for (int j = 0; j < count; ++j) {
-      const std::int64_t n = inputCount + j;
-      dry[j] = n >= latencySamples_ ? dryRing[c][(n - latencySamples_) & kDryMask] : 0.0f;
+    if (dryStart >= 0) {
+      loadRing(dryRing[c].data(), kDryRing, dryStart, dry, count);
+    } else {
+      for (int j = 0; j < count; ++j)
+        dry[j] = dryStart + j >= 0 ? dryRing[c][(dryStart + j) & kDryMask] : 0.0f;
     }
     convertedMixRun(wets[c], dry, share, gain, bypass, outputs[c] + first, count, outPeak, clip);
   }

@@ -139,7 +139,9 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
         ResamplerKernel::locateMany(t.data() + g, size, whole, phase, mu);
         for (int i = 0; i < size; ++i) ASSERT_EQ(whole[i], std::floor(t[g + i])) << g + i;
         k.rowsFor(phase, mu, size, rows, spare);
-        ResamplerKernel::dot(rows, pointers.data() + g, got.data() + g, size);
+        int offsets[ResamplerKernel::kGroup];
+        for (int i = 0; i < size; ++i) offsets[i] = (g + i) * kTaps;
+        ResamplerKernel::dot(rows, windows.data(), offsets, got.data() + g, size);
       }
       EXPECT_EQ(test::bitsOf(expected), test::bitsOf(got)) << kind << " " << path;
     }

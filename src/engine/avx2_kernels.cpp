@@ -32,7 +32,8 @@ float resamplerDot(const float* row, const float* window) noexcept {
   return pairwise(acc);
 }
 
-void resamplerDotEight(const float* const* row, const float* const* window, float* out) noexcept {
+void resamplerDotEight(const float* const* row, const float* window, const int* offset,
+                       float* out) noexcept {
   // Read i's eight running sums, tap k into sum k mod 8, each starting from
   // zero as the single read's do.
   // (Unrolled, so that the sums stay in registers.)
@@ -44,7 +45,7 @@ void resamplerDotEight(const float* const* row, const float* const* window, floa
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
       acc[i] = _mm256_add_ps(
-          acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k), _mm256_loadu_ps(window[i] + k)));
+          acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k), _mm256_loadu_ps(window + offset[i] + k)));
   // pairs[i]: sums 0..3 plus sums 4..7 of read i (low half) and of read
   // i + 4 (high half), as pairwise() adds them.
   __m256 pairs[4];

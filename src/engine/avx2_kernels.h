@@ -15,9 +15,10 @@ bool available() noexcept;
 // ResamplerKernel::dot's sum of row times window, in eight running sums
 // added pairwise.
 float resamplerDot(const float* row, const float* window) noexcept;
-// Eight such sums at once (row[i], window[i]) into out[0..7]: their sums run
-// side by side instead of one after the other.
-void resamplerDotEight(const float* const* row, const float* const* window, float* out) noexcept;
+// Eight such sums at once (row[i], window + offset[i]) into out[0..7]: their
+// sums run side by side instead of one after the other.
+void resamplerDotEight(const float* const* row, const float* window, const int* offset,
+                       float* out) noexcept;
 // ResamplerKernel::locateMany for the first count rounded down to a multiple
 // of four positions, four at a time; returns how many it did.
 int resamplerLocate(const double* t, int count, std::int64_t* whole, int* phase,

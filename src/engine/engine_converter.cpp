@@ -65,37 +65,45 @@ inline void loadRing(const float* ring, std::int64_t size, std::int64_t start, f
 // 32 samples around a position points into the ring, which holds every
 // sample twice (slot s and s + N / 2); samples outside the span are given as
 // 0 in a copy, which leaves them out of the sum exactly, as read() requires.
+// The positions, and so the rows and the windows' places, are the same for
+// every channel.
 template <std::size_t N>
 void readRings(ResamplerKernel& kernel, const double* t, int count,
                const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,
                float* const* out) noexcept {
   constexpr int kGroup = ResamplerKernel::kGroup;
+  constexpr int kTaps = ResamplerKernel::kTaps;
   constexpr std::int64_t kMask = N / 2 - 1;
   ResamplerKernel::Row spare[kGroup];
-  float scratch[kGroup][ResamplerKernel::kTaps];
+  float scratch[kGroup * kTaps];
   for (int g = 0; g < count; g += kGroup) {
     const int size = std::min(kGroup, count - g);
     std::int64_t whole[kGroup];
-    int phase[kGroup];
+    int phase[kGroup], offset[kGroup], scratchOffset[kGroup];
     float mu[kGroup];
     const float* rows[kGroup];
     ResamplerKernel::locateMany(t + g, size, whole, phase, mu);
     kernel.rowsFor(phase, mu, size, rows, spare);
+    bool inside = true;
+    for (int i = 0; i < size; ++i) {
+      const std::int64_t first = whole[i] - ResamplerKernel::kCentreTap;
+      inside &= (first >= span.lowest) & (first + kTaps - 1 <= span.highest[g + i]);
+      offset[i] = static_cast<int>(first & kMask);
+      scratchOffset[i] = i * kTaps;
+    }
     for (int c = 0; c < channels; ++c) {
       if (!out[c]) continue;
-      const float* windows[kGroup];
-      for (int i = 0; i < size; ++i) {
-        const std::int64_t first = whole[i] - ResamplerKernel::kCentreTap;
-        const std::int64_t highest = span.highest[g + i];
-        windows[i] = rings[c].data() + (first & kMask);
-        if (first >= span.lowest && first + ResamplerKernel::kTaps - 1 <= highest) continue;
-        for (int k = 0; k < ResamplerKernel::kTaps; ++k) {
-          const std::int64_t s = first + k;
-          scratch[i][k] = (s >= span.lowest && s <= highest) ? rings[c][s & kMask] : 0.0f;
-        }
-        windows[i] = scratch[i];
+      if (inside) {
+        ResamplerKernel::dot(rows, rings[c].data(), offset, out[c] + g, size);
+        continue;
       }
-      ResamplerKernel::dot(rows, windows, out[c] + g, size);
+      for (int i = 0; i < size; ++i)
+        for (int k = 0; k < kTaps; ++k) {
+          const std::int64_t s = whole[i] - ResamplerKernel::kCentreTap + k;
+          scratch[i * kTaps + k] =
+              (s >= span.lowest && s <= span.highest[g + i]) ? rings[c][s & kMask] : 0.0f;
+        }
+      ResamplerKernel::dot(rows, scratch, scratchOffset, out[c] + g, size);
     }
   }
 }

@@ -67,10 +67,10 @@ void ResamplerKernel::prepare(double cutoff) {
       table[p][k] = static_cast<float>(double(static_cast<float>(weights[k])) / sum);
   }
   std::vector<CachedRow> cache(kPhases);
-  std::vector<CacheKey> keys(kPhases, CacheKey{kNoRow, 0});
+  std::vector<std::uint32_t> muBits(kPhases, kNoRow);
   rows_.swap(table);
   cache_.swap(cache);
-  keys_.swap(keys);
+  muBits_.swap(muBits);
 }
 
 float ResamplerKernel::read(double frac, const float* window) const noexcept {
@@ -80,8 +80,9 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
   Row row;
   interpolate(p, static_cast<float>(x - p), row.data());
   const float* const rowPointer = row.data();
+  const int offset = 0;
   float out;
-  dot(&rowPointer, &window, &out, 1);
+  dot(&rowPointer, window, &offset, &out, 1);
   return out;
 }
 
@@ -115,31 +116,34 @@ void ResamplerKernel::rowsFor(const int* phase, const float* mu, int count, cons
   // read()'s own operations, so a cached row is the row read() would use. At
   // a rational rate ratio the same few positions recur: 160 at 44.1 kHz, two
   // at 96 kHz.
-  ++group_;
   for (int i = 0; i < count; ++i) {
     std::uint32_t bits;
     std::memcpy(&bits, &mu[i], sizeof bits);
-    CacheKey& key = keys_[phase[i]];
     float* entry = cache_[phase[i]].weights.data();
-    if (key.muBits != bits) {
-      // An entry this group already handed out stays as it is.
-      if (key.group == group_) entry = spare[i].data();
+    if (muBits_[phase[i]] != bits) {
+      // The entry may already be in rows[] with another weight: then it
+      // stays as it is.
+      bool handedOut = false;
+      for (int j = 0; j < i; ++j) handedOut |= phase[j] == phase[i];
+      if (handedOut) {
+        entry = spare[i].data();
+      } else {
+        muBits_[phase[i]] = bits;
+      }
       interpolate(phase[i], mu[i], entry);
-      if (entry != spare[i].data()) key.muBits = bits;
     }
-    key.group = group_;
     rows[i] = entry;
   }
 }
 
-void ResamplerKernel::dot(const float* const* rows, const float* const* windows, float* out,
-                          int count) noexcept {
+void ResamplerKernel::dot(const float* const* rows, const float* windows, const int* offsets,
+                          float* out, int count) noexcept {
   int i = 0;
   if (avx2::available()) {
-    for (; i + 8 <= count; i += 8) avx2::resamplerDotEight(rows + i, windows + i, out + i);
+    for (; i + 8 <= count; i += 8) avx2::resamplerDotEight(rows + i, windows, offsets + i, out + i);
+    for (; i < count; ++i) out[i] = avx2::resamplerDot(rows[i], windows + offsets[i]);
   }
-  for (; i < count; ++i) out[i] = avx2::available() ? avx2::resamplerDot(rows[i], windows[i])
-                                                     : portableDot(rows[i], windows[i]);
+  for (; i < count; ++i) out[i] = portableDot(rows[i], windows + offsets[i]);
 }
 
 }  // namespace orvane

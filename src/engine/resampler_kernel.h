@@ -49,14 +49,14 @@ class ResamplerKernel {
   // 2. rowsFor() gives the interpolated rows (row p + (row p+1 - row p) * mu)
   //    for up to kGroup coordinates. Rows recently asked for come from a cache
   //    that prepare() allocates, one entry per phase, refilled on a miss; a
-  //    phase asked for twice in a group with different weights is computed
-  //    into `spare`. The pointers stay valid until the next rowsFor() or
-  //    prepare().
+  //    phase that comes twice in one call with different weights is computed
+  //    into `spare` the second time. The pointers stay valid until the next
+  //    rowsFor() or prepare().
   void rowsFor(const int* phase, const float* mu, int count, const float** rows,
                Row* spare) noexcept;
-  // 3. dot() weighs windows[i] with rows[i] into out[i], summed as read()
-  //    sums, several reads side by side on AVX2.
-  static void dot(const float* const* rows, const float* const* windows, float* out,
+  // 3. dot() weighs the window at windows + offsets[i] with rows[i] into
+  //    out[i], summed as read() sums, several reads side by side on AVX2.
+  static void dot(const float* const* rows, const float* windows, const int* offsets, float* out,
                   int count) noexcept;
 
   // The table: kRows rows after prepare(), none before.
@@ -66,19 +66,12 @@ class ResamplerKernel {
   struct alignas(32) CachedRow {
     Row weights;
   };
-  // Cache keys: the bits of the weight an entry was computed for, and the
-  // group that last handed it out.
-  struct CacheKey {
-    std::uint32_t muBits;
-    std::uint32_t group;
-  };
 
   void interpolate(int phase, float mu, float* out) const noexcept;
 
   std::vector<Row> rows_;
-  std::vector<CachedRow> cache_;  // by phase
-  std::vector<CacheKey> keys_;
-  std::uint32_t group_ = 0;
+  std::vector<CachedRow> cache_;       // by phase
+  std::vector<std::uint32_t> muBits_;  // the weight each entry was computed for
 };
 
 }  // namespace orvane

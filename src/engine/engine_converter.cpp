@@ -89,7 +89,6 @@ void readRings(ResamplerKernel& kernel, const double* t, int count,
       const std::int64_t first = whole[i] - ResamplerKernel::kCentreTap;
       inside &= (first >= span.lowest) & (first + kTaps - 1 <= span.highest[g + i]);
       offset[i] = static_cast<int>(first & kMask);
-      scratchOffset[i] = i * kTaps;
     }
     for (int c = 0; c < channels; ++c) {
       if (!out[c]) continue;
@@ -97,12 +96,14 @@ void readRings(ResamplerKernel& kernel, const double* t, int count,
         ResamplerKernel::dot(rows, rings[c].data(), offset, out[c] + g, size);
         continue;
       }
-      for (int i = 0; i < size; ++i)
+      for (int i = 0; i < size; ++i) {
         for (int k = 0; k < kTaps; ++k) {
           const std::int64_t s = whole[i] - ResamplerKernel::kCentreTap + k;
           scratch[i * kTaps + k] =
               (s >= span.lowest && s <= span.highest[g + i]) ? rings[c][s & kMask] : 0.0f;
         }
+        scratchOffset[i] = i * kTaps;
+      }
       ResamplerKernel::dot(rows, scratch, scratchOffset, out[c] + g, size);
     }
   }

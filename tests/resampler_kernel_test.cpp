@@ -107,8 +107,8 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
            : r == 2 ? -40.25
            : r == 3 ? 0x1p40 + 0.375
            : r < 12 ? 3 + (300.05 + 0.1 * (r - 4)) * step  // one phase, eight weights
-           : r < 20 ? t[r - 8]                    // the same positions again
-           : r < 24 ? t[r - 8] + 1e-9             // the same phases, new weights
+           : r < 20 ? t[r - 8]                             // the same positions again
+           : r < 24 ? t[r - 8] + 1e-9                      // the same phases, new weights
                     : 1e4 * unit(rng);
   }
   std::vector<float> windows(kReads * kTaps);
@@ -124,8 +124,7 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
     for (int r = 0; r < kReads; ++r) pointers[r] = windows.data() + r * kTaps;
     ASSERT_TRUE(orvane_nnet_select(ORV_NNET_BASELINE));
     std::vector<float> expected(kReads);
-    for (int r = 0; r < kReads; ++r)
-      expected[r] = k.read(t[r] - std::floor(t[r]), pointers[r]);
+    for (int r = 0; r < kReads; ++r) expected[r] = k.read(t[r] - std::floor(t[r]), pointers[r]);
     for (OrvNnetPath path : {ORV_NNET_AVX2, ORV_NNET_BASELINE}) {
       if (!orvane_nnet_select(path)) continue;
       std::vector<float> got(kReads);

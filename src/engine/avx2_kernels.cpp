@@ -44,8 +44,8 @@ void resamplerDotEight(const float* const* row, const float* window, const int* 
   for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
-      acc[i] = _mm256_add_ps(
-          acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k), _mm256_loadu_ps(window + offset[i] + k)));
+      acc[i] = _mm256_add_ps(acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k),
+                                                   _mm256_loadu_ps(window + offset[i] + k)));
   // pairs[i]: sums 0..3 plus sums 4..7 of read i (low half) and of read
   // i + 4 (high half), as pairwise() adds them.
   __m256 pairs[4];
@@ -55,8 +55,10 @@ void resamplerDotEight(const float* const* row, const float* window, const int* 
                              _mm256_permute2f128_ps(acc[i], acc[i + 4], 0x31));
   // Transposed within each half, vector j holds pair j of every read:
   // (p0 + p1) + (p2 + p3) for all eight in three additions.
-  const __m256 t0 = _mm256_unpacklo_ps(pairs[0], pairs[1]), t1 = _mm256_unpackhi_ps(pairs[0], pairs[1]);
-  const __m256 t2 = _mm256_unpacklo_ps(pairs[2], pairs[3]), t3 = _mm256_unpackhi_ps(pairs[2], pairs[3]);
+  const __m256 t0 = _mm256_unpacklo_ps(pairs[0], pairs[1]),
+               t1 = _mm256_unpackhi_ps(pairs[0], pairs[1]);
+  const __m256 t2 = _mm256_unpacklo_ps(pairs[2], pairs[3]),
+               t3 = _mm256_unpackhi_ps(pairs[2], pairs[3]);
   const __m256 p0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
   const __m256 p1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
   const __m256 p2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));

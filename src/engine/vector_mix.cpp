@@ -86,7 +86,8 @@ void convertedMixRun(const float* wet, const float* dry, const float* wetShare, 
     for (; k + 4 <= count; k += 4) {
       const __m128 d = _mm_loadu_ps(dry + k), b = _mm_loadu_ps(bypass + k);
       __m128 o = _mm_mul_ps(
-          _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(wet + k), d), _mm_loadu_ps(wetShare + k)), d),
+          _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(wet + k), d), _mm_loadu_ps(wetShare + k)),
+                     d),
           _mm_loadu_ps(gain + k));
       o = _mm_add_ps(_mm_mul_ps(o, _mm_sub_ps(one, b)), _mm_mul_ps(d, b));
       o = _mm_and_ps(finiteMask(o, absMask), _mm_min_ps(_mm_max_ps(o, lowest), limit));

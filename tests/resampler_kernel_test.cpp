@@ -109,10 +109,13 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
            : r < 12 ? 3 + (300.05 + 0.1 * (r - 4)) * step  // one phase, eight weights
            : r < 20 ? t[r - 8]                             // the same positions again
            : r < 24 ? t[r - 8] + 1e-9                      // the same phases, new weights
-                    : 1e4 * unit(rng);
+                    : 1e4 * (1 + unit(rng));
   }
+  // Windows in a ring of 64 samples holding sample -50 on; read 40's window
+  // ends a sample past what is there, read 2's starts before -50.
+  std::vector<double> highest(kReads);
+  for (int r = 0; r < kReads; ++r) highest[r] = std::floor(t[r]) + (kTaps - 1 - kCentre) - (r == 40);
   std::vector<float> windows(kReads * kTaps);
-  std::vector<const float*> pointers(kReads);
   const ScopedFlushDenormals ftz;
   for (int kind = 0; kind < 5; ++kind) {
     for (std::size_t i = 0; i < windows.size(); ++i)
@@ -121,24 +124,28 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
                    : kind == 2 ? 0.f
                    : kind == 3 ? (unit(rng) < 0 ? -4.f : 4.f)
                                : 1e-39f * unit(rng);
-    for (int r = 0; r < kReads; ++r) pointers[r] = windows.data() + r * kTaps;
     ASSERT_TRUE(orvane_nnet_select(ORV_NNET_BASELINE));
     std::vector<float> expected(kReads);
-    for (int r = 0; r < kReads; ++r) expected[r] = k.read(t[r] - std::floor(t[r]), pointers[r]);
+    for (int r = 0; r < kReads; ++r)
+      expected[r] = k.read(t[r] - std::floor(t[r]), windows.data() + r * kTaps);
     for (OrvNnetPath path : {ORV_NNET_AVX2, ORV_NNET_BASELINE}) {
       if (!orvane_nnet_select(path)) continue;
       std::vector<float> got(kReads);
       for (int g = 0; g < kReads; g += ResamplerKernel::kGroup) {
         const int size = std::min(ResamplerKernel::kGroup, kReads - g);
-        std::int64_t whole[ResamplerKernel::kGroup];
-        int phase[ResamplerKernel::kGroup];
+        int phase[ResamplerKernel::kGroup], slot[ResamplerKernel::kGroup],
+            offsets[ResamplerKernel::kGroup];
         float mu[ResamplerKernel::kGroup];
         const float* rows[ResamplerKernel::kGroup];
         ResamplerKernel::Row spare[ResamplerKernel::kGroup];
-        ResamplerKernel::locateMany(t.data() + g, size, whole, phase, mu);
-        for (int i = 0; i < size; ++i) ASSERT_EQ(whole[i], std::floor(t[g + i])) << g + i;
+        const bool inside = ResamplerKernel::locateMany(t.data() + g, size, 64, -50.0,
+                                                        highest.data() + g, phase, mu, slot);
+        auto holds = [&](int r) { return g <= r && r < g + size; };
+        EXPECT_EQ(inside, !holds(2) && !holds(40)) << g << " " << path;
+        for (int i = 0; i < size; ++i)
+          ASSERT_EQ(slot[i], (static_cast<std::int64_t>(std::floor(t[g + i])) - kCentre) & 63)
+              << g + i << " " << path;
         k.rowsFor(phase, mu, size, rows, spare);
-        int offsets[ResamplerKernel::kGroup];
         for (int i = 0; i < size; ++i) offsets[i] = (g + i) * kTaps;
         ResamplerKernel::dot(rows, windows.data(), offsets, got.data() + g, size);
       }

@@ -66,13 +66,20 @@ void resamplerDotEight(const float* const* row, const float* window, const int* 
   _mm256_storeu_ps(out, _mm256_add_ps(_mm256_add_ps(p0, p1), _mm256_add_ps(p2, p3)));
 }
 
-int resamplerLocate(const double* t, int count, std::int64_t* whole, int* phase,
-                    float* mu) noexcept {
+int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
+                    int* phase, float* mu, int* slot, bool& inside) noexcept {
   // Each step is one IEEE operation on each lane, the same as the scalar
   // form's: floor (exact), t - floor(t) (exact), the scaling by 1024 (exact),
-  // truncation, the clamp, and the subtraction rounded to float.
+  // truncation, the clamp, and the subtraction rounded to float. Sample
+  // indices are whole numbers below 2^53, so the bounds and the slot,
+  // first - floor(first / size) * size, are exact in double precision too.
   const __m256d phases = _mm256_set1_pd(ResamplerKernel::kPhases);
   const __m128i lastPhase = _mm_set1_epi32(ResamplerKernel::kPhases - 1);
+  const __m256d centre = _mm256_set1_pd(ResamplerKernel::kCentreTap);
+  const __m256d span = _mm256_set1_pd(ResamplerKernel::kTaps - 1);
+  const __m256d low = _mm256_set1_pd(lowest), size = _mm256_set1_pd(ringSize),
+                perSize = _mm256_set1_pd(1.0 / ringSize);
+  __m256d outside = _mm256_setzero_pd();
   int i = 0;
   for (; i + 4 <= count; i += 4) {
     const __m256d v = _mm256_loadu_pd(t + i);
@@ -81,10 +88,15 @@ int resamplerLocate(const double* t, int count, std::int64_t* whole, int* phase,
     const __m128i p = _mm_min_epi32(_mm256_cvttpd_epi32(x), lastPhase);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(phase + i), p);
     _mm_storeu_ps(mu + i, _mm256_cvtpd_ps(_mm256_sub_pd(x, _mm256_cvtepi32_pd(p))));
-    double lanes[4];
-    _mm256_storeu_pd(lanes, w);
-    for (int k = 0; k < 4; ++k) whole[i + k] = static_cast<std::int64_t>(lanes[k]);
+    const __m256d first = _mm256_sub_pd(w, centre);
+    outside = _mm256_or_pd(outside, _mm256_cmp_pd(first, low, _CMP_LT_OQ));
+    outside = _mm256_or_pd(outside, _mm256_cmp_pd(_mm256_add_pd(first, span),
+                                                  _mm256_loadu_pd(highest + i), _CMP_GT_OQ));
+    const __m256d wraps = _mm256_floor_pd(_mm256_mul_pd(first, perSize));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i),
+                     _mm256_cvttpd_epi32(_mm256_sub_pd(first, _mm256_mul_pd(wraps, size))));
   }
+  inside &= _mm256_movemask_pd(outside) == 0;
   return i;
 }
 

@@ -20,9 +20,10 @@ float resamplerDot(const float* row, const float* window) noexcept;
 void resamplerDotEight(const float* const* row, const float* window, const int* offset,
                        float* out) noexcept;
 // ResamplerKernel::locateMany for the first count rounded down to a multiple
-// of four positions, four at a time; returns how many it did.
-int resamplerLocate(const double* t, int count, std::int64_t* whole, int* phase,
-                    float* mu) noexcept;
+// of four positions, four at a time; returns how many it did, and clears
+// `inside` if one of their windows is not within its bounds.
+int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
+                    int* phase, float* mu, int* slot, bool& inside) noexcept;
 // out[i] = (first + i) / r - offset for i < count, each a division, four at
 // a time.
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept;

@@ -35,11 +35,18 @@ constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentre
 // chain's cost per call is spread over many samples.
 constexpr int kBatch = 128;
 
-// The stream samples a ring can give a window: sample indices [lowest, highest].
+// The stream samples a ring can give a window: sample indices [lowest,
+// highest[i]] for read i (whole numbers, exact in double precision).
 struct RingSpan {
-  std::int64_t lowest;
-  const std::int64_t* highest;  // per read
+  double lowest;
+  const double* highest;
 };
+
+// floor() for stream positions, exact for |t| < 2^63, without a library call.
+inline std::int64_t floorToInt(double t) noexcept {
+  const auto i = static_cast<std::int64_t>(t);  // toward zero
+  return double(i) > t ? i - 1 : i;
+}
 
 // Copies x[0..count-1] to the slots of stream samples start.. of a ring of
 // `size` (a power of two) samples.
@@ -78,29 +85,25 @@ void readRings(ResamplerKernel& kernel, const double* t, int count,
   float scratch[kGroup * kTaps];
   for (int g = 0; g < count; g += kGroup) {
     const int size = std::min(kGroup, count - g);
-    std::int64_t whole[kGroup];
-    int phase[kGroup], offset[kGroup], scratchOffset[kGroup];
+    int phase[kGroup], slot[kGroup], scratchOffset[kGroup];
     float mu[kGroup];
     const float* rows[kGroup];
-    ResamplerKernel::locateMany(t + g, size, whole, phase, mu);
+    const bool inside = ResamplerKernel::locateMany(t + g, size, N / 2, span.lowest,
+                                                    span.highest + g, phase, mu, slot);
     kernel.rowsFor(phase, mu, size, rows, spare);
-    bool inside = true;
-    for (int i = 0; i < size; ++i) {
-      const std::int64_t first = whole[i] - ResamplerKernel::kCentreTap;
-      inside &= (first >= span.lowest) & (first + kTaps - 1 <= span.highest[g + i]);
-      offset[i] = static_cast<int>(first & kMask);
-    }
     for (int c = 0; c < channels; ++c) {
       if (!out[c]) continue;
       if (inside) {
-        ResamplerKernel::dot(rows, rings[c].data(), offset, out[c] + g, size);
+        ResamplerKernel::dot(rows, rings[c].data(), slot, out[c] + g, size);
         continue;
       }
       for (int i = 0; i < size; ++i) {
+        const std::int64_t first = floorToInt(t[g + i]) - ResamplerKernel::kCentreTap;
         for (int k = 0; k < kTaps; ++k) {
-          const std::int64_t s = whole[i] - ResamplerKernel::kCentreTap + k;
+          const std::int64_t s = first + k;
           scratch[i * kTaps + k] =
-              (s >= span.lowest && s <= span.highest[g + i]) ? rings[c][s & kMask] : 0.0f;
+              (double(s) >= span.lowest && double(s) <= span.highest[g + i]) ? rings[c][s & kMask]
+                                                                              : 0.0f;
         }
         scratchOffset[i] = i * kTaps;
       }
@@ -171,21 +174,21 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   // sample m * r + 16 has arrived. (The chunk length keeps a batch under
   // kBatch samples; the bound only guards the buffers.)
   double times[kBatch];
-  std::int64_t readyAt[kBatch];  // the host sample that made each computable
+  double readyAt[kBatch];  // the host sample that made each computable
   int batch = 0;
   for (int j = 0; j < count; ++j) {
     const std::int64_t n = inputCount + j;
     for (; batch < kBatch; ++batch) {
       times[batch] = double(chunk.mStart + batch) * r;
       if (!(times[batch] <= double(n - kLookAhead))) break;
-      readyAt[batch] = n;
+      readyAt[batch] = double(n);
     }
     chunk.producedBy[j] = chunk.mStart + batch;
   }
   float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   const std::int64_t newest = inputCount + count - 1;
   readRings(downKernel, times, batch, inRing, channels,
-            {std::max<std::int64_t>(0, newest - kRingMask), readyAt}, dest);
+            {double(std::max<std::int64_t>(0, newest - kRingMask)), readyAt}, dest);
   return chunk.mStart + batch;
 }
 
@@ -213,20 +216,19 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   const double offset = latencySamples_ / r - delayLength;  // in 48 kHz samples
   // Host sample n reads the processed stream at 48 kHz time n / r - offset,
   // from what the chain had produced by then.
-  double times[kBatch];
-  std::int64_t highest[kBatch];
+  double times[kBatch], highest[kBatch];
   if (avx2::available()) {
     avx2::streamTimes(double(inputCount), r, offset, count, times);
   } else {
     for (int j = 0; j < count; ++j) times[j] = double(inputCount + j) / r - offset;
   }
-  for (int j = 0; j < count; ++j) highest[j] = chunk.producedBy[j] - 1;
+  for (int j = 0; j < count; ++j) highest[j] = double(chunk.producedBy[j] - 1);
   float wets[kMaxChannels][kBatch];
   float* dest[kMaxChannels] = {outputs[0] ? wets[0] : nullptr,
                                channels > 1 && outputs[1] ? wets[1] : nullptr};
   const std::int64_t newest = chunk.producedBy[count - 1] - 1;
   readRings(upKernel, times, count, outRing, channels,
-            {std::max<std::int64_t>(0, newest - (kRing - 1)), highest}, dest);
+            {double(std::max<std::int64_t>(0, newest - (kRing - 1))), highest}, dest);
 
   // Each host sample mixes with the parameter values after the last 48 kHz
   // sample it has seen; they are all the same when the batch ran steady.

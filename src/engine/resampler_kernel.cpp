@@ -86,10 +86,12 @@ float ResamplerKernel::read(double frac, const float* window) const noexcept {
   return out;
 }
 
-void ResamplerKernel::locateMany(const double* t, int count, std::int64_t* whole, int* phase,
-                                 float* mu) noexcept {
+bool ResamplerKernel::locateMany(const double* t, int count, int ringSize, double lowest,
+                                 const double* highest, int* phase, float* mu, int* slot) noexcept {
   int i = 0;
-  if (avx2::available()) i = avx2::resamplerLocate(t, count, whole, phase, mu);
+  bool inside = true;
+  if (avx2::available())
+    i = avx2::resamplerLocate(t, count, ringSize, lowest, highest, phase, mu, slot, inside);
   for (; i < count; ++i) {
     // floor() without a library call, exact for |t| < 2^63.
     std::int64_t w = static_cast<std::int64_t>(t[i]);  // toward zero
@@ -98,10 +100,13 @@ void ResamplerKernel::locateMany(const double* t, int count, std::int64_t* whole
     const double x = (t[i] - double(w)) * kPhases;
     int p = static_cast<int>(x);
     if (p > kPhases - 1) p = kPhases - 1;  // a fraction that rounded up to 1
-    whole[i] = w;
     phase[i] = p;
     mu[i] = static_cast<float>(x - p);
+    const std::int64_t first = w - kCentreTap;
+    inside &= (double(first) >= lowest) & (double(first + kTaps - 1) <= highest[i]);
+    slot[i] = static_cast<int>(first & (ringSize - 1));
   }
+  return inside;
 }
 
 void ResamplerKernel::interpolate(int phase, float mu, float* out) const noexcept {

@@ -40,12 +40,14 @@ class ResamplerKernel {
   float read(double frac, const float* window) const noexcept;
 
   // A read in three steps, the same bits as read():
-  // 1. locateMany() splits stream positions t[i] (|t| < 2^52) into the sample
-  //    each follows, floor(t), and the table coordinates of the fraction past
-  //    it: row phase[i] and weight mu[i] toward the next row, as read()
-  //    splits t - floor(t).
-  static void locateMany(const double* t, int count, std::int64_t* whole, int* phase,
-                         float* mu) noexcept;
+  // 1. locateMany() splits stream positions t[i] (|t| < 2^52) whose windows
+  //    lie in a ring of `ringSize` samples (a power of two, at most 2^30):
+  //    row phase[i] and weight mu[i] of the fraction past floor(t), as read()
+  //    splits t - floor(t), and slot[i], the ring slot of the window's first
+  //    sample floor(t) - 15. Returns whether every window lies within the
+  //    sample indices [lowest, highest[i]].
+  static bool locateMany(const double* t, int count, int ringSize, double lowest,
+                         const double* highest, int* phase, float* mu, int* slot) noexcept;
   // 2. rowsFor() gives the interpolated rows (row p + (row p+1 - row p) * mu)
   //    for up to kGroup coordinates. Rows recently asked for come from a cache
   //    that prepare() allocates, one entry per phase, refilled on a miss; a

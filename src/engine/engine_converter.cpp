@@ -173,15 +173,19 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   // 48 kHz sample m sits at host time m * r and is computable once host
   // sample m * r + 16 has arrived. (The chunk length keeps a batch under
   // kBatch samples; the bound only guards the buffers.)
+  // Counts are whole numbers below 2^53: double(m) + 1 is double(m + 1).
   double times[kBatch];
   double readyAt[kBatch];  // the host sample that made each computable
   int batch = 0;
-  for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
-    for (; batch < kBatch; ++batch) {
-      times[batch] = double(chunk.mStart + batch) * r;
-      if (!(times[batch] <= double(n - kLookAhead))) break;
-      readyAt[batch] = double(n);
+  const double mStart = double(chunk.mStart);
+  double next = mStart * r;                           // the next 48 kHz sample's time
+  double newestTap = double(inputCount - kLookAhead);  // for host sample j
+  for (int j = 0; j < count; ++j, newestTap += 1.0) {
+    while (next <= newestTap && batch < kBatch) {
+      times[batch] = next;
+      readyAt[batch] = newestTap + kLookAhead;
+      ++batch;
+      next = (mStart + batch) * r;
     }
     chunk.producedBy[j] = chunk.mStart + batch;
   }
@@ -234,9 +238,9 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   // sample it has seen; they are all the same when the batch ran steady.
   float share[kBatch], gain[kBatch], bypass[kBatch], dry[kBatch];
   if (chunk.steady) {
-    std::fill(share, share + count, chunk.mixAfter[0].wetShare);
-    std::fill(gain, gain + count, chunk.mixAfter[0].outputGain);
-    std::fill(bypass, bypass + count, chunk.mixAfter[0].bypass);
+    share[0] = chunk.mixAfter[0].wetShare;
+    gain[0] = chunk.mixAfter[0].outputGain;
+    bypass[0] = chunk.mixAfter[0].bypass;
   } else {
     for (int j = 0; j < count; ++j) {
       const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
@@ -255,7 +259,8 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
       for (int j = 0; j < count; ++j)
         dry[j] = dryStart + j >= 0 ? dryRing[c][(dryStart + j) & kDryMask] : 0.0f;
     }
-    convertedMixRun(wets[c], dry, share, gain, bypass, outputs[c] + first, count, outPeak, clip);
+    convertedMixRun(wets[c], dry, {share, gain, bypass, !chunk.steady}, outputs[c] + first, count,
+                    outPeak, clip);
   }
 }
 

@@ -13,7 +13,9 @@
 // then the chunk's outputs are read back. Every sample sees exactly what it
 // would see one host sample at a time: the rings hold a chunk plus the kernel
 // windows, a batch never outruns the up-converter's reads, and each host
-// sample mixes with the parameter values of its own time.
+// sample mixes with the parameter values of its own time. The kernel reads
+// go in groups (ResamplerKernel's three steps), each with the bits of a
+// single read().
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

@@ -114,7 +114,8 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
   // Windows in a ring of 64 samples holding sample -50 on; read 40's window
   // ends a sample past what is there, read 2's starts before -50.
   std::vector<double> highest(kReads);
-  for (int r = 0; r < kReads; ++r) highest[r] = std::floor(t[r]) + (kTaps - 1 - kCentre) - (r == 40);
+  for (int r = 0; r < kReads; ++r)
+    highest[r] = std::floor(t[r]) + (kTaps - 1 - kCentre) - (r == 40);
   std::vector<float> windows(kReads * kTaps);
   const ScopedFlushDenormals ftz;
   for (int kind = 0; kind < 5; ++kind) {

@@ -103,9 +103,9 @@ void readRings(ResamplerKernel& kernel, const double* t, int count,
         const std::int64_t first = floorToInt(t[g + i]) - ResamplerKernel::kCentreTap;
         for (int k = 0; k < kTaps; ++k) {
           const std::int64_t s = first + k;
-          scratch[i * kTaps + k] =
-              (double(s) >= span.lowest && double(s) <= span.highest[g + i]) ? rings[c][s & kMask]
-                                                                              : 0.0f;
+          scratch[i * kTaps + k] = (double(s) >= span.lowest && double(s) <= span.highest[g + i])
+                                       ? rings[c][s & kMask]
+                                       : 0.0f;
         }
         scratchOffset[i] = i * kTaps;
       }
@@ -180,7 +180,7 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   double readyAt[kBatch];  // the host sample that made each computable
   int batch = 0;
   const double mStart = double(chunk.mStart);
-  double next = mStart * r;                           // the next 48 kHz sample's time
+  double next = mStart * r;                            // the next 48 kHz sample's time
   double newestTap = double(inputCount - kLookAhead);  // for host sample j
   for (int j = 0; j < count; ++j, newestTap += 1.0) {
     while (next <= newestTap && batch < kBatch) {

@@ -85,21 +85,38 @@ TEST(ResamplerKernel, ReadsInterpolateBetweenTabulatedPositions) {
   }
 }
 
-// The AVX2 reads, one and several at once, against the portable read, bit
-// for bit, at random positions (and the table's ends) in windows of speech,
-// random values, silence, full scale and denormal values, in the engine's
-// flush-to-zero mode.
-TEST(ResamplerKernel, VectorReadsMatchThePortableRead) {
-  if (orvane_nnet_path() == ORV_NNET_BASELINE) GTEST_SKIP() << "no AVX2 here";
+// A read in three steps (positions split, rows from the cache, sums of
+// several reads at once), on the AVX2 and the portable path, against the
+// portable read() bit for bit: at random stream positions, negative ones
+// (the converter's start), large ones, the table's ends and positions that
+// come back, also with a new weight for a phase within one group and across
+// groups; in windows of speech, random values, silence, full scale and
+// denormal values, in the engine's flush-to-zero mode.
+TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
   ResamplerKernel k;
   k.prepare(0.94 * 44.1 / 48.0);
   const std::vector<float>& voice = test::voiceRecordings()[2];
   std::mt19937 rng(6);
   std::uniform_real_distribution<float> unit(-1.f, 1.f);
-  constexpr int kReads = 23;  // not a multiple of the vector path's four
+  constexpr int kReads = 45;  // not a multiple of the group or the vector width
+  std::vector<double> t(kReads);
+  for (int r = 0; r < kReads; ++r) {
+    const double step = 1.0 / ResamplerKernel::kPhases;
+    t[r] = r == 0   ? -1e-20
+           : r == 1 ? 7 - 1e-17
+           : r == 2 ? -40.25
+           : r == 3 ? 0x1p40 + 0.375
+           : r < 12 ? 3 + (300.05 + 0.1 * (r - 4)) * step  // one phase, eight weights
+           : r < 20 ? t[r - 8]                             // the same positions again
+           : r < 24 ? t[r - 8] + 1e-9                      // the same phases, new weights
+                    : 1e4 * (1 + unit(rng));
+  }
+  // Windows in a ring of 64 samples holding sample -50 on; read 40's window
+  // ends a sample past what is there, read 2's starts before -50.
+  std::vector<double> highest(kReads);
+  for (int r = 0; r < kReads; ++r)
+    highest[r] = std::floor(t[r]) + (kTaps - 1 - kCentre) - (r == 40);
   std::vector<float> windows(kReads * kTaps);
-  std::vector<double> fracs(kReads);
-  std::vector<const float*> pointers(kReads);
   const ScopedFlushDenormals ftz;
   for (int kind = 0; kind < 5; ++kind) {
     for (std::size_t i = 0; i < windows.size(); ++i)
@@ -108,18 +125,33 @@ TEST(ResamplerKernel, VectorReadsMatchThePortableRead) {
                    : kind == 2 ? 0.f
                    : kind == 3 ? (unit(rng) < 0 ? -4.f : 4.f)
                                : 1e-39f * unit(rng);
-    for (int r = 0; r < kReads; ++r) {
-      fracs[r] = r == 0 ? 0.0 : r == 1 ? std::nextafter(1.0, 0.0) : 0.5 + 0.5 * unit(rng);
-      pointers[r] = windows.data() + r * kTaps;
-    }
     ASSERT_TRUE(orvane_nnet_select(ORV_NNET_BASELINE));
-    std::vector<float> portable(kReads), single(kReads), many(kReads);
-    for (int r = 0; r < kReads; ++r) portable[r] = k.read(fracs[r], pointers[r]);
-    ASSERT_TRUE(orvane_nnet_select(ORV_NNET_AVX2));
-    for (int r = 0; r < kReads; ++r) single[r] = k.read(fracs[r], pointers[r]);
-    k.readMany(fracs.data(), pointers.data(), many.data(), kReads);
-    EXPECT_EQ(test::bitsOf(portable), test::bitsOf(single)) << kind;
-    EXPECT_EQ(test::bitsOf(portable), test::bitsOf(many)) << kind;
+    std::vector<float> expected(kReads);
+    for (int r = 0; r < kReads; ++r)
+      expected[r] = k.read(t[r] - std::floor(t[r]), windows.data() + r * kTaps);
+    for (OrvNnetPath path : {ORV_NNET_AVX2, ORV_NNET_BASELINE}) {
+      if (!orvane_nnet_select(path)) continue;
+      std::vector<float> got(kReads);
+      for (int g = 0; g < kReads; g += ResamplerKernel::kGroup) {
+        const int size = std::min(ResamplerKernel::kGroup, kReads - g);
+        int phase[ResamplerKernel::kGroup], slot[ResamplerKernel::kGroup],
+            offsets[ResamplerKernel::kGroup];
+        float mu[ResamplerKernel::kGroup];
+        const float* rows[ResamplerKernel::kGroup];
+        ResamplerKernel::Row spare[ResamplerKernel::kGroup];
+        const bool inside = ResamplerKernel::locateMany(t.data() + g, size, 64, -50.0,
+                                                        highest.data() + g, phase, mu, slot);
+        auto holds = [&](int r) { return g <= r && r < g + size; };
+        EXPECT_EQ(inside, !holds(2) && !holds(40)) << g << " " << path;
+        for (int i = 0; i < size; ++i)
+          ASSERT_EQ(slot[i], (static_cast<std::int64_t>(std::floor(t[g + i])) - kCentre) & 63)
+              << g + i << " " << path;
+        k.rowsFor(phase, mu, size, rows, spare);
+        for (int i = 0; i < size; ++i) offsets[i] = (g + i) * kTaps;
+        ResamplerKernel::dot(rows, windows.data(), offsets, got.data() + g, size);
+      }
+      EXPECT_EQ(test::bitsOf(expected), test::bitsOf(got)) << kind << " " << path;
+    }
   }
 }
 

@@ -25,35 +25,91 @@ inline float pairwise(__m256 acc) noexcept {
 
 }  // namespace
 
-float resamplerRead(const float* a, const float* b, float mu, const float* window) noexcept {
-  const __m256 m = _mm256_set1_ps(mu);
+float resamplerDot(const float* row, const float* window) noexcept {
   __m256 acc = _mm256_setzero_ps();
-  for (int k = 0; k < ResamplerKernel::kTaps; k += 8) {
-    const __m256 ak = _mm256_loadu_ps(a + k);
-    const __m256 h = _mm256_add_ps(ak, _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(b + k), ak), m));
-    acc = _mm256_add_ps(acc, _mm256_mul_ps(h, _mm256_loadu_ps(window + k)));
-  }
+  for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
+    acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_loadu_ps(row + k), _mm256_loadu_ps(window + k)));
   return pairwise(acc);
 }
 
-void resamplerReadFour(const float* const* a, const float* const* b, const float* mu,
-                       const float* const* window, float* out) noexcept {
-  __m128 pairs[4];
-  for (int i = 0; i < 4; ++i) {
-    const __m256 m = _mm256_set1_ps(mu[i]);
-    __m256 acc = _mm256_setzero_ps();
-    for (int k = 0; k < ResamplerKernel::kTaps; k += 8) {
-      const __m256 ak = _mm256_loadu_ps(a[i] + k);
-      const __m256 h =
-          _mm256_add_ps(ak, _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(b[i] + k), ak), m));
-      acc = _mm256_add_ps(acc, _mm256_mul_ps(h, _mm256_loadu_ps(window[i] + k)));
-    }
-    pairs[i] = _mm_add_ps(_mm256_castps256_ps128(acc), _mm256_extractf128_ps(acc, 1));
+void resamplerDotEight(const float* const* row, const float* window, const int* offset,
+                       float* out) noexcept {
+  // Read i's eight running sums, tap k into sum k mod 8, each starting from
+  // zero as the single read's do.
+  // (Unrolled, so that the sums stay in registers.)
+  __m256 acc[8];
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) acc[i] = _mm256_setzero_ps();
+#pragma GCC unroll 4
+  for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i)
+      acc[i] = _mm256_add_ps(acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k),
+                                                   _mm256_loadu_ps(window + offset[i] + k)));
+  // pairs[i]: sums 0..3 plus sums 4..7 of read i (low half) and of read
+  // i + 4 (high half), as pairwise() adds them.
+  __m256 pairs[4];
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i)
+    pairs[i] = _mm256_add_ps(_mm256_permute2f128_ps(acc[i], acc[i + 4], 0x20),
+                             _mm256_permute2f128_ps(acc[i], acc[i + 4], 0x31));
+  // Transposed within each half, vector j holds pair j of every read:
+  // (p0 + p1) + (p2 + p3) for all eight in three additions.
+  const __m256 t0 = _mm256_unpacklo_ps(pairs[0], pairs[1]),
+               t1 = _mm256_unpackhi_ps(pairs[0], pairs[1]);
+  const __m256 t2 = _mm256_unpacklo_ps(pairs[2], pairs[3]),
+               t3 = _mm256_unpackhi_ps(pairs[2], pairs[3]);
+  const __m256 p0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+  const __m256 p1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+  const __m256 p2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+  const __m256 p3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+  _mm256_storeu_ps(out, _mm256_add_ps(_mm256_add_ps(p0, p1), _mm256_add_ps(p2, p3)));
+}
+
+int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
+                    int* phase, float* mu, int* slot, bool& inside) noexcept {
+  // Each step is one IEEE operation on each lane, the same as the scalar
+  // form's: floor (exact), t - floor(t) (exact), the scaling by 1024 (exact),
+  // truncation, the clamp, and the subtraction rounded to float. Sample
+  // indices are whole numbers below 2^53, so the bounds and the slot,
+  // first - floor(first / size) * size, are exact in double precision too.
+  const __m256d phases = _mm256_set1_pd(ResamplerKernel::kPhases);
+  const __m128i lastPhase = _mm_set1_epi32(ResamplerKernel::kPhases - 1);
+  const __m256d centre = _mm256_set1_pd(ResamplerKernel::kCentreTap);
+  const __m256d span = _mm256_set1_pd(ResamplerKernel::kTaps - 1);
+  const __m256d low = _mm256_set1_pd(lowest), size = _mm256_set1_pd(ringSize),
+                perSize = _mm256_set1_pd(1.0 / ringSize);
+  __m256d outside = _mm256_setzero_pd();
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m256d v = _mm256_loadu_pd(t + i);
+    const __m256d w = _mm256_floor_pd(v);
+    const __m256d x = _mm256_mul_pd(_mm256_sub_pd(v, w), phases);
+    const __m128i p = _mm_min_epi32(_mm256_cvttpd_epi32(x), lastPhase);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(phase + i), p);
+    _mm_storeu_ps(mu + i, _mm256_cvtpd_ps(_mm256_sub_pd(x, _mm256_cvtepi32_pd(p))));
+    const __m256d first = _mm256_sub_pd(w, centre);
+    outside = _mm256_or_pd(outside, _mm256_cmp_pd(first, low, _CMP_LT_OQ));
+    outside = _mm256_or_pd(outside, _mm256_cmp_pd(_mm256_add_pd(first, span),
+                                                  _mm256_loadu_pd(highest + i), _CMP_GT_OQ));
+    const __m256d wraps = _mm256_floor_pd(_mm256_mul_pd(first, perSize));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i),
+                     _mm256_cvttpd_epi32(_mm256_sub_pd(first, _mm256_mul_pd(wraps, size))));
   }
-  // Transposed, row j holds sum j of each read: (s0 + s1) + (s2 + s3) for
-  // all four in three additions.
-  _MM_TRANSPOSE4_PS(pairs[0], pairs[1], pairs[2], pairs[3]);
-  _mm_storeu_ps(out, _mm_add_ps(_mm_add_ps(pairs[0], pairs[1]), _mm_add_ps(pairs[2], pairs[3])));
+  inside &= _mm256_movemask_pd(outside) == 0;
+  return i;
+}
+
+void streamTimes(double first, double r, double offset, int count, double* out) noexcept {
+  // first + i is exact (whole numbers below 2^53), as the scalar double(n).
+  const __m256d ratio = _mm256_set1_pd(r), shift = _mm256_set1_pd(offset);
+  __m256d n = _mm256_add_pd(_mm256_set1_pd(first), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    _mm256_storeu_pd(out + i, _mm256_sub_pd(_mm256_div_pd(n, ratio), shift));
+    n = _mm256_add_pd(n, _mm256_set1_pd(4.0));
+  }
+  for (; i < count; ++i) out[i] = (first + i) / r - offset;
 }
 
 float firSum(const float* centre, const float* taps) noexcept {

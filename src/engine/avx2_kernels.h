@@ -4,19 +4,29 @@
 // called only when available() says the processor runs it.
 #pragma once
 
+#include <cstdint>
+
 namespace orvane::avx2 {
 
 // True when the denoiser's kernels run their AVX2 path (chosen once per
 // process from the processor; tests switch it with orvane_nnet_select).
 bool available() noexcept;
 
-// ResamplerKernel::read's sum: the row a + (b - a) mu, tap by tap, times the
-// 32-sample window, in eight running sums added pairwise.
-float resamplerRead(const float* a, const float* b, float mu, const float* window) noexcept;
-// Four such reads at once (rows a[i], b[i], position mu[i], window[i]) into
-// out[0..3]: their sums run side by side instead of one after the other.
-void resamplerReadFour(const float* const* a, const float* const* b, const float* mu,
-                       const float* const* window, float* out) noexcept;
+// ResamplerKernel::dot's sum of row times window, in eight running sums
+// added pairwise.
+float resamplerDot(const float* row, const float* window) noexcept;
+// Eight such sums at once (row[i], window + offset[i]) into out[0..7]: their
+// sums run side by side instead of one after the other.
+void resamplerDotEight(const float* const* row, const float* window, const int* offset,
+                       float* out) noexcept;
+// ResamplerKernel::locateMany for the first count rounded down to a multiple
+// of four positions, four at a time; returns how many it did, and clears
+// `inside` if one of their windows is not within its bounds.
+int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
+                    int* phase, float* mu, int* slot, bool& inside) noexcept;
+// out[i] = (first + i) / r - offset for i < count, each a division, four at
+// a time.
+void streamTimes(double first, double r, double offset, int count, double* out) noexcept;
 
 // NeuralFir's symmetric sum over its 96 taps around centre, in sixteen
 // running sums added pairwise.

@@ -109,7 +109,7 @@ class Engine {
   static constexpr int kFrameSize = 480;  // denoiser frame, samples at 48 kHz
   static constexpr double kNeuralRate = 48000.0;
   static constexpr int kDelayCapacity = kClassicDelay;
-  static constexpr int kRing = 128;      // covers a 32-tap window plus the converter's lag
+  static constexpr int kRing = 256;      // covers a converter chunk, a 32-tap window and the lag
   static constexpr int kDryRing = 8192;  // covers the largest latency, 5848 at 192 kHz
   // While parameters glide, the chain takes them from a per-sample track
   // computed ahead for a chunk (the glides do not depend on the audio).

@@ -13,11 +13,15 @@
 // then the chunk's outputs are read back. Every sample sees exactly what it
 // would see one host sample at a time: the rings hold a chunk plus the kernel
 // windows, a batch never outruns the up-converter's reads, and each host
-// sample mixes with the parameter values of its own time.
+// sample mixes with the parameter values of its own time. The kernel reads
+// go in groups (ResamplerKernel's three steps), each with the bits of a
+// single read().
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
+#include "engine/avx2_kernels.h"
 #include "engine/engine.h"
 #include "engine/vector_mix.h"
 
@@ -29,8 +33,16 @@ namespace {
 // read position.
 constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;  // 16
 // At most this many 48 kHz samples per chunk: with the kernel window and the
-// converter's lag they fit the 128-sample rings.
-constexpr int kBatch = 48;
+// converter's lag they fit the 256-sample rings. Long enough that the
+// chain's cost per call is spread over many samples.
+constexpr int kBatch = 128;
+
+// The stream samples a ring can give a window: sample indices [lowest,
+// highest[i]] for read i (whole numbers, exact in double precision).
+struct RingSpan {
+  double lowest;
+  const double* highest;
+};
 
 // floor() for stream positions, exact for |t| < 2^63, without a library call.
 inline std::int64_t floorToInt(double t) noexcept {
@@ -38,44 +50,69 @@ inline std::int64_t floorToInt(double t) noexcept {
   return double(i) > t ? i - 1 : i;
 }
 
-// Reads 32 consecutive ring samples starting at stream index `first`, with
-// samples outside [lowest, highest] given as 0 (left out of the sum). The
-// fast case, a window wholly inside the valid range, points into the ring,
-// which holds every sample twice (slot s and s + N / 2).
-template <std::size_t N>
-inline const float* ringWindow(const std::array<float, N>& ring, std::int64_t first,
-                               std::int64_t lowest, std::int64_t highest, float* scratch) noexcept {
-  constexpr std::int64_t kMask = N / 2 - 1;
-  if (first >= lowest && first + ResamplerKernel::kTaps - 1 <= highest)
-    return ring.data() + (first & kMask);
-  for (int k = 0; k < ResamplerKernel::kTaps; ++k) {
-    const std::int64_t i = first + k;
-    scratch[k] = (i >= lowest && i <= highest) ? ring[i & kMask] : 0.0f;
-  }
-  return scratch;
+// Copies x[0..count-1] to the slots of stream samples start.. of a ring of
+// `size` (a power of two) samples.
+inline void storeRing(float* ring, std::int64_t size, std::int64_t start, const float* x,
+                      int count) noexcept {
+  const std::int64_t slot = start & (size - 1);
+  const int head = static_cast<int>(std::min<std::int64_t>(count, size - slot));
+  std::memcpy(ring + slot, x, head * sizeof(float));
+  std::memcpy(ring, x + head, (count - head) * sizeof(float));
 }
 
-// Kernel reads collected over a chunk and done together, so that their sums
-// overlap: each one's position, window and destination.
-struct PendingReads {
-  static constexpr int kMax = 2 * kBatch;  // a batch or a chunk, two channels
-  double frac[kMax];
-  const float* window[kMax];
-  float* dest[kMax];
-  float value[kMax];
-  int count = 0;
+// The opposite copy: x[0..count-1] from the slots of stream samples start..
+inline void loadRing(const float* ring, std::int64_t size, std::int64_t start, float* x,
+                     int count) noexcept {
+  const std::int64_t slot = start & (size - 1);
+  const int head = static_cast<int>(std::min<std::int64_t>(count, size - slot));
+  std::memcpy(x, ring + slot, head * sizeof(float));
+  std::memcpy(x + head, ring, (count - head) * sizeof(float));
+}
 
-  void add(double f, const float* w, float* d) noexcept {
-    frac[count] = f;
-    window[count] = w;
-    dest[count] = d;
-    ++count;
+// Reads `kernel` at stream positions t[0..count-1] from each channel's ring
+// into out[c][i] (channels whose out[c] is null are skipped). The window of
+// 32 samples around a position points into the ring, which holds every
+// sample twice (slot s and s + N / 2); samples outside the span are given as
+// 0 in a copy, which leaves them out of the sum exactly, as read() requires.
+// The positions, and so the rows and the windows' places, are the same for
+// every channel.
+template <std::size_t N>
+void readRings(ResamplerKernel& kernel, const double* t, int count,
+               const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,
+               float* const* out) noexcept {
+  constexpr int kGroup = ResamplerKernel::kGroup;
+  constexpr int kTaps = ResamplerKernel::kTaps;
+  constexpr std::int64_t kMask = N / 2 - 1;
+  ResamplerKernel::Row spare[kGroup];
+  float scratch[kGroup * kTaps];
+  for (int g = 0; g < count; g += kGroup) {
+    const int size = std::min(kGroup, count - g);
+    int phase[kGroup], slot[kGroup], scratchOffset[kGroup];
+    float mu[kGroup];
+    const float* rows[kGroup];
+    const bool inside = ResamplerKernel::locateMany(t + g, size, N / 2, span.lowest,
+                                                    span.highest + g, phase, mu, slot);
+    kernel.rowsFor(phase, mu, size, rows, spare);
+    for (int c = 0; c < channels; ++c) {
+      if (!out[c]) continue;
+      if (inside) {
+        ResamplerKernel::dot(rows, rings[c].data(), slot, out[c] + g, size);
+        continue;
+      }
+      for (int i = 0; i < size; ++i) {
+        const std::int64_t first = floorToInt(t[g + i]) - ResamplerKernel::kCentreTap;
+        for (int k = 0; k < kTaps; ++k) {
+          const std::int64_t s = first + k;
+          scratch[i * kTaps + k] = (double(s) >= span.lowest && double(s) <= span.highest[g + i])
+                                       ? rings[c][s & kMask]
+                                       : 0.0f;
+        }
+        scratchOffset[i] = i * kTaps;
+      }
+      ResamplerKernel::dot(rows, scratch, scratchOffset, out[c] + g, size);
+    }
   }
-  void run(const ResamplerKernel& kernel) noexcept {
-    kernel.readMany(frac, window, value, count);
-    for (int i = 0; i < count; ++i) *dest[i] = value[i];
-  }
-};
+}
 
 }  // namespace
 
@@ -88,6 +125,7 @@ struct Engine::ConverterChunk {
   // Parameter values after each 48 kHz sample of the batch (entry 0: before it).
   ChainParams mixAfter[kBatch + 1];
   std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
+  bool steady = false;              // no parameter moved during the batch
 };
 
 void Engine::processConverted(const float* const* inputs, float* const* outputs, int channels,
@@ -122,63 +160,56 @@ void Engine::processConverted(const float* const* inputs, float* const* outputs,
 std::int64_t Engine::convertDown(const float* const* inputs, int channels, int first, int count,
                                  ConverterChunk& chunk, float& inPeak) noexcept {
   constexpr std::int64_t kRingMask = kRing - 1;
-  constexpr std::int64_t kDryMask = kDryRing - 1;
   const double r = sampleRate / kNeuralRate;
-  float scratch[ResamplerKernel::kTaps];
-  PendingReads pending;
-  std::int64_t m = chunk.mStart;
-  for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
-    const std::int64_t slot = n & kRingMask;
-    for (int c = 0; c < channels; ++c) {
-      const float* const in = inputs ? inputs[c] : nullptr;
-      const float x = conditioned(in ? in[first + j] : 0.0f);
-      inRing[c][slot] = x;
-      inRing[c][slot + kRing] = x;
-      dryRing[c][n & kDryMask] = x;
-      inPeak = maxf(inPeak, std::fabs(x));
-    }
-    // (The chunk length keeps a batch under kBatch samples; the bound only
-    // guards the buffers.)
-    for (; double(m) * r <= double(n - kLookAhead) && m - chunk.mStart < kBatch; ++m) {
-      const double t = double(m) * r;
-      const std::int64_t whole = floorToInt(t);
-      const std::int64_t start = whole - ResamplerKernel::kCentreTap;
-      const std::int64_t lowest = std::max<std::int64_t>(0, n - kRingMask);
-      for (int c = 0; c < channels; ++c) {
-        float* const dest = &chunk.chainIn[c][m - chunk.mStart];
-        const float* w = ringWindow(inRing[c], start, lowest, n, scratch);
-        if (w == scratch) {
-          // A window at the stream's start, copied out: read now.
-          *dest = downKernel.read(t - double(whole), w);
-        } else {
-          // Inside the ring, which the rest of the chunk does not reach: its
-          // newest sample is at most 18 before n, and the chunk writes at
-          // most 48 after n into a ring of 128.
-          pending.add(t - double(whole), w, dest);
-        }
-      }
-    }
-    chunk.producedBy[j] = m;
+  // The whole chunk goes into the rings before any read: a 48 kHz sample's
+  // window ends at the host sample that made it computable and starts at
+  // most 33 before it, and the chunk writes at most 128 ahead into a ring of
+  // 256, so every read sees what it would have seen at its own time.
+  for (int c = 0; c < channels; ++c) {
+    float x[kBatch];
+    conditionRun(inputs && inputs[c] ? inputs[c] + first : nullptr, x, count, inPeak);
+    storeRing(inRing[c].data(), kRing, inputCount, x, count);
+    storeRing(inRing[c].data() + kRing, kRing, inputCount, x, count);
+    storeRing(dryRing[c].data(), kDryRing, inputCount, x, count);
   }
-  pending.run(downKernel);
-  return m;
+  // 48 kHz sample m sits at host time m * r and is computable once host
+  // sample m * r + 16 has arrived. (The chunk length keeps a batch under
+  // kBatch samples; the bound only guards the buffers.)
+  // Counts are whole numbers below 2^53: double(m) + 1 is double(m + 1).
+  double times[kBatch];
+  double readyAt[kBatch];  // the host sample that made each computable
+  int batch = 0;
+  const double mStart = double(chunk.mStart);
+  double next = mStart * r;                            // the next 48 kHz sample's time
+  double newestTap = double(inputCount - kLookAhead);  // for host sample j
+  for (int j = 0; j < count; ++j, newestTap += 1.0) {
+    while (next <= newestTap && batch < kBatch) {
+      times[batch] = next;
+      readyAt[batch] = newestTap + kLookAhead;
+      ++batch;
+      next = (mStart + batch) * r;
+    }
+    chunk.producedBy[j] = chunk.mStart + batch;
+  }
+  float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
+  const std::int64_t newest = inputCount + count - 1;
+  readRings(downKernel, times, batch, inRing, channels,
+            {double(std::max<std::int64_t>(0, newest - kRingMask)), readyAt}, dest);
+  return chunk.mStart + batch;
 }
 
 // The chain at 48 kHz over the batch, keeping each sample's mix values for
 // the output, and the results in the output rings.
 void Engine::runConvertedBatch(int channels, ConverterChunk& chunk, int batch) noexcept {
-  constexpr std::int64_t kRingMask = kRing - 1;
   const float* chainInputs[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   float* chainOutputs[kMaxChannels] = {chunk.chainOut[0], chunk.chainOut[1]};
   chunk.mixAfter[0] = params;
+  // Values move only while they glide: a batch that starts at rest keeps them.
+  chunk.steady = !gliding;
   processNative(chainInputs, chainOutputs, channels, batch, chunk.mixAfter + 1);
-  for (int k = 0; k < batch; ++k) {
-    const std::int64_t outSlot = (chunk.mStart + k) & kRingMask;
-    for (int c = 0; c < channels; ++c) {
-      outRing[c][outSlot] = chunk.chainOut[c][k];
-      outRing[c][outSlot + kRing] = chunk.chainOut[c][k];
-    }
+  for (int c = 0; c < channels; ++c) {
+    storeRing(outRing[c].data(), kRing, chunk.mStart, chunk.chainOut[c], batch);
+    storeRing(outRing[c].data() + kRing, kRing, chunk.mStart, chunk.chainOut[c], batch);
   }
 }
 
@@ -189,48 +220,50 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   constexpr std::int64_t kDryMask = kDryRing - 1;
   const double r = sampleRate / kNeuralRate;
   const double offset = latencySamples_ / r - delayLength;  // in 48 kHz samples
-  float scratch[ResamplerKernel::kTaps];
-  // First every wet sample of the chunk, the reads done together; then the
-  // mix.
+  // Host sample n reads the processed stream at 48 kHz time n / r - offset,
+  // from what the chain had produced by then.
+  double times[kBatch], highest[kBatch];
+  if (avx2::available()) {
+    avx2::streamTimes(double(inputCount), r, offset, count, times);
+  } else {
+    for (int j = 0; j < count; ++j) times[j] = double(inputCount + j) / r - offset;
+  }
+  for (int j = 0; j < count; ++j) highest[j] = double(chunk.producedBy[j] - 1);
   float wets[kMaxChannels][kBatch];
-  PendingReads pending;
-  for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
-    const std::int64_t mNow = chunk.producedBy[j];
-    const double u = double(n) / r - offset;
-    const std::int64_t whole = floorToInt(u);
-    const std::int64_t start = whole - ResamplerKernel::kCentreTap;
-    for (int c = 0; c < channels; ++c) {
-      if (!outputs[c]) continue;
-      const float* w =
-          ringWindow(outRing[c], start, std::max<std::int64_t>(0, mNow - kRing), mNow - 1, scratch);
-      if (w == scratch) {
-        wets[c][j] = upKernel.read(u - double(whole), w);
-      } else {
-        pending.add(u - double(whole), w, &wets[c][j]);
-      }
+  float* dest[kMaxChannels] = {outputs[0] ? wets[0] : nullptr,
+                               channels > 1 && outputs[1] ? wets[1] : nullptr};
+  const std::int64_t newest = chunk.producedBy[count - 1] - 1;
+  readRings(upKernel, times, count, outRing, channels,
+            {double(std::max<std::int64_t>(0, newest - (kRing - 1))), highest}, dest);
+
+  // Each host sample mixes with the parameter values after the last 48 kHz
+  // sample it has seen; they are all the same when the batch ran steady.
+  float share[kBatch], gain[kBatch], bypass[kBatch], dry[kBatch];
+  if (chunk.steady) {
+    share[0] = chunk.mixAfter[0].wetShare;
+    gain[0] = chunk.mixAfter[0].outputGain;
+    bypass[0] = chunk.mixAfter[0].bypass;
+  } else {
+    for (int j = 0; j < count; ++j) {
+      const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
+      share[j] = mix.wetShare;
+      gain[j] = mix.outputGain;
+      bypass[j] = mix.bypass;
     }
   }
-  pending.run(upKernel);
-  float peak = outPeak;  // kept in registers, not through the references
-  bool clipped = clip;
-  for (int j = 0; j < count; ++j) {
-    const std::int64_t n = inputCount + j;
-    const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
-    for (int c = 0; c < channels; ++c) {
-      float* const out = outputs[c];
-      if (!out) continue;
-      const float wet = wets[c][j];
-      const float dry = n >= latencySamples_ ? dryRing[c][(n - latencySamples_) & kDryMask] : 0.0f;
-      float o = mixSample(wet, dry, mix.wetShare, mix.outputGain, mix.bypass);
-      o = std::isfinite(o) ? clampSample(o) : 0.0f;
-      out[first + j] = o;
-      peak = maxf(peak, std::fabs(o));
-      clipped |= std::fabs(o) > 1.0f;
+  // The dry input delayed by the latency; silence before the stream's start.
+  const std::int64_t dryStart = inputCount - latencySamples_;
+  for (int c = 0; c < channels; ++c) {
+    if (!outputs[c]) continue;
+    if (dryStart >= 0) {
+      loadRing(dryRing[c].data(), kDryRing, dryStart, dry, count);
+    } else {
+      for (int j = 0; j < count; ++j)
+        dry[j] = dryStart + j >= 0 ? dryRing[c][(dryStart + j) & kDryMask] : 0.0f;
     }
+    convertedMixRun(wets[c], dry, {share, gain, bypass, !chunk.steady}, outputs[c] + first, count,
+                    outPeak, clip);
   }
-  outPeak = peak;
-  clip = clipped;
 }
 
 }  // namespace orvane

@@ -74,6 +74,57 @@ template void finishRun<true>(const float*, const float*, float*, int, float, fl
 template void finishRun<false>(const float*, const float*, float*, int, float, float, float,
                                RunMeters&) noexcept;
 
+namespace {
+
+template <bool PerSample>
+void convertedMix(const float* wet, const float* dry, MixValues mix, float* out, int count,
+                  float& peak, bool& clip) noexcept {
+  auto at = [](const float* v, int k) { return PerSample ? v[k] : v[0]; };
+  int k = 0;
+#if defined(__SSE__) || defined(_M_X64)
+  if (count >= 4) {
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 limit = _mm_set1_ps(kSampleLimit), lowest = _mm_set1_ps(-kSampleLimit),
+                 one = _mm_set1_ps(1.0f);
+    auto load = [](const float* v, int i) {
+      return PerSample ? _mm_loadu_ps(v + i) : _mm_set1_ps(v[0]);
+    };
+    __m128 top = _mm_set1_ps(peak), clipMask = _mm_setzero_ps();
+    for (; k + 4 <= count; k += 4) {
+      const __m128 d = _mm_loadu_ps(dry + k), b = load(mix.bypass, k);
+      __m128 o = _mm_mul_ps(
+          _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(wet + k), d), load(mix.wetShare, k)), d),
+          load(mix.gain, k));
+      o = _mm_add_ps(_mm_mul_ps(o, _mm_sub_ps(one, b)), _mm_mul_ps(d, b));
+      o = _mm_and_ps(finiteMask(o, absMask), _mm_min_ps(_mm_max_ps(o, lowest), limit));
+      _mm_storeu_ps(out + k, o);
+      top = _mm_max_ps(top, _mm_and_ps(o, absMask));
+      clipMask = _mm_or_ps(clipMask, _mm_cmpgt_ps(_mm_and_ps(o, absMask), one));
+    }
+    peak = largestLane(top);
+    clip |= _mm_movemask_ps(clipMask) != 0;
+  }
+#endif
+  for (; k < count; ++k) {
+    float o = mixSample(wet[k], dry[k], at(mix.wetShare, k), at(mix.gain, k), at(mix.bypass, k));
+    o = std::isfinite(o) ? clampSample(o) : 0.0f;
+    out[k] = o;
+    peak = maxf(peak, std::fabs(o));
+    clip |= std::fabs(o) > 1.0f;
+  }
+}
+
+}  // namespace
+
+void convertedMixRun(const float* wet, const float* dry, MixValues mix, float* out, int count,
+                     float& peak, bool& clip) noexcept {
+  if (mix.perSample) {
+    convertedMix<true>(wet, dry, mix, out, count, peak, clip);
+  } else {
+    convertedMix<false>(wet, dry, mix, out, count, peak, clip);
+  }
+}
+
 void conditionRun(const float* in, float* x, int count, float& peak) noexcept {
   if (!in) {
     std::fill(x, x + count, 0.0f);

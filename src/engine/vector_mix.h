@@ -85,6 +85,22 @@ template <bool ApplyMix>
 void finishRun(const float* wet, const float* dry, float* out, int count, float wetShare,
                float gain, float bypass, RunMeters& meters) noexcept;
 
+// The mix values of a run: per sample (entry k for sample k) or, when not
+// perSample, one value each (entry 0) for every sample.
+struct MixValues {
+  const float* wetShare;
+  const float* gain;
+  const float* bypass;
+  bool perSample;
+};
+
+// The rate converter's output stage: mixSample with each sample's mix
+// values, a non-finite result replaced by 0, the clamp; raises `peak` to the
+// largest output magnitude and sets `clip` when one exceeds 1. The four-wide
+// and the scalar forms do the same arithmetic element by element.
+void convertedMixRun(const float* wet, const float* dry, MixValues mix, float* out, int count,
+                     float& peak, bool& clip) noexcept;
+
 // Conditions `count` input samples into `x` and raises `peak` to their
 // largest magnitude; a null input is silence.
 void conditionRun(const float* in, float* x, int count, float& peak) noexcept;

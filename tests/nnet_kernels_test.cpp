@@ -220,7 +220,7 @@ TEST(NnetKernels, ActivationsMatchTheLibraryOverASweep) {
 // bit, with either of our paths as with the library's own kernels.
 TEST(NnetKernels, NeuralOutputEqualsTheLibraryAlone) {
   const OrvNnetPath chosen = orvane_nnet_path();
-  EXPECT_EQ(chosen, hasVnni()                         ? ORV_NNET_VNNI
+  EXPECT_EQ(chosen, hasVnni()                        ? ORV_NNET_VNNI
                     : __builtin_cpu_supports("avx2") ? ORV_NNET_AVX2
                                                      : ORV_NNET_BASELINE);
   EXPECT_FALSE(orvane_nnet_select(static_cast<OrvNnetPath>(7)));

@@ -26,8 +26,8 @@ static int vnniAvailable;
 __attribute__((constructor)) static void choosePath(void) {
   __builtin_cpu_init();
   avx2Available = __builtin_cpu_supports("avx2") != 0;
-  vnniAvailable = avx2Available && __builtin_cpu_supports("avx512vl") &&
-                  __builtin_cpu_supports("avx512vnni");
+  vnniAvailable =
+      avx2Available && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vnni");
   atomic_store_explicit(&currentPath,
                         vnniAvailable   ? ORV_NNET_VNNI
                         : avx2Available ? ORV_NNET_AVX2

@@ -132,9 +132,9 @@ static void int8Layer(const LinearLayer* l, int M, int N, float* out, const floa
 /* One tile: its rows' products with the four bytes at u + first, added to
  * *sum; a tile listed outside the inputs adds nothing. */
 __attribute__((target("avx512vl,avx512vnni"))) static inline void tileVnni(__m256i* sum,
-                                                                          const uint8_t* u,
-                                                                          int first, int M,
-                                                                          const signed char* w) {
+                                                                           const uint8_t* u,
+                                                                           int first, int M,
+                                                                           const signed char* w) {
   if ((unsigned)first >= (unsigned)M) return;
   int32_t four;
   memcpy(&four, u + first, sizeof four);
@@ -217,9 +217,13 @@ static void linear(const LinearLayer* l, float* out, const float* in, int vnni) 
   orv_linear_finish(l, out, in);
 }
 
-void orv_linear_avx2(const LinearLayer* l, float* out, const float* in) { linear(l, out, in, 0); }
+void orv_linear_avx2(const LinearLayer* l, float* out, const float* in) {
+  linear(l, out, in, 0);
+}
 
-void orv_linear_vnni(const LinearLayer* l, float* out, const float* in) { linear(l, out, in, 1); }
+void orv_linear_vnni(const LinearLayer* l, float* out, const float* in) {
+  linear(l, out, in, 1);
+}
 
 /* ---- Activations ---- */
 

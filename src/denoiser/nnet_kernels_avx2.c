@@ -62,6 +62,34 @@ static inline void quantise8(uint16_t* u, __m256 x) {
                    _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1)));
 }
 
+/* All M inputs quantised, once per call, with zeros in the four slots past
+ * the last input for the tiles that reach beyond it. */
+static void quantiseInputs(const float* in, int M, uint16_t* u) {
+  int j = 0;
+  for (; j + 8 <= M; j += 8) quantise8(u + j, _mm256_loadu_ps(in + j));
+  if (j < M) {
+    float rest[8] = {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f};
+    uint16_t q[8];
+    memcpy(rest, in + j, (size_t)(M - j) * sizeof(float));
+    quantise8(q, _mm256_loadu_ps(rest));
+    memcpy(u + j, q, (size_t)(M - j) * sizeof q[0]);
+  }
+  memset(u + M, 0, 4 * sizeof u[0]);
+}
+
+/* Outputs i..i+7 (as far as the layer has them) from their integer sums v,
+ * times the layer's scale. */
+static inline void storeRows(const LinearLayer* l, __m256 v, int i, int N, float* out) {
+  if (i + 8 <= N) {
+    if (l->scale) v = _mm256_mul_ps(v, _mm256_loadu_ps(l->scale + i));
+    _mm256_storeu_ps(out + i, v);
+  } else {
+    float all[8];
+    _mm256_storeu_ps(all, v);
+    for (int r = i; r < N; r++) out[r] = l->scale ? all[r - i] * l->scale[r] : all[r - i];
+  }
+}
+
 /* One 8 x 4 tile (rows of four signed bytes) times its four input values,
  * which u holds: rows 0-3 go to a, rows 4-7 to b, each row as two partial sums
  * (columns 0-1 and 2-3), exact integers kept modulo 2^32 like the library's. */
@@ -76,19 +104,8 @@ static inline void int8Tile(const signed char* w, const uint16_t* u, __m256i* a,
 }
 
 static void int8Layer(const LinearLayer* l, int M, int N, float* out, const float* in) {
-  /* Quantised once per call, with zeros past the last input for the tiles
-   * that reach beyond it. */
   uint16_t u[ORV_NNET_MAX_QUANTISED + 8];
-  int j = 0;
-  for (; j + 8 <= M; j += 8) quantise8(u + j, _mm256_loadu_ps(in + j));
-  if (j < M) {
-    float rest[8] = {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f};
-    uint16_t q[8];
-    memcpy(rest, in + j, (size_t)(M - j) * sizeof(float));
-    quantise8(q, _mm256_loadu_ps(rest));
-    memcpy(u + j, q, (size_t)(M - j) * sizeof q[0]);
-  }
-  memset(u + M, 0, 4 * sizeof u[0]);
+  quantiseInputs(in, M, u);
 
   const signed char* w = l->weights;
   const int* idx = l->weights_idx;
@@ -111,15 +128,7 @@ static void int8Layer(const LinearLayer* l, int M, int N, float* out, const floa
     }
     /* Pairs summed: rows 0 1 4 5 2 3 6 7, then put in order. */
     const __m256i rows = _mm256_permute4x64_epi64(_mm256_hadd_epi32(a, b), _MM_SHUFFLE(3, 1, 2, 0));
-    __m256 v = _mm256_cvtepi32_ps(rows);
-    if (i + 8 <= N) {
-      if (l->scale) v = _mm256_mul_ps(v, _mm256_loadu_ps(l->scale + i));
-      _mm256_storeu_ps(out + i, v);
-    } else {
-      float all[8];
-      _mm256_storeu_ps(all, v);
-      for (int r = i; r < N; r++) out[r] = l->scale ? all[r - i] * l->scale[r] : all[r - i];
-    }
+    storeRows(l, _mm256_cvtepi32_ps(rows), i, N, out);
   }
 }
 
@@ -144,22 +153,17 @@ __attribute__((target("avx512vl,avx512vnni"))) static inline void tileVnni(__m25
 __attribute__((target("avx512vl,avx512vnni"))) static void int8LayerVnni(const LinearLayer* l,
                                                                          int M, int N, float* out,
                                                                          const float* in) {
-  /* The bytes, with zeros past the last input as in int8Layer. */
+  /* The bytes of int8Layer's quantised inputs, zeros past the last one
+   * included. */
+  uint16_t wide[ORV_NNET_MAX_QUANTISED + 8];
   uint8_t u[ORV_NNET_MAX_QUANTISED + 8];
-  uint16_t q[8];
+  quantiseInputs(in, M, wide);
   int j = 0;
-  for (; j + 8 <= M; j += 8) {
-    quantise8(q, _mm256_loadu_ps(in + j));
-    const __m128i wide = _mm_loadu_si128((const __m128i*)q);
-    _mm_storel_epi64((__m128i*)(u + j), _mm_packus_epi16(wide, wide));
+  for (; j + 8 <= M + 4; j += 8) {
+    const __m128i q = _mm_loadu_si128((const __m128i*)(wide + j));
+    _mm_storel_epi64((__m128i*)(u + j), _mm_packus_epi16(q, q));
   }
-  if (j < M) {
-    float rest[8] = {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f};
-    memcpy(rest, in + j, (size_t)(M - j) * sizeof(float));
-    quantise8(q, _mm256_loadu_ps(rest));
-    for (int k = j; k < M; k++) u[k] = (uint8_t)q[k - j];
-  }
-  memset(u + M, 0, 4);
+  for (; j < M + 4; j++) u[j] = (uint8_t)wide[j];
 
   const signed char* w = l->weights;
   const int* idx = l->weights_idx;
@@ -187,15 +191,7 @@ __attribute__((target("avx512vl,avx512vnni"))) static void int8LayerVnni(const L
       for (; p < M; p += 4, w += 32) tileVnni(&a, u, p, M, w);
     }
     a = _mm256_add_epi32(_mm256_add_epi32(a, b), _mm256_add_epi32(c, d));
-    __m256 v = _mm256_cvtepi32_ps(a);
-    if (i + 8 <= N) {
-      if (l->scale) v = _mm256_mul_ps(v, _mm256_loadu_ps(l->scale + i));
-      _mm256_storeu_ps(out + i, v);
-    } else {
-      float all[8];
-      _mm256_storeu_ps(all, v);
-      for (int r = i; r < N; r++) out[r] = l->scale ? all[r - i] * l->scale[r] : all[r - i];
-    }
+    storeRows(l, _mm256_cvtepi32_ps(a), i, N, out);
   }
 }
 

@@ -132,38 +132,27 @@ static void int8Layer(const LinearLayer* l, int M, int N, float* out, const floa
   }
 }
 
-/* The int8 products with AVX-512 VNNI: one instruction multiplies four input
- * bytes (unsigned) with each row's four weights (signed) and adds the four
- * products to that row's 32-bit sum. Two tiles go side by side in one 512-bit
- * register: the first's rows in the low half, the second's in the high half,
- * each half against its own tile's four inputs; the halves are added at the
- * end. The sums are exact integers, wrapping like the library's, so the order
- * of the additions cannot change a bit. Runs only where the processor has
- * AVX-512 VL and VNNI. */
-#define ORV_VNNI_TARGET __attribute__((target("avx512f,avx512vl,avx512vnni")))
-
-/* The four input bytes of a tile that starts at `first`; a tile listed
- * outside the inputs reads the four zeros past the last one, so it adds
- * nothing. */
-ORV_VNNI_TARGET static inline int32_t tileInputs(const uint8_t* u, int first, int M) {
-  const unsigned at = (unsigned)first < (unsigned)M ? (unsigned)first : (unsigned)M;
+/* The int8 products with AVX-512 VNNI: one instruction multiplies a tile's
+ * four input bytes (unsigned) with each row's four weights (signed) and adds
+ * the four products to that row's 32-bit sum, so a tile is one load and one
+ * instruction, with the rows' sums already in order. The sums are exact
+ * integers, wrapping like the library's, so the order of the additions cannot
+ * change a bit. Runs only where the processor has AVX-512 VL and VNNI. */
+/* One tile: its rows' products with the four bytes at u + first, added to
+ * *sum; a tile listed outside the inputs adds nothing. */
+__attribute__((target("avx512vl,avx512vnni"))) static inline void tileVnni(__m256i* sum,
+                                                                           const uint8_t* u,
+                                                                           int first, int M,
+                                                                           const signed char* w) {
+  if ((unsigned)first >= (unsigned)M) return;
   int32_t four;
-  memcpy(&four, u + at, sizeof four);
-  return four;
+  memcpy(&four, u + first, sizeof four);
+  *sum = _mm256_dpbusd_epi32(*sum, _mm256_set1_epi32(four), _mm256_loadu_si256((const __m256i*)w));
 }
 
-/* Two consecutive tiles at w (64 bytes) against the inputs at `first` and
- * `second`. */
-ORV_VNNI_TARGET static inline __m512i tilePairVnni(__m512i sum, const uint8_t* u, int first,
-                                                   int second, int M, const signed char* w) {
-  const __m512i x =
-      _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_set1_epi32(tileInputs(u, first, M))),
-                         _mm256_set1_epi32(tileInputs(u, second, M)), 1);
-  return _mm512_dpbusd_epi32(sum, x, _mm512_loadu_si512((const void*)w));
-}
-
-ORV_VNNI_TARGET static void int8LayerVnni(const LinearLayer* l, int M, int N, float* out,
-                                          const float* in) {
+__attribute__((target("avx512vl,avx512vnni"))) static void int8LayerVnni(const LinearLayer* l,
+                                                                         int M, int N, float* out,
+                                                                         const float* in) {
   /* The bytes of int8Layer's quantised inputs, zeros past the last one
    * included. */
   uint16_t wide[ORV_NNET_MAX_QUANTISED + 8];
@@ -179,43 +168,30 @@ ORV_VNNI_TARGET static void int8LayerVnni(const LinearLayer* l, int M, int N, fl
   const signed char* w = l->weights;
   const int* idx = l->weights_idx;
   for (int i = 0; i < N; i += 8) {
-    /* Two sums, so consecutive pairs do not wait for each other. */
-    __m512i a = _mm512_setzero_si512(), b = a;
-    __m256i last = _mm256_setzero_si256();
+    /* Four sums, so consecutive tiles do not wait for each other. */
+    __m256i a = _mm256_setzero_si256(), b = a, c = a, d = a;
     if (idx) {
       const int tiles = *idx++;
       int t = 0;
       for (; t + 4 <= tiles; t += 4, idx += 4, w += 128) {
-        a = tilePairVnni(a, u, idx[0], idx[1], M, w);
-        b = tilePairVnni(b, u, idx[2], idx[3], M, w + 64);
+        tileVnni(&a, u, idx[0], M, w);
+        tileVnni(&b, u, idx[1], M, w + 32);
+        tileVnni(&c, u, idx[2], M, w + 64);
+        tileVnni(&d, u, idx[3], M, w + 96);
       }
-      if (t + 2 <= tiles) {
-        a = tilePairVnni(a, u, idx[0], idx[1], M, w);
-        t += 2, idx += 2, w += 64;
-      }
-      if (t < tiles) {
-        last = _mm256_dpbusd_epi32(last, _mm256_set1_epi32(tileInputs(u, *idx, M)),
-                                   _mm256_loadu_si256((const __m256i*)w));
-        idx++, w += 32;
-      }
+      for (; t < tiles; t++, idx++, w += 32) tileVnni(&a, u, *idx, M, w);
     } else {
-      /* Dense: tile p's inputs are u[p..p+3]. */
       int p = 0;
-      for (; p + 12 < M; p += 16, w += 128) {
-        a = tilePairVnni(a, u, p, p + 4, M, w);
-        b = tilePairVnni(b, u, p + 8, p + 12, M, w + 64);
+      for (; p + 16 <= M; p += 16, w += 128) {
+        tileVnni(&a, u, p, M, w);
+        tileVnni(&b, u, p + 4, M, w + 32);
+        tileVnni(&c, u, p + 8, M, w + 64);
+        tileVnni(&d, u, p + 12, M, w + 96);
       }
-      for (; p + 4 < M; p += 8, w += 64) a = tilePairVnni(a, u, p, p + 4, M, w);
-      if (p < M) {
-        last = _mm256_dpbusd_epi32(last, _mm256_set1_epi32(tileInputs(u, p, M)),
-                                   _mm256_loadu_si256((const __m256i*)w));
-        w += 32;
-      }
+      for (; p < M; p += 4, w += 32) tileVnni(&a, u, p, M, w);
     }
-    a = _mm512_add_epi32(a, b);
-    const __m256i rows = _mm256_add_epi32(
-        _mm256_add_epi32(_mm512_castsi512_si256(a), _mm512_extracti64x4_epi64(a, 1)), last);
-    storeRows(l, _mm256_cvtepi32_ps(rows), i, N, out);
+    a = _mm256_add_epi32(_mm256_add_epi32(a, b), _mm256_add_epi32(c, d));
+    storeRows(l, _mm256_cvtepi32_ps(a), i, N, out);
   }
 }
 

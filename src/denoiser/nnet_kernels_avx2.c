@@ -116,7 +116,10 @@ static void int8Layer(const LinearLayer* l, int M, int N, float* out, const floa
       int t = 0;
       /* Two tiles per step: less loop work for each. */
       for (; t + 2 <= tiles; t += 2, idx += 2, w += 64) {
-        const unsigned p0 = (unsigned)idx[0], p1 = (unsigned)idx[1];
+        /* Both positions in one load (see int8LayerVnni). */
+        uint64_t two;
+        memcpy(&two, idx, sizeof two);
+        const unsigned p0 = (uint32_t)two, p1 = (uint32_t)(two >> 32);
         if (p0 < (unsigned)M) int8Tile(w, u + p0, &a, &b);
         if (p1 < (unsigned)M) int8Tile(w + 32, u + p1, &a, &b);
       }
@@ -174,19 +177,31 @@ __attribute__((target("avx512vl,avx512vnni"))) static void int8LayerVnni(const L
       const int tiles = *idx++;
       int t = 0;
       for (; t + 4 <= tiles; t += 4, idx += 4, w += 128) {
-        tileVnni(&a, u, idx[0], M, w);
-        tileVnni(&b, u, idx[1], M, w + 32);
-        tileVnni(&c, u, idx[2], M, w + 64);
-        tileVnni(&d, u, idx[3], M, w + 96);
+        /* The four positions in two loads instead of four: the loads (a
+         * position, its four input bytes, the tile), not the arithmetic,
+         * bound this loop. */
+        uint64_t first, second;
+        memcpy(&first, idx, sizeof first);
+        memcpy(&second, idx + 2, sizeof second);
+        tileVnni(&a, u, (int)(uint32_t)first, M, w);
+        tileVnni(&b, u, (int)(uint32_t)(first >> 32), M, w + 32);
+        tileVnni(&c, u, (int)(uint32_t)second, M, w + 64);
+        tileVnni(&d, u, (int)(uint32_t)(second >> 32), M, w + 96);
       }
       for (; t < tiles; t++, idx++, w += 32) tileVnni(&a, u, *idx, M, w);
     } else {
       int p = 0;
       for (; p + 16 <= M; p += 16, w += 128) {
-        tileVnni(&a, u, p, M, w);
-        tileVnni(&b, u, p + 4, M, w + 32);
-        tileVnni(&c, u, p + 8, M, w + 64);
-        tileVnni(&d, u, p + 12, M, w + 96);
+        /* The sixteen inputs in one load, spread in registers. */
+        const __m256i x = _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)(u + p)));
+        a = _mm256_dpbusd_epi32(a, _mm256_shuffle_epi32(x, 0x00),
+                                _mm256_loadu_si256((const __m256i*)w));
+        b = _mm256_dpbusd_epi32(b, _mm256_shuffle_epi32(x, 0x55),
+                                _mm256_loadu_si256((const __m256i*)(w + 32)));
+        c = _mm256_dpbusd_epi32(c, _mm256_shuffle_epi32(x, 0xAA),
+                                _mm256_loadu_si256((const __m256i*)(w + 64)));
+        d = _mm256_dpbusd_epi32(d, _mm256_shuffle_epi32(x, 0xFF),
+                                _mm256_loadu_si256((const __m256i*)(w + 96)));
       }
       for (; p < M; p += 4, w += 32) tileVnni(&a, u, p, M, w);
     }

@@ -106,6 +106,10 @@ void rnn_pitch_downsample(float* x[], float* x_lp, int len, int C) {
   const float c1 = .8f;
   const float num[5] = {lpc[0] + .8f, lpc[1] + c1 * lpc[0], lpc[2] + c1 * lpc[1],
                         lpc[3] + c1 * lpc[2], c1 * lpc[3]};
+  if (useAvx2()) {
+    orv_pitch_fir5_avx2(x_lp, half, num);
+    return;
+  }
   float m0 = 0.f, m1 = 0.f, m2 = 0.f, m3 = 0.f, m4 = 0.f;
   for (int i = 0; i < half; i++) {
     const float v = x_lp[i];

@@ -54,6 +54,10 @@ float rnn_remove_doubling(float* x, int maxperiod, int minperiod, int N, int* T0
 void orv_pitch_xcorr_avx2(const float* x, const float* y, float* xcorr, int len, int max_pitch);
 void orv_pitch_offset_sums_avx2(const float* x, const float* y, int n, const int* offsets,
                                 int count, float* out);
+/* x[i] = x[i] + num[0] x[i-1] + ... + num[4] x[i-5] for i < n, from the
+ * values before the call (zeros before x[0]), summed in that order: the
+ * downsampler's last filter, eight outputs at once. */
+void orv_pitch_fir5_avx2(float* x, int n, const float* num);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
  * products and sums, as the portable path does one at a time. Compiled with
  * -mavx2 and called only where the processor has it. */
 #include <immintrin.h>
+#include <string.h>
 
 #include "pitch_kernels.h"
 
@@ -130,5 +131,39 @@ void orv_pitch_offset_sums_avx2(const float* x, const float* y, int n, const int
     }
     finishGroup(&a, x, y, i, n, out + s, lanesA);
     if (lanesB > 0) finishGroup(&b, x, y, i, n, out + s + 8, lanesB);
+  }
+}
+
+void orv_pitch_fir5_avx2(float* x, int n, const float* num) {
+  /* The inputs go through a copy, a chunk at a time: x[start + i] at
+   * m[8 + i], the five before it below, so the outputs can be written in
+   * place. */
+  enum { kHistory = 8, kChunk = 256 };
+  float m[kHistory + kChunk] = {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.f};
+  const __m256 n0 = _mm256_set1_ps(num[0]), n1 = _mm256_set1_ps(num[1]),
+               n2 = _mm256_set1_ps(num[2]), n3 = _mm256_set1_ps(num[3]),
+               n4 = _mm256_set1_ps(num[4]);
+  for (int start = 0; start < n; start += kChunk) {
+    const int count = n - start < kChunk ? n - start : kChunk;
+    memcpy(m + kHistory, x + start, (size_t)count * sizeof(float));
+    const float* v = m + kHistory;
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+      __m256 sum =
+          _mm256_add_ps(_mm256_loadu_ps(v + i), _mm256_mul_ps(n0, _mm256_loadu_ps(v + i - 1)));
+      sum = _mm256_add_ps(sum, _mm256_mul_ps(n1, _mm256_loadu_ps(v + i - 2)));
+      sum = _mm256_add_ps(sum, _mm256_mul_ps(n2, _mm256_loadu_ps(v + i - 3)));
+      sum = _mm256_add_ps(sum, _mm256_mul_ps(n3, _mm256_loadu_ps(v + i - 4)));
+      _mm256_storeu_ps(x + start + i,
+                       _mm256_add_ps(sum, _mm256_mul_ps(n4, _mm256_loadu_ps(v + i - 5))));
+    }
+    for (; i < count; i++) {
+      float sum = v[i] + num[0] * v[i - 1];
+      sum = sum + num[1] * v[i - 2];
+      sum = sum + num[2] * v[i - 3];
+      sum = sum + num[3] * v[i - 4];
+      x[start + i] = sum + num[4] * v[i - 5];
+    }
+    memmove(m + kHistory - 5, m + kHistory + count - 5, 5 * sizeof(float));
   }
 }

@@ -39,10 +39,10 @@ void NeuralFirBasis::prepare() noexcept {
       const double window = 0.9 + 0.1 * std::cos(kPi * n / kFirDelay);
       const double term = std::cos(n * (2.0 * kPi * k) / kDftLength) * s * window;
       if (b == kNeuralBands - 1) {
-        basis[n][b] += static_cast<float>(term);
+        basis[b][n] += static_cast<float>(term);
       } else {
-        basis[n][b] += static_cast<float>((1.0 - f) * term);
-        basis[n][b + 1] += static_cast<float>(f * term);
+        basis[b][n] += static_cast<float>((1.0 - f) * term);
+        basis[b + 1][n] += static_cast<float>(f * term);
       }
     }
   }
@@ -60,11 +60,15 @@ void NeuralFir::reset(std::uint32_t startCount) noexcept {
 
 void NeuralFir::update(const NeuralFirBasis& basis,
                        const std::array<float, kNeuralBands>& gains) noexcept {
-  for (int n = 0; n < kFirHalfTaps; ++n) {
-    float acc = 0.0f;
-    for (int b = 0; b < kNeuralBands; ++b) acc += basis.basis[n][b] * gains[b];
-    target[n] = acc;
+  // Each tap's sum runs over the bands in order, from zero; the taps' sums
+  // are independent, so they go side by side.
+  std::array<float, kFirHalfTaps> acc{};
+  for (int b = 0; b < kNeuralBands; ++b) {
+    const float g = gains[b];
+    const auto& row = basis.basis[b];
+    for (int n = 0; n < kFirHalfTaps; ++n) acc[n] += row[n] * g;
   }
+  target = acc;
   gliding = true;
 }
 

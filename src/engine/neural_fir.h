@@ -21,8 +21,9 @@ inline constexpr std::array<int, kNeuralBands> kBandAnchorBins{
 // over the bins, inverse real DFT of length 960 and a taper window, folded into
 // one matrix so a per-frame redesign is a 96 x 32 product.
 // Built once by prepare() (main thread, 92k cosines); read-only afterwards.
+// Stored band by band, so that a redesign runs all 96 taps' sums side by side.
 struct NeuralFirBasis {
-  std::array<std::array<float, kNeuralBands>, kFirHalfTaps> basis{};  // [tap][band]
+  std::array<std::array<float, kFirHalfTaps>, kNeuralBands> basis{};  // [band][tap]
 
   void prepare() noexcept;
 };

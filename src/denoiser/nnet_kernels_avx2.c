@@ -145,9 +145,9 @@ static void int8Layer(const LinearLayer* l, int M, int N, float* out, const floa
  * *sum; a tile listed outside the inputs adds nothing. */
 __attribute__((target("avx512vl,avx512vnni"))) static inline void tileVnni(__m256i* sum,
                                                                            const uint8_t* u,
-                                                                           int first, int M,
+                                                                           unsigned first, int M,
                                                                            const signed char* w) {
-  if ((unsigned)first >= (unsigned)M) return;
+  if (first >= (unsigned)M) return;
   int32_t four;
   memcpy(&four, u + first, sizeof four);
   *sum = _mm256_dpbusd_epi32(*sum, _mm256_set1_epi32(four), _mm256_loadu_si256((const __m256i*)w));
@@ -183,12 +183,12 @@ __attribute__((target("avx512vl,avx512vnni"))) static void int8LayerVnni(const L
         uint64_t first, second;
         memcpy(&first, idx, sizeof first);
         memcpy(&second, idx + 2, sizeof second);
-        tileVnni(&a, u, (int)(uint32_t)first, M, w);
-        tileVnni(&b, u, (int)(uint32_t)(first >> 32), M, w + 32);
-        tileVnni(&c, u, (int)(uint32_t)second, M, w + 64);
-        tileVnni(&d, u, (int)(uint32_t)(second >> 32), M, w + 96);
+        tileVnni(&a, u, (uint32_t)first, M, w);
+        tileVnni(&b, u, (uint32_t)(first >> 32), M, w + 32);
+        tileVnni(&c, u, (uint32_t)second, M, w + 64);
+        tileVnni(&d, u, (uint32_t)(second >> 32), M, w + 96);
       }
-      for (; t < tiles; t++, idx++, w += 32) tileVnni(&a, u, *idx, M, w);
+      for (; t < tiles; t++, idx++, w += 32) tileVnni(&a, u, (unsigned)*idx, M, w);
     } else {
       int p = 0;
       for (; p + 16 <= M; p += 16, w += 128) {
@@ -203,7 +203,7 @@ __attribute__((target("avx512vl,avx512vnni"))) static void int8LayerVnni(const L
         d = _mm256_dpbusd_epi32(d, _mm256_shuffle_epi32(x, 0xFF),
                                 _mm256_loadu_si256((const __m256i*)(w + 96)));
       }
-      for (; p < M; p += 4, w += 32) tileVnni(&a, u, p, M, w);
+      for (; p < M; p += 4, w += 32) tileVnni(&a, u, (unsigned)p, M, w);
     }
     a = _mm256_add_epi32(_mm256_add_epi32(a, b), _mm256_add_epi32(c, d));
     storeRows(l, _mm256_cvtepi32_ps(a), i, N, out);

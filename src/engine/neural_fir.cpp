@@ -61,7 +61,9 @@ void NeuralFir::reset(std::uint32_t startCount) noexcept {
 void NeuralFir::update(const NeuralFirBasis& basis,
                        const std::array<float, kNeuralBands>& gains) noexcept {
   // Each tap's sum runs over the bands in order, from zero; the taps' sums
-  // are independent, so they go side by side.
+  // are independent, so they go side by side. (In a local array: summed in
+  // `target`, which the compiler cannot tell apart from the basis, the loop
+  // stays one tap at a time.)
   std::array<float, kFirHalfTaps> acc{};
   for (int b = 0; b < kNeuralBands; ++b) {
     const float g = gains[b];

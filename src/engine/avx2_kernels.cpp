@@ -2,6 +2,10 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 #include "denoiser/nnet_kernels.h"
 #include "engine/neural_fir.h"
 #include "engine/resampler_kernel.h"
@@ -23,17 +27,17 @@ inline float pairwise(__m256 acc) noexcept {
   return (p[0] + p[1]) + (p[2] + p[3]);
 }
 
-}  // namespace
-
-float resamplerDot(const float* row, const float* window) noexcept {
+float dotOne(const float* row, const float* window) noexcept {
   __m256 acc = _mm256_setzero_ps();
   for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
     acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_loadu_ps(row + k), _mm256_loadu_ps(window + k)));
   return pairwise(acc);
 }
 
-void resamplerDotEight(const float* const* row, const float* window, const int* offset,
-                       float* out) noexcept {
+// Eight reads at once: their sums run side by side instead of one after the
+// other.
+inline void dotEight(const float* const* row, const float* window, const int* offset,
+                     float* out) noexcept {
   // Read i's eight running sums, tap k into sum k mod 8, each starting from
   // zero as the single read's do.
   // (Unrolled, so that the sums stay in registers.)
@@ -64,6 +68,15 @@ void resamplerDotEight(const float* const* row, const float* window, const int* 
   const __m256 p2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
   const __m256 p3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
   _mm256_storeu_ps(out, _mm256_add_ps(_mm256_add_ps(p0, p1), _mm256_add_ps(p2, p3)));
+}
+
+}  // namespace
+
+void resamplerDots(const float* const* row, const float* window, const int* offset, float* out,
+                   int count) noexcept {
+  int i = 0;
+  for (; i + 8 <= count; i += 8) dotEight(row + i, window, offset + i, out + i);
+  for (; i < count; ++i) out[i] = dotOne(row[i], window + offset[i]);
 }
 
 int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
@@ -98,6 +111,36 @@ int resamplerLocate(const double* t, int count, int ringSize, double lowest, con
   }
   inside &= _mm256_movemask_pd(outside) == 0;
   return i;
+}
+
+bool resamplerCachedRows(const int* phase, const float* mu, int count, const std::uint32_t* muBits,
+                         const char* cache, const float** rows) noexcept {
+  static_assert(kCacheEntryBytes == 1 << 7);
+  const __m256i base = _mm256_set1_epi64x(reinterpret_cast<std::intptr_t>(cache));
+  __m256i miss = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(phase + i));
+    const __m256i cached =
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(muBits), p, sizeof(std::uint32_t));
+    miss = _mm256_or_si256(
+        miss,
+        _mm256_xor_si256(cached, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mu + i))));
+    const __m256i low = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(p));
+    const __m256i high = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(p, 1));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(rows + i),
+                        _mm256_add_epi64(base, _mm256_slli_epi64(low, 7)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(rows + i + 4),
+                        _mm256_add_epi64(base, _mm256_slli_epi64(high, 7)));
+  }
+  bool hit = _mm256_testz_si256(miss, miss) != 0;
+  for (; i < count; ++i) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &mu[i], sizeof bits);
+    hit &= muBits[phase[i]] == bits;
+    rows[i] = reinterpret_cast<const float*>(cache + std::ptrdiff_t(phase[i]) * kCacheEntryBytes);
+  }
+  return hit;
 }
 
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept {

@@ -12,18 +12,23 @@ namespace orvane::avx2 {
 // process from the processor; tests switch it with orvane_nnet_select).
 bool available() noexcept;
 
-// ResamplerKernel::dot's sum of row times window, in eight running sums
-// added pairwise.
-float resamplerDot(const float* row, const float* window) noexcept;
-// Eight such sums at once (row[i], window + offset[i]) into out[0..7]: their
-// sums run side by side instead of one after the other.
-void resamplerDotEight(const float* const* row, const float* window, const int* offset,
-                       float* out) noexcept;
+// ResamplerKernel::dot: out[i] is row[i] times the window at window +
+// offset[i], in eight running sums added pairwise; eight reads run side by
+// side, the rest one at a time.
+void resamplerDots(const float* const* row, const float* window, const int* offset, float* out,
+                   int count) noexcept;
 // ResamplerKernel::locateMany for the first count rounded down to a multiple
 // of four positions, four at a time; returns how many it did, and clears
 // `inside` if one of their windows is not within its bounds.
 int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
                     int* phase, float* mu, int* slot, bool& inside) noexcept;
+// ResamplerKernel::rowsFor when every row is cached: rows[i] is the cache
+// entry of phase[i] (entries kCacheEntryBytes apart from `cache`) for
+// i < count. Returns false, with rows[] undefined, unless muBits[phase[i]]
+// holds the bits of mu[i] for every i.
+inline constexpr int kCacheEntryBytes = 128;
+bool resamplerCachedRows(const int* phase, const float* mu, int count, const std::uint32_t* muBits,
+                         const char* cache, const float** rows) noexcept;
 // out[i] = (first + i) / r - offset for i < count, each a division, four at
 // a time.
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept;

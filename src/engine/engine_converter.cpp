@@ -180,17 +180,18 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   double readyAt[kBatch];  // the host sample that made each computable
   int batch = 0;
   const double mStart = double(chunk.mStart);
-  double next = mStart * r;                            // the next 48 kHz sample's time
   double newestTap = double(inputCount - kLookAhead);  // for host sample j
-  for (int j = 0; j < count; ++j, newestTap += 1.0) {
-    while (next <= newestTap && batch < kBatch) {
-      times[batch] = next;
-      readyAt[batch] = newestTap + kLookAhead;
-      ++batch;
-      next = (mStart + batch) * r;
-    }
-    chunk.producedBy[j] = chunk.mStart + batch;
+  const double lastTap = newestTap + (count - 1);
+  int j = 0;
+  for (double next = mStart * r; batch < kBatch && next <= lastTap; next = (mStart + batch) * r) {
+    // The host samples before the one that makes it computable have seen
+    // the batch so far.
+    for (; newestTap < next; ++j, newestTap += 1.0) chunk.producedBy[j] = chunk.mStart + batch;
+    times[batch] = next;
+    readyAt[batch] = newestTap + kLookAhead;
+    ++batch;
   }
+  for (; j < count; ++j) chunk.producedBy[j] = chunk.mStart + batch;
   float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   const std::int64_t newest = inputCount + count - 1;
   readRings(downKernel, times, batch, inRing, channels,

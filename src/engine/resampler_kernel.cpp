@@ -121,6 +121,11 @@ void ResamplerKernel::rowsFor(const int* phase, const float* mu, int count, cons
   // read()'s own operations, so a cached row is the row read() would use. At
   // a rational rate ratio the same few positions recur: 160 at 44.1 kHz, two
   // at 96 kHz.
+  static_assert(sizeof(CachedRow) == avx2::kCacheEntryBytes);
+  if (avx2::available() &&
+      avx2::resamplerCachedRows(phase, mu, count, muBits_.data(),
+                                reinterpret_cast<const char*>(cache_.data()), rows))
+    return;
   for (int i = 0; i < count; ++i) {
     std::uint32_t bits;
     std::memcpy(&bits, &mu[i], sizeof bits);
@@ -143,12 +148,11 @@ void ResamplerKernel::rowsFor(const int* phase, const float* mu, int count, cons
 
 void ResamplerKernel::dot(const float* const* rows, const float* windows, const int* offsets,
                           float* out, int count) noexcept {
-  int i = 0;
   if (avx2::available()) {
-    for (; i + 8 <= count; i += 8) avx2::resamplerDotEight(rows + i, windows, offsets + i, out + i);
-    for (; i < count; ++i) out[i] = avx2::resamplerDot(rows[i], windows + offsets[i]);
+    avx2::resamplerDots(rows, windows, offsets, out, count);
+    return;
   }
-  for (; i < count; ++i) out[i] = portableDot(rows[i], windows + offsets[i]);
+  for (int i = 0; i < count; ++i) out[i] = portableDot(rows[i], windows + offsets[i]);
 }
 
 }  // namespace orvane

@@ -119,22 +119,31 @@ TEST(FirResponse, LinearPhaseAndFollowsTheBandGains) {
   }
 }
 
-TEST(FirCounter, WrapsWithoutADiscontinuity) {
-  // The same signal through a filter whose counter crosses 2^32 and one that
-  // starts at 0 must give identical output: the ring position stays continuous.
+TEST(FirCounter, WrapsWithoutADiscontinuityAndRunsFilterAsSingleSamplesDo) {
+  // The same signal through a filter whose counter crosses 2^32, fed in runs
+  // of every length (longer ones than a run takes at once among them), and
+  // one that starts at 0, fed a sample at a time, must give identical output:
+  // the ring position stays continuous and a run is only a faster way there.
   Gains gains;
   for (int b = 0; b < kNeuralBands; ++b) gains[b] = 0.2f + 0.02f * b;
   NeuralFir wrapping, plain;
   wrapping.reset(0xFFFFFFFFu - 299u);
   plain.reset();
   const auto x = test::noise(1, 1500, 1.0f, 6)[0];
-  for (std::size_t n = 0; n < x.size(); ++n) {
+  std::vector<float> runs(x.size()), single(x.size());
+  const int lengths[] = {100, 1, 300, 64, 257, 7, 771};  // new gains after the first
+  std::size_t n = 0;
+  for (int length : lengths) {
     if (n == 100) {
       wrapping.update(basis(), gains);
       plain.update(basis(), gains);
     }
-    ASSERT_EQ(wrapping.process(x[n]), plain.process(x[n])) << n;
+    const int count = std::min<int>(length, int(x.size() - n));
+    wrapping.processRun(x.data() + n, runs.data() + n, count);
+    for (int i = 0; i < count; ++i, ++n) single[n] = plain.process(x[n]);
   }
+  ASSERT_EQ(n, x.size());
+  EXPECT_EQ(test::bitsOf(runs), test::bitsOf(single));
 }
 
 // The AVX2 form against the portable one, sample for sample and bit for bit,

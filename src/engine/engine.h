@@ -183,8 +183,8 @@ class Engine {
   void analyzeFrame(ChannelState& ch, float bandExponent) noexcept;
   void denoiseFrame(ChannelState& ch) noexcept;
   template <Path P>
-  void neuralStage(ChannelState& ch, float x, float y, float g, const ChainParams& p, float& wet,
-                   float& dry, bool& fault) noexcept;
+  void neuralStage(ChannelState& ch, float x, float y, float g, float filtered,
+                   const ChainParams& p, float& wet, float& dry, bool& fault) noexcept;
   template <Path P, OutputMix M, ParamSource S>
   void channelRun(ChannelState& ch, const float* in, float* out, int count,
                   const ChainParams* track, RunMeters& meters) noexcept;

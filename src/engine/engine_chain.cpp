@@ -93,12 +93,14 @@ inline float bodyRestore(float& state, float wet, float coef, float amount) noex
 }  // namespace
 
 // The neural stage of one sample: the dry sample and the gate output `g`
-// delayed by the stage's latency, the network's sample mixed over the
-// delayed gate output, and the frame collected for the denoiser (which hears
-// the high-passed signal `y` before the gate).
+// delayed by the stage's latency, the network's sample (for Neural Live, the
+// FIR's output `filtered`) mixed over the delayed gate output, and the frame
+// collected for the denoiser (which hears the high-passed signal `y` before
+// the gate).
 template <Engine::Path P>
-inline void Engine::neuralStage(ChannelState& ch, float x, float y, float g, const ChainParams& p,
-                                float& wet, float& dry, bool& fault) noexcept {
+inline void Engine::neuralStage(ChannelState& ch, float x, float y, float g, float filtered,
+                                const ChainParams& p, float& wet, float& dry,
+                                bool& fault) noexcept {
   const int pos = ch.delayPos;
   dry = ch.dryDelay[pos];
   ch.dryDelay[pos] = x;
@@ -108,7 +110,7 @@ inline void Engine::neuralStage(ChannelState& ch, float x, float y, float g, con
 
   float n, depth;
   if constexpr (P == Path::Live) {
-    n = ch.fir.process(y);
+    n = filtered;
     depth = 0.0f;
   } else {
     n = ch.outFrame[ch.framePos] * kFromDenoiser;
@@ -147,19 +149,41 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
   const float attack = attackCoef, release = releaseCoef, body = bodyCoef;
   FilterStates f = ch.filters;
   float inChunk[kChunk], wetChunk[kChunk], dryChunk[kChunk];
+  float highChunk[kChunk], firChunk[kChunk];  // Neural Live: high-passed and filtered
 
   for (int chunkStart = 0; chunkStart < count; chunkStart += kChunk) {
     const int chunk = std::min(kChunk, count - chunkStart);
     conditionRun(in ? in + chunkStart : nullptr, inChunk, chunk, meters.inPeak);
-    for (int k = 0; k < chunk; ++k) {
-      const ChainParams& p = S == ParamSource::Track ? track[k] : steady;
-      const float x = inChunk[k];
-      const float y = highPass(f.hpIn, f.hpOut, x, p.highPass);
-      const float g = gate(f.gateEnv, f.gateGain, y, p.gateThreshold, p.gateDepth, attack, release);
-      float wet = g, dry = x;
-      if constexpr (P != Path::Dsp) neuralStage<P>(ch, x, y, g, p, wet, dry, meters.fault);
-      wetChunk[k] = bodyRestore(f.bodyState, wet, body, p.bodyAmount);
-      dryChunk[k] = dry;
+    // Neural Live filters the high-passed chunk ahead, up to each frame's
+    // end, where the network's new gains reach the FIR: a run of sums keeps
+    // the processor busy, where one sum a sample would wait for each one.
+    if constexpr (P == Path::Live) {
+      for (int k = 0; k < chunk; ++k) {
+        const ChainParams& p = S == ParamSource::Track ? track[k] : steady;
+        highChunk[k] = highPass(f.hpIn, f.hpOut, inChunk[k], p.highPass);
+      }
+    }
+    for (int runStart = 0; runStart < chunk;) {
+      int runEnd = chunk;
+      if constexpr (P == Path::Live) {
+        runEnd = std::min(chunk, runStart + (kFrameSize - ch.framePos));
+        ch.fir.processRun(highChunk + runStart, firChunk + runStart, runEnd - runStart);
+      }
+      for (int k = runStart; k < runEnd; ++k) {
+        const ChainParams& p = S == ParamSource::Track ? track[k] : steady;
+        const float x = inChunk[k];
+        const float y = P == Path::Live ? highChunk[k] : highPass(f.hpIn, f.hpOut, x, p.highPass);
+        const float g =
+            gate(f.gateEnv, f.gateGain, y, p.gateThreshold, p.gateDepth, attack, release);
+        float wet = g, dry = x;
+        if constexpr (P != Path::Dsp) {
+          const float filtered = P == Path::Live ? firChunk[k] : 0.0f;
+          neuralStage<P>(ch, x, y, g, filtered, p, wet, dry, meters.fault);
+        }
+        wetChunk[k] = bodyRestore(f.bodyState, wet, body, p.bodyAmount);
+        dryChunk[k] = dry;
+      }
+      runStart = runEnd;
     }
 
     float* const dest = out + chunkStart;

@@ -78,7 +78,23 @@ float NeuralFir::process(float x) noexcept {
   const std::uint32_t p = counter % kRing;
   history[p] = x;
   history[p + kRing] = x;
+  return filterNext();
+}
 
+void NeuralFir::processRun(const float* x, float* out, int count) noexcept {
+  for (int start = 0; start < count; start += kMaxRun) {
+    const int run = std::min(kMaxRun, count - start);
+    for (int i = 0; i < run; ++i) {
+      const std::uint32_t p = (counter + i) % kRing;
+      history[p] = x[start + i];
+      history[p + kRing] = x[start + i];
+    }
+    for (int i = 0; i < run; ++i) out[start + i] = filterNext();
+  }
+}
+
+float NeuralFir::filterNext() noexcept {
+  const std::uint32_t p = counter % kRing;
   const bool wide = avx2::available();
   if (gliding && wide) {
     gliding = avx2::firGlide(current.data(), target.data());

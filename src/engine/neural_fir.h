@@ -41,9 +41,19 @@ class NeuralFir {
 
   // Filters one sample: the taps take one glide step, then the symmetric sum.
   float process(float x) noexcept;
+  // Filters x[0..count-1] into out[], the same as process() on each in turn.
+  // The run's samples are stored before any sum, so no sum waits on a store
+  // just before it; runs longer than kMaxRun go in pieces.
+  static constexpr int kMaxRun = 256;
+  void processRun(const float* x, float* out, int count) noexcept;
 
  private:
   static constexpr int kRing = 512;
+  // Later samples of a run land in slots that earlier windows do not reach.
+  static_assert(kMaxRun + 2 * kFirDelay + 1 <= kRing);
+
+  // The glide step and the sum for the next sample, already in the history.
+  float filterNext() noexcept;
 
   // Ring of 512 samples stored twice (p and p + 512), so any run of up to 512
   // past samples reads in both directions without a wrap test.

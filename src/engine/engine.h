@@ -163,7 +163,23 @@ class Engine {
   // ahead while they glide, or the one set of values they rest at.
   enum class ParamSource { Track, Steady };
 
-  struct ConverterChunk;
+  // At most this many 48 kHz samples per converter chunk: with the kernel
+  // window and the converter's lag they fit the 256-sample rings. Long enough
+  // that the chain's cost per call is spread over many samples.
+  static constexpr int kBatch = 128;
+
+  // What one chunk of host samples carries from the down-conversion through
+  // the chain to the up-conversion.
+  struct ConverterChunk {
+    std::int64_t mStart = 0;  // neuralCount before the chunk
+    float chainIn[kMaxChannels][kBatch];
+    float chainOut[kMaxChannels][kBatch];
+    // Parameter values after each 48 kHz sample of the batch (entry 0: before
+    // it; the rest only filled when the batch did not run steady).
+    ChainParams mixAfter[kBatch + 1];
+    std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
+    bool steady = false;              // no parameter moved during the batch
+  };
 
   // Lifecycle (engine.cpp).
   void computeCoefficients(double rate) noexcept;
@@ -244,6 +260,10 @@ class Engine {
   std::array<std::array<float, 2 * kRing>, kMaxChannels> inRing{};   // host-rate input
   std::array<std::array<float, 2 * kRing>, kMaxChannels> outRing{};  // 48 kHz chain output
   std::array<std::array<float, kDryRing>, kMaxChannels> dryRing{};   // host-rate dry path
+  // Working space of one call, kept here so that a call does not set it up
+  // afresh: the converter's chunk, and the chain's parameter track.
+  ConverterChunk converterChunk;
+  std::array<ChainParams, kChunk> paramTrack;
 };
 
 }  // namespace orvane

@@ -212,7 +212,6 @@ template <Engine::Path P, Engine::OutputMix M>
 void Engine::runChain(const float* const* inputs, float* const* outputs, int channels, int frames,
                       ChainParams* paramsOut) noexcept {
   RunMeters meters;
-  ChainParams track[kChunk];
   auto input = [inputs](int c, int offset) {
     return inputs && inputs[c] ? inputs[c] + offset : nullptr;
   };
@@ -221,13 +220,13 @@ void Engine::runChain(const float* const* inputs, float* const* outputs, int cha
     const int count = std::min(kChunk, frames - i);
     for (int k = 0; k < count; ++k) {
       if (gliding) advanceParameters();
-      track[k] = params;
+      paramTrack[k] = params;
     }
     for (int c = 0; c < channels; ++c)
       if (outputs[c])
         channelRun<P, M, ParamSource::Track>(channelStates[c], input(c, i), outputs[c] + i, count,
-                                             track, meters);
-    if (paramsOut) std::copy(track, track + count, paramsOut + i);
+                                             paramTrack.data(), meters);
+    if (paramsOut) std::copy(paramTrack.begin(), paramTrack.begin() + count, paramsOut + i);
     i += count;
   }
   if (i < frames) {

@@ -32,11 +32,6 @@ namespace {
 // The down-converter's newest tap is this many host samples ahead of its
 // read position.
 constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;  // 16
-// At most this many 48 kHz samples per chunk: with the kernel window and the
-// converter's lag they fit the 256-sample rings. Long enough that the
-// chain's cost per call is spread over many samples.
-constexpr int kBatch = 128;
-
 // The stream samples a ring can give a window: sample indices [lowest,
 // highest[i]] for read i (whole numbers, exact in double precision).
 struct RingSpan {
@@ -116,25 +111,13 @@ void readRings(ResamplerKernel& kernel, const double* t, int count,
 
 }  // namespace
 
-// What one chunk of host samples carries from the down-conversion through
-// the chain to the up-conversion.
-struct Engine::ConverterChunk {
-  std::int64_t mStart = 0;  // neuralCount before the chunk
-  float chainIn[kMaxChannels][kBatch];
-  float chainOut[kMaxChannels][kBatch];
-  // Parameter values after each 48 kHz sample of the batch (entry 0: before it).
-  ChainParams mixAfter[kBatch + 1];
-  std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
-  bool steady = false;              // no parameter moved during the batch
-};
-
 void Engine::processConverted(const float* const* inputs, float* const* outputs, int channels,
                               int frames) noexcept {
   const double r = sampleRate / kNeuralRate;  // host samples per 48 kHz sample
   const int hostChunk = std::max(1, std::min(kBatch, static_cast<int>(kBatch * r) - 1));
   float inPeak = 0.0f, outPeak = 0.0f;
   bool clip = false, fault = false;
-  ConverterChunk chunk;
+  ConverterChunk& chunk = converterChunk;
 
   for (int first = 0; first < frames; first += hostChunk) {
     const int count = std::min(hostChunk, frames - first);
@@ -207,7 +190,8 @@ void Engine::runConvertedBatch(int channels, ConverterChunk& chunk, int batch) n
   chunk.mixAfter[0] = params;
   // Values move only while they glide: a batch that starts at rest keeps them.
   chunk.steady = !gliding;
-  processNative(chainInputs, chainOutputs, channels, batch, chunk.mixAfter + 1);
+  processNative(chainInputs, chainOutputs, channels, batch,
+                chunk.steady ? nullptr : chunk.mixAfter + 1);
   for (int c = 0; c < channels; ++c) {
     storeRing(outRing[c].data(), kRing, chunk.mStart, chunk.chainOut[c], batch);
     storeRing(outRing[c].data() + kRing, kRing, chunk.mStart, chunk.chainOut[c], batch);

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -141,6 +142,39 @@ bool resamplerCachedRows(const int* phase, const float* mu, int count, const std
     rows[i] = reinterpret_cast<const float*>(cache + std::ptrdiff_t(phase[i]) * kCacheEntryBytes);
   }
   return hit;
+}
+
+bool evenSlots(const double* t, int count, double step, int ringSize, const double* highest,
+               int* slot) noexcept {
+  constexpr double kReach = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;
+  const __m256d first = _mm256_set1_pd(t[0]), stride = _mm256_set1_pd(step),
+                reach = _mm256_set1_pd(kReach),
+                centre = _mm256_set1_pd(ResamplerKernel::kCentreTap),
+                size = _mm256_set1_pd(ringSize), perSize = _mm256_set1_pd(1.0 / ringSize);
+  __m256d k = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0), bad = _mm256_setzero_pd();
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m256d v = _mm256_loadu_pd(t + i);
+    const __m256d w = _mm256_floor_pd(v);
+    bad = _mm256_or_pd(
+        bad, _mm256_cmp_pd(v, _mm256_add_pd(first, _mm256_mul_pd(k, stride)), _CMP_NEQ_UQ));
+    bad = _mm256_or_pd(
+        bad, _mm256_cmp_pd(_mm256_add_pd(w, reach), _mm256_loadu_pd(highest + i), _CMP_NLE_UQ));
+    // As resamplerLocate: first - floor(first / size) * size, exact.
+    const __m256d start = _mm256_sub_pd(w, centre);
+    const __m256d wraps = _mm256_floor_pd(_mm256_mul_pd(start, perSize));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i),
+                     _mm256_cvttpd_epi32(_mm256_sub_pd(start, _mm256_mul_pd(wraps, size))));
+    k = _mm256_add_pd(k, _mm256_set1_pd(4.0));
+  }
+  bool even = _mm256_movemask_pd(bad) == 0;
+  for (; i < count; ++i) {
+    const double w = std::floor(t[i]);
+    even &= t[i] == t[0] + i * step && w + kReach <= highest[i];
+    slot[i] = static_cast<int>((static_cast<std::int64_t>(w) - ResamplerKernel::kCentreTap) &
+                               (ringSize - 1));
+  }
+  return even;
 }
 
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept {

@@ -29,6 +29,12 @@ int resamplerLocate(const double* t, int count, int ringSize, double lowest, con
 inline constexpr int kCacheEntryBytes = 128;
 bool resamplerCachedRows(const int* phase, const float* mu, int count, const std::uint32_t* muBits,
                          const char* cache, const float** rows) noexcept;
+// For positions t[i] = t[0] + i * step: true when every t[i] is exactly that
+// and floor(t[i]) + 16, the last sample of its window, is at most
+// highest[i]; slot[i] is then the ring slot of the window's first sample,
+// as ResamplerKernel::locateMany gives it.
+bool evenSlots(const double* t, int count, double step, int ringSize, const double* highest,
+               int* slot) noexcept;
 // out[i] = (first + i) / r - offset for i < count, each a division, four at
 // a time.
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept;

@@ -64,6 +64,60 @@ inline void loadRing(const float* ring, std::int64_t size, std::int64_t start, f
   std::memcpy(x + head, ring, (count - head) * sizeof(float));
 }
 
+// Positions a power of two apart, as at 12, 24, 96 and 192 kHz: every
+// `period` reads the fractions past the whole sample repeat, so the kernel
+// rows do too. A period of 0: no such pattern.
+struct Stride {
+  double step = 0.0;
+  int period = 0;
+};
+
+// The stride of positions `step` apart, for steps of 1/4 to 4.
+Stride strideOf(double step) noexcept {
+  for (int shift = 0; shift <= 2; ++shift) {
+    const int n = 1 << shift;
+    if (step == n) return {step, 1};
+    if (step * n == 1.0) return {step, n};  // exact: n is a power of two
+  }
+  return {};
+}
+
+// readRings() for positions t[k] = t[0] + k * stride.step: the first
+// period's rows serve every read, with the bits a read of each position
+// gives, and the windows' slots come eight at a time. Returns false, having
+// read nothing, unless every position is exactly that and every window lies
+// within the span; the general path then reads them.
+template <std::size_t N>
+bool readEvenly(ResamplerKernel& kernel, const double* t, int count,
+                const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,
+                Stride stride, float* const* out) noexcept {
+  constexpr int kGroup = ResamplerKernel::kGroup;
+  static_assert(kGroup % 4 == 0, "a group holds whole periods");
+  constexpr int kMostReads = 128;  // a converter chunk's
+  const int period = stride.period;
+  int slot[kMostReads];
+  if (period == 0 || count < period || count > kMostReads || !avx2::available() ||
+      !avx2::evenSlots(t, count, stride.step, N / 2, span.highest, slot))
+    return false;
+  // The first period's windows start lowest: later ones lie whole samples on.
+  int phase[4], firstSlot[4];
+  float mu[4];
+  const float* periodRows[4];
+  ResamplerKernel::Row spare[4];
+  if (!ResamplerKernel::locateMany(t, period, N / 2, span.lowest, span.highest, phase, mu,
+                                   firstSlot))
+    return false;
+  kernel.rowsFor(phase, mu, period, periodRows, spare);
+  const float* rows[kGroup];
+  for (int i = 0; i < kGroup; ++i) rows[i] = periodRows[i % period];
+  for (int g = 0; g < count; g += kGroup)
+    for (int c = 0; c < channels; ++c)
+      if (out[c])
+        ResamplerKernel::dot(rows, rings[c].data(), slot + g, out[c] + g,
+                             std::min(kGroup, count - g));
+  return true;
+}
+
 // Reads `kernel` at stream positions t[0..count-1] from each channel's ring
 // into out[c][i] (channels whose out[c] is null are skipped). The window of
 // 32 samples around a position points into the ring, which holds every
@@ -74,7 +128,8 @@ inline void loadRing(const float* ring, std::int64_t size, std::int64_t start, f
 template <std::size_t N>
 void readRings(ResamplerKernel& kernel, const double* t, int count,
                const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,
-               float* const* out) noexcept {
+               Stride stride, float* const* out) noexcept {
+  if (readEvenly(kernel, t, count, rings, channels, span, stride, out)) return;
   constexpr int kGroup = ResamplerKernel::kGroup;
   constexpr int kTaps = ResamplerKernel::kTaps;
   constexpr std::int64_t kMask = N / 2 - 1;
@@ -178,7 +233,7 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   const std::int64_t newest = inputCount + count - 1;
   readRings(downKernel, times, batch, inRing, channels,
-            {double(std::max<std::int64_t>(0, newest - kRingMask)), readyAt}, dest);
+            {double(std::max<std::int64_t>(0, newest - kRingMask)), readyAt}, strideOf(r), dest);
   return chunk.mStart + batch;
 }
 
@@ -219,7 +274,8 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
                                channels > 1 && outputs[1] ? wets[1] : nullptr};
   const std::int64_t newest = chunk.producedBy[count - 1] - 1;
   readRings(upKernel, times, count, outRing, channels,
-            {double(std::max<std::int64_t>(0, newest - (kRing - 1))), highest}, dest);
+            {double(std::max<std::int64_t>(0, newest - (kRing - 1))), highest}, strideOf(1.0 / r),
+            dest);
 
   // Each host sample mixes with the parameter values after the last 48 kHz
   // sample it has seen; they are all the same when the batch ran steady.

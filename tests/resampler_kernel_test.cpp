@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "denoiser/nnet_kernels.h"
+#include "engine/avx2_kernels.h"
 #include "engine/fp_mode.h"
 #include "engine_harness.h"
 #include "support/speech.h"
@@ -151,6 +152,34 @@ TEST(ResamplerKernel, ReadsInStepsMatchThePortableRead) {
         ResamplerKernel::dot(rows, windows.data(), offsets, got.data() + g, size);
       }
       EXPECT_EQ(test::bitsOf(expected), test::bitsOf(got)) << kind << " " << path;
+    }
+  }
+}
+
+// At 96 kHz and the other power-of-two ratios a chunk's reads take their
+// slots from one vector pass over positions checked to lie exactly a step
+// apart: the slots are those a single read finds, and one position off the
+// stride or one window past what is there sends the chunk to the general
+// reads.
+TEST(ResamplerKernel, EvenPositionsGiveTheSlotsOfSingleReadsAndRefuseAnyDeparture) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
+  constexpr int kReads = 45;  // a vector part and a tail
+  for (double step : {0.25, 0.5, 2.0, 4.0}) {
+    std::vector<double> t(kReads), highest(kReads);
+    for (int i = 0; i < kReads; ++i) {
+      t[i] = -40.75 + i * step;
+      highest[i] = std::floor(t[i]) + (kTaps - 1 - kCentre);
+    }
+    int slot[kReads];
+    ASSERT_TRUE(avx2::evenSlots(t.data(), kReads, step, 64, highest.data(), slot)) << step;
+    for (int i = 0; i < kReads; ++i)
+      ASSERT_EQ(slot[i], (static_cast<std::int64_t>(std::floor(t[i])) - kCentre) & 63) << i;
+    for (int bad : {3, kReads - 1}) {
+      std::vector<double> off = t, short_ = highest;
+      off[bad] += 1e-9;
+      short_[bad] -= 1.0;
+      EXPECT_FALSE(avx2::evenSlots(off.data(), kReads, step, 64, highest.data(), slot)) << bad;
+      EXPECT_FALSE(avx2::evenSlots(t.data(), kReads, step, 64, short_.data(), slot)) << bad;
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -175,6 +176,37 @@ bool evenSlots(const double* t, int count, double step, int ringSize, const doub
                                (ringSize - 1));
   }
   return even;
+}
+
+int streamSchedule(double mStart, double r, double firstTap, double lastTap, int most,
+                   double* times, double* readyAt, int* maker) noexcept {
+  constexpr double kReach = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;
+  // mStart + b is exact (whole numbers below 2^53), as the scalar form's.
+  const __m256d ratio = _mm256_set1_pd(r), low = _mm256_set1_pd(firstTap),
+                last = _mm256_set1_pd(lastTap), reach = _mm256_set1_pd(kReach);
+  __m256d m = _mm256_add_pd(_mm256_set1_pd(mStart), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
+  int b = 0;
+  for (; b + 4 <= most; b += 4) {
+    const __m256d t = _mm256_mul_pd(m, ratio);
+    const __m256d ready = _mm256_max_pd(low, _mm256_ceil_pd(t));
+    _mm256_storeu_pd(times + b, t);
+    _mm256_storeu_pd(readyAt + b, _mm256_add_pd(ready, reach));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(maker + b),
+                     _mm256_cvttpd_epi32(_mm256_sub_pd(ready, low)));
+    // The times rise, so those within the chunk come first.
+    const int within = _mm256_movemask_pd(_mm256_cmp_pd(t, last, _CMP_LE_OQ));
+    if (within != 0xF) return b + __builtin_popcount(static_cast<unsigned>(within));
+    m = _mm256_add_pd(m, _mm256_set1_pd(4.0));
+  }
+  for (; b < most; ++b) {
+    const double t = (mStart + b) * r;
+    if (!(t <= lastTap)) break;
+    const double ready = std::max(firstTap, std::ceil(t));
+    times[b] = t;
+    readyAt[b] = ready + kReach;
+    maker[b] = static_cast<int>(ready - firstTap);
+  }
+  return b;
 }
 
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept {

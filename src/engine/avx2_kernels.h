@@ -35,6 +35,12 @@ bool resamplerCachedRows(const int* phase, const float* mu, int count, const std
 // as ResamplerKernel::locateMany gives it.
 bool evenSlots(const double* t, int count, double step, int ringSize, const double* highest,
                int* slot) noexcept;
+// The converter's schedule for a chunk: times[b] = (mStart + b) * r for as
+// long as that is at most lastTap (and b < most); readyAt[b], the newest
+// host sample once each is computable, max(firstTap, ceil(times[b])) + 16;
+// and maker[b], that sample's place in the chunk. Returns how many.
+int streamSchedule(double mStart, double r, double firstTap, double lastTap, int most,
+                   double* times, double* readyAt, int* maker) noexcept;
 // out[i] = (first + i) / r - offset for i < count, each a division, four at
 // a time.
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept;

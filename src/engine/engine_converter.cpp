@@ -216,20 +216,28 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   // Counts are whole numbers below 2^53: double(m) + 1 is double(m + 1).
   double times[kBatch];
   double readyAt[kBatch];  // the host sample that made each computable
-  int batch = 0;
+  int maker[kBatch];       // and its place in the chunk
   const double mStart = double(chunk.mStart);
-  double newestTap = double(inputCount - kLookAhead);  // for host sample j
-  const double lastTap = newestTap + (count - 1);
-  int j = 0;
-  for (double next = mStart * r; batch < kBatch && next <= lastTap; next = (mStart + batch) * r) {
-    // The host samples before the one that makes it computable have seen
-    // the batch so far.
-    for (; newestTap < next; ++j, newestTap += 1.0) chunk.producedBy[j] = chunk.mStart + batch;
-    times[batch] = next;
-    readyAt[batch] = newestTap + kLookAhead;
-    ++batch;
+  const double firstTap = double(inputCount - kLookAhead);  // host sample 0's newest tap
+  const double lastTap = firstTap + (count - 1);
+  int batch = 0;
+  if (avx2::available()) {
+    batch = avx2::streamSchedule(mStart, r, firstTap, lastTap, kBatch, times, readyAt, maker);
+  } else {
+    double newestTap = firstTap;
+    for (double next = mStart * r; batch < kBatch && next <= lastTap; next = (mStart + batch) * r) {
+      while (newestTap < next) newestTap += 1.0;
+      times[batch] = next;
+      readyAt[batch] = newestTap + kLookAhead;
+      maker[batch] = static_cast<int>(newestTap - firstTap);
+      ++batch;
+    }
   }
-  for (; j < count; ++j) chunk.producedBy[j] = chunk.mStart + batch;
+  // What each host sample made, summed: the samples host sample j has seen.
+  int made[kBatch] = {};
+  for (int b = 0; b < batch; ++b) ++made[maker[b]];
+  std::int64_t seen = chunk.mStart;
+  for (int j = 0; j < count; ++j) chunk.producedBy[j] = seen += made[j];
   float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   const std::int64_t newest = inputCount + count - 1;
   readRings(downKernel, times, batch, inRing, channels,

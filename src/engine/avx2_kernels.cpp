@@ -29,13 +29,6 @@ inline float pairwise(__m256 acc) noexcept {
   return (p[0] + p[1]) + (p[2] + p[3]);
 }
 
-float dotOne(const float* row, const float* window) noexcept {
-  __m256 acc = _mm256_setzero_ps();
-  for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
-    acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_loadu_ps(row + k), _mm256_loadu_ps(window + k)));
-  return pairwise(acc);
-}
-
 // Eight reads at once: their sums run side by side instead of one after the
 // other.
 inline void dotEight(const float* const* row, const float* window, const int* offset,
@@ -78,7 +71,19 @@ void resamplerDots(const float* const* row, const float* window, const int* offs
                    int count) noexcept {
   int i = 0;
   for (; i + 8 <= count; i += 8) dotEight(row + i, window, offset + i, out + i);
-  for (; i < count; ++i) out[i] = dotOne(row[i], window + offset[i]);
+  if (i == count) return;
+  // The last few as eight, the last read standing in for the missing ones:
+  // each read's sums are its own, so the extra ones change nothing.
+  const float* rows[8];
+  int offsets[8];
+  float sums[8];
+  for (int k = 0; k < 8; ++k) {
+    const int from = std::min(i + k, count - 1);
+    rows[k] = row[from];
+    offsets[k] = offset[from];
+  }
+  dotEight(rows, window, offsets, sums);
+  for (int k = 0; i + k < count; ++k) out[i + k] = sums[k];
 }
 
 int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,

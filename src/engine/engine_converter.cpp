@@ -72,6 +72,9 @@ struct Stride {
   int period = 0;
 };
 
+// Most reads readEvenly() takes at once: a converter chunk's.
+constexpr int kMostEvenReads = 128;
+
 // The stride of positions `step` apart, for steps of 1/4 to 4.
 Stride strideOf(double step) noexcept {
   for (int shift = 0; shift <= 2; ++shift) {
@@ -93,10 +96,9 @@ bool readEvenly(ResamplerKernel& kernel, const double* t, int count,
                 Stride stride, float* const* out) noexcept {
   constexpr int kGroup = ResamplerKernel::kGroup;
   static_assert(kGroup % 4 == 0, "a group holds whole periods");
-  constexpr int kMostReads = 128;  // a converter chunk's
   const int period = stride.period;
-  int slot[kMostReads];
-  if (period == 0 || count < period || count > kMostReads || !avx2::available() ||
+  int slot[kMostEvenReads];
+  if (period == 0 || count < period || count > kMostEvenReads || !avx2::available() ||
       !avx2::evenSlots(t, count, stride.step, N / 2, span.highest, slot))
     return false;
   // The first period's windows start lowest: later ones lie whole samples on.
@@ -217,6 +219,7 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   double times[kBatch];
   double readyAt[kBatch];  // the host sample that made each computable
   int maker[kBatch];       // and its place in the chunk
+  static_assert(kBatch <= kMostEvenReads, "a chunk's reads go evenly in one piece");
   const double mStart = double(chunk.mStart);
   const double firstTap = double(inputCount - kLookAhead);  // host sample 0's newest tap
   const double lastTap = firstTap + (count - 1);

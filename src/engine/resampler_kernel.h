@@ -23,7 +23,7 @@ class ResamplerKernel {
   static constexpr int kPhases = 1024;
   static constexpr int kRows = kPhases + 1;
   // Most positions rowsFor() takes at once.
-  static constexpr int kGroup = 16;
+  static constexpr int kGroup = 32;
 
   using Row = std::array<float, kTaps>;
 

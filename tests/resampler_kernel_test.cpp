@@ -175,11 +175,11 @@ TEST(ResamplerKernel, EvenPositionsGiveTheSlotsOfSingleReadsAndRefuseAnyDepartur
     for (int i = 0; i < kReads; ++i)
       ASSERT_EQ(slot[i], (static_cast<std::int64_t>(std::floor(t[i])) - kCentre) & 63) << i;
     for (int bad : {3, kReads - 1}) {
-      std::vector<double> off = t, short_ = highest;
+      std::vector<double> off = t, lower = highest;
       off[bad] += 1e-9;
-      short_[bad] -= 1.0;
+      lower[bad] -= 1.0;
       EXPECT_FALSE(avx2::evenSlots(off.data(), kReads, step, 64, highest.data(), slot)) << bad;
-      EXPECT_FALSE(avx2::evenSlots(t.data(), kReads, step, 64, short_.data(), slot)) << bad;
+      EXPECT_FALSE(avx2::evenSlots(t.data(), kReads, step, 64, lower.data(), slot)) << bad;
     }
   }
 }

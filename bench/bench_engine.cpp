@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(name, framesOnPath, path)->MinTime(0.1)->Repetitions(5);
   for (const Case& c : cases)
     benchmark::RegisterBenchmark(caseName(c).c_str(), engineBlocks, c)
-        ->MinTime(0.1)
-        ->Repetitions(7);
+        ->MinTime(0.05)
+        ->Repetitions(15);
 
   orvane::bench::FastestReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

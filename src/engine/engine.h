@@ -177,8 +177,8 @@ class Engine {
     // Parameter values after each 48 kHz sample of the batch (entry 0: before
     // it; the rest only filled when the batch did not run steady).
     ChainParams mixAfter[kBatch + 1];
-    std::int64_t producedBy[kBatch];  // neuralCount after each host sample's down-conversion
-    bool steady = false;              // no parameter moved during the batch
+    int seen[kBatch];     // the batch's samples made by each host sample's time
+    bool steady = false;  // no parameter moved during the batch
   };
 
   // Lifecycle (engine.cpp).

@@ -239,8 +239,8 @@ std::int64_t Engine::convertDown(const float* const* inputs, int channels, int f
   // What each host sample made, summed: the samples host sample j has seen.
   int made[kBatch] = {};
   for (int b = 0; b < batch; ++b) ++made[maker[b]];
-  std::int64_t seen = chunk.mStart;
-  for (int j = 0; j < count; ++j) chunk.producedBy[j] = seen += made[j];
+  int seen = 0;
+  for (int j = 0; j < count; ++j) chunk.seen[j] = seen += made[j];
   float* dest[kMaxChannels] = {chunk.chainIn[0], chunk.chainIn[1]};
   const std::int64_t newest = inputCount + count - 1;
   readRings(downKernel, times, batch, inRing, channels,
@@ -279,11 +279,12 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
   } else {
     for (int j = 0; j < count; ++j) times[j] = double(inputCount + j) / r - offset;
   }
-  for (int j = 0; j < count; ++j) highest[j] = double(chunk.producedBy[j] - 1);
+  const double newestBefore = double(chunk.mStart - 1);
+  for (int j = 0; j < count; ++j) highest[j] = newestBefore + chunk.seen[j];
   float wets[kMaxChannels][kBatch];
   float* dest[kMaxChannels] = {outputs[0] ? wets[0] : nullptr,
                                channels > 1 && outputs[1] ? wets[1] : nullptr};
-  const std::int64_t newest = chunk.producedBy[count - 1] - 1;
+  const std::int64_t newest = chunk.mStart + chunk.seen[count - 1] - 1;
   readRings(upKernel, times, count, outRing, channels,
             {double(std::max<std::int64_t>(0, newest - (kRing - 1))), highest}, strideOf(1.0 / r),
             dest);
@@ -297,7 +298,7 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
     bypass[0] = chunk.mixAfter[0].bypass;
   } else {
     for (int j = 0; j < count; ++j) {
-      const ChainParams& mix = chunk.mixAfter[chunk.producedBy[j] - chunk.mStart];
+      const ChainParams& mix = chunk.mixAfter[chunk.seen[j]];
       share[j] = mix.wetShare;
       gain[j] = mix.outputGain;
       bypass[j] = mix.bypass;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "denoiser/nnet_kernels.h"
 #include "engine/neural_fir.h"
@@ -224,6 +225,40 @@ void streamTimes(double first, double r, double offset, int count, double* out) 
     n = _mm256_add_pd(n, _mm256_set1_pd(4.0));
   }
   for (; i < count; ++i) out[i] = (first + i) / r - offset;
+}
+
+int convertedMix(const float* wet, const float* dry, MixValues mix, float* out, int count,
+                 float& peak, bool& clip) noexcept {
+  const __m256 absMask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
+  const __m256 limit = _mm256_set1_ps(kSampleLimit), lowest = _mm256_set1_ps(-kSampleLimit),
+               one = _mm256_set1_ps(1.0f),
+               largest = _mm256_set1_ps(std::numeric_limits<float>::max());
+  auto load = [&mix](const float* v, int i) {
+    return mix.perSample ? _mm256_loadu_ps(v + i) : _mm256_set1_ps(v[0]);
+  };
+  __m256 top = _mm256_set1_ps(peak), clipMask = _mm256_setzero_ps();
+  int k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const __m256 d = _mm256_loadu_ps(dry + k), b = load(mix.bypass, k);
+    __m256 o = _mm256_mul_ps(
+        _mm256_add_ps(
+            _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(wet + k), d), load(mix.wetShare, k)), d),
+        load(mix.gain, k));
+    o = _mm256_add_ps(_mm256_mul_ps(o, _mm256_sub_ps(one, b)), _mm256_mul_ps(d, b));
+    // Non-finite to 0, the rest clamped.
+    const __m256 finite = _mm256_cmp_ps(_mm256_and_ps(o, absMask), largest, _CMP_LE_OQ);
+    o = _mm256_and_ps(finite, _mm256_min_ps(_mm256_max_ps(o, lowest), limit));
+    _mm256_storeu_ps(out + k, o);
+    top = _mm256_max_ps(top, _mm256_and_ps(o, absMask));
+    clipMask = _mm256_or_ps(clipMask, _mm256_cmp_ps(_mm256_and_ps(o, absMask), one, _CMP_GT_OQ));
+  }
+  if (k > 0) {
+    float lanes[8];
+    _mm256_storeu_ps(lanes, top);
+    for (float v : lanes) peak = v > peak ? v : peak;
+    clip |= _mm256_movemask_ps(clipMask) != 0;
+  }
+  return k;
 }
 
 float firSum(const float* centre, const float* taps) noexcept {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/vector_mix.h"
+
 namespace orvane::avx2 {
 
 // True when the denoiser's kernels run their AVX2 path (chosen once per
@@ -44,6 +46,12 @@ int streamSchedule(double mStart, double r, double firstTap, double lastTap, int
 // out[i] = (first + i) / r - offset for i < count, each a division, four at
 // a time.
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept;
+
+// The rate converter's output stage (convertedMixRun) for the first count
+// rounded down to a multiple of eight samples, eight at a time; returns how
+// many it did.
+int convertedMix(const float* wet, const float* dry, MixValues mix, float* out, int count,
+                 float& peak, bool& clip) noexcept;
 
 // NeuralFir's symmetric sum over its 96 taps around centre, in sixteen
 // running sums added pairwise.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/avx2_kernels.h"
+
 #if defined(__SSE__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
@@ -80,9 +82,9 @@ template <bool PerSample>
 void convertedMix(const float* wet, const float* dry, MixValues mix, float* out, int count,
                   float& peak, bool& clip) noexcept {
   auto at = [](const float* v, int k) { return PerSample ? v[k] : v[0]; };
-  int k = 0;
+  int k = avx2::available() ? avx2::convertedMix(wet, dry, mix, out, count, peak, clip) : 0;
 #if defined(__SSE__) || defined(_M_X64)
-  if (count >= 4) {
+  if (count - k >= 4) {
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
     const __m128 limit = _mm_set1_ps(kSampleLimit), lowest = _mm_set1_ps(-kSampleLimit),
                  one = _mm_set1_ps(1.0f);

@@ -4,9 +4,10 @@
 // bench_rnnoise_bare, which links the untouched archive; scripts/bench_engine.sh
 // runs it right before this program and passes --bare_frame_seconds. The
 // library call with our network kernels (both paths) is timed here too, and is
-// the baseline when no bare figure is given. Each figure is the fastest of
-// seven short repetitions, as the bare call's is: on a shared machine the
-// fastest is the figure least disturbed by others.
+// the baseline when no bare figure is given. Each case's figure is the
+// fastest of fifteen repetitions of 50 ms: on a shared machine the fastest is
+// the one least disturbed by other work, and short ones are likelier to fall
+// between its spells.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -153,7 +153,7 @@ bool resamplerCachedRows(const int* phase, const float* mu, int count, const std
 
 bool evenSlots(const double* t, int count, double step, int ringSize, const double* highest,
                int* slot) noexcept {
-  constexpr double kReach = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;
+  constexpr double kReach = ResamplerKernel::kReach;
   const __m256d first = _mm256_set1_pd(t[0]), stride = _mm256_set1_pd(step),
                 reach = _mm256_set1_pd(kReach),
                 centre = _mm256_set1_pd(ResamplerKernel::kCentreTap),
@@ -186,7 +186,7 @@ bool evenSlots(const double* t, int count, double step, int ringSize, const doub
 
 int streamSchedule(double mStart, double r, double firstTap, double lastTap, int most,
                    double* times, double* readyAt, int* maker) noexcept {
-  constexpr double kReach = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;
+  constexpr double kReach = ResamplerKernel::kReach;
   // mStart + b is exact (whole numbers below 2^53), as the scalar form's.
   const __m256d ratio = _mm256_set1_pd(r), low = _mm256_set1_pd(firstTap),
                 last = _mm256_set1_pd(lastTap), reach = _mm256_set1_pd(kReach);

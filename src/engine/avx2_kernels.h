@@ -16,7 +16,7 @@ bool available() noexcept;
 
 // ResamplerKernel::dot: out[i] is row[i] times the window at window +
 // offset[i], in eight running sums added pairwise; eight reads run side by
-// side, the rest one at a time.
+// side, and a last group of fewer is padded to eight.
 void resamplerDots(const float* const* row, const float* window, const int* offset, float* out,
                    int count) noexcept;
 // ResamplerKernel::locateMany for the first count rounded down to a multiple

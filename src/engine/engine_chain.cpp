@@ -154,9 +154,10 @@ void Engine::channelRun(ChannelState& ch, const float* in, float* out, int count
   for (int chunkStart = 0; chunkStart < count; chunkStart += kChunk) {
     const int chunk = std::min(kChunk, count - chunkStart);
     conditionRun(in ? in + chunkStart : nullptr, inChunk, chunk, meters.inPeak);
-    // Neural Live filters the high-passed chunk ahead, up to each frame's
-    // end, where the network's new gains reach the FIR: a run of sums keeps
-    // the processor busy, where one sum a sample would wait for each one.
+    // Neural Live filters the high-passed chunk ahead, in runs up to each
+    // frame's end, where the network's new gains reach the FIR: a run stores
+    // its samples before summing, where a sum per sample would wait for its
+    // own sample's store.
     if constexpr (P == Path::Live) {
       for (int k = 0; k < chunk; ++k) {
         const ChainParams& p = S == ParamSource::Track ? track[k] : steady;

@@ -31,7 +31,7 @@ namespace {
 
 // The down-converter's newest tap is this many host samples ahead of its
 // read position.
-constexpr int kLookAhead = ResamplerKernel::kTaps - 1 - ResamplerKernel::kCentreTap;  // 16
+constexpr int kLookAhead = ResamplerKernel::kReach;
 // The stream samples a ring can give a window: sample indices [lowest,
 // highest[i]] for read i (whole numbers, exact in double precision).
 struct RingSpan {

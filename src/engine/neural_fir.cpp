@@ -75,10 +75,9 @@ void NeuralFir::update(const NeuralFirBasis& basis,
 }
 
 float NeuralFir::process(float x) noexcept {
-  const std::uint32_t p = counter % kRing;
-  history[p] = x;
-  history[p + kRing] = x;
-  return filterNext();
+  float y;
+  processRun(&x, &y, 1);
+  return y;
 }
 
 void NeuralFir::processRun(const float* x, float* out, int count) noexcept {

@@ -20,6 +20,8 @@ class ResamplerKernel {
  public:
   static constexpr int kTaps = 32;
   static constexpr int kCentreTap = 15;  // the tap on the read position's integer part
+  // The window's last tap lies this many samples past its centre tap.
+  static constexpr int kReach = kTaps - 1 - kCentreTap;  // 16
   static constexpr int kPhases = 1024;
   static constexpr int kRows = kPhases + 1;
   // Most positions rowsFor() takes at once.

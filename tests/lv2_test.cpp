@@ -6,6 +6,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,16 +24,28 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A folder of this test process's own: ctest runs the tests of this file as
+// separate processes at the same time, and a shared folder lets one process's
+// link replace another's under it.
+std::filesystem::path scratch(const char* name) {
+  return std::filesystem::temp_directory_path() /
+         (std::string(name) + "-" + std::to_string(::getpid()));
+}
+
 // A lilv world holding only the built bundle, found through LV2_PATH, with the
 // URID map every host offers.
 struct Lv2World {
   Lv2World() {
-    const auto dir = std::filesystem::temp_directory_path() / "orvane-lv2-test";
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    std::filesystem::remove(dir / "Orvane.lv2");
     std::filesystem::create_directory_symlink(ORV_LV2_BUNDLE, dir / "Orvane.lv2");
     setenv("LV2_PATH", dir.c_str(), 1);
     lilv_world_load_all(world);
+  }
+  ~Lv2World() {
+    lilv_world_free(world);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
   }
   const LilvPlugin* plugin(int channels) {
     LilvNode* uri = lilv_new_uri(world, channels == 1 ? lv2::kMonoUri : lv2::kStereoUri);
@@ -45,6 +58,7 @@ struct Lv2World {
     return ids.emplace(uri, ids.size() + 1).first->second;
   }
 
+  const std::filesystem::path dir = scratch("orvane-lv2-test");
   LilvWorld* world = lilv_world_new();
   std::map<std::string, LV2_URID> ids;
   LV2_URID_Map urid{&ids, map};
@@ -169,7 +183,8 @@ TEST(Lv2Edition, StateRecordsMoveBetweenTheEditions) {
   configured.play(in);
   const Bytes record = configured.save();
 
-  const auto dir = std::filesystem::temp_directory_path() / "orvane-lv2-preset";
+  const auto dir = scratch("orvane-lv2-preset");
+  std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "s.state", std::ios::binary)
       .write(reinterpret_cast<const char*>(record.data()), 44);
@@ -178,6 +193,7 @@ TEST(Lv2Edition, StateRecordsMoveBetweenTheEditions) {
   ASSERT_EQ(std::system(convert.c_str()), 0);
   LilvState* preset = lilv_state_new_from_file(world().world, &world().urid, nullptr,
                                                (dir / "p.lv2/preset.ttl").c_str());
+  std::filesystem::remove_all(dir);
   ASSERT_NE(preset, nullptr);
   Lv2Instance restored(2, 48000.0);
   auto setPort = [](const char* symbol, void* to, const void* value, uint32_t size, uint32_t) {

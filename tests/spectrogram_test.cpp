@@ -3,6 +3,7 @@
 #include "spectrogram.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 
@@ -91,7 +92,8 @@ TEST(Spectrogram, OnsetShowsAtItsTimeTick) {
 TEST(Spectrogram, FileDrawsAsTheSameSamplesInMemory) {
   const std::vector<float> x = tone(8000, 1.0, 1000, -20);
   const std::vector<std::vector<float>> stereo{x, tone(8000, 1.0, 3000, -30)};
-  const std::string path = ::testing::TempDir() + "spectrogram-source.wav";
+  const std::string path =
+      ::testing::TempDir() + "spectrogram-source-" + std::to_string(::getpid()) + ".wav";
   writeAudio(path, Audio{8000, stereo});
   std::vector<std::uint32_t> pictures[2];
   for (auto& pixels : pictures) {

@@ -30,22 +30,9 @@ inline float pairwise(__m256 acc) noexcept {
   return (p[0] + p[1]) + (p[2] + p[3]);
 }
 
-// Eight reads at once: their sums run side by side instead of one after the
-// other.
-inline void dotEight(const float* const* row, const float* window, const int* offset,
-                     float* out) noexcept {
-  // Read i's eight running sums, tap k into sum k mod 8, each starting from
-  // zero as the single read's do.
-  // (Unrolled, so that the sums stay in registers.)
-  __m256 acc[8];
-#pragma GCC unroll 8
-  for (int i = 0; i < 8; ++i) acc[i] = _mm256_setzero_ps();
-#pragma GCC unroll 4
-  for (int k = 0; k < ResamplerKernel::kTaps; k += 8)
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i)
-      acc[i] = _mm256_add_ps(acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k),
-                                                   _mm256_loadu_ps(window + offset[i] + k)));
+// Stores the eight reads' sums from their running sums: acc[i] holds read
+// i's sums of taps k mod 8, which add as pairwise() adds them.
+inline void storeSums(const __m256* acc, float* out) noexcept {
   // pairs[i]: sums 0..3 plus sums 4..7 of read i (low half) and of read
   // i + 4 (high half), as pairwise() adds them.
   __m256 pairs[4];
@@ -66,25 +53,77 @@ inline void dotEight(const float* const* row, const float* window, const int* of
   _mm256_storeu_ps(out, _mm256_add_ps(_mm256_add_ps(p0, p1), _mm256_add_ps(p2, p3)));
 }
 
-}  // namespace
+// Eight reads at once: their sums run side by side instead of one after the
+// other. Read i's row is row[i % Period] when Period is 1, 2 or 4, each
+// loaded once for all eight; with Period 8, every read has its own.
+template <int Period>
+inline void dotEight(const float* const* row, const float* window, const int* offset,
+                     float* out) noexcept {
+  // Read i's eight running sums, tap k into sum k mod 8, each starting from
+  // zero as the single read's do.
+  // (Unrolled, so that the sums stay in registers.)
+  __m256 acc[8];
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) acc[i] = _mm256_setzero_ps();
+#pragma GCC unroll 4
+  for (int k = 0; k < ResamplerKernel::kTaps; k += 8) {
+    if constexpr (Period == 8) {
+#pragma GCC unroll 8
+      for (int i = 0; i < 8; ++i)
+        acc[i] = _mm256_add_ps(acc[i], _mm256_mul_ps(_mm256_loadu_ps(row[i] + k),
+                                                     _mm256_loadu_ps(window + offset[i] + k)));
+    } else {
+      __m256 taps[Period];
+#pragma GCC unroll 4
+      for (int p = 0; p < Period; ++p) taps[p] = _mm256_loadu_ps(row[p] + k);
+#pragma GCC unroll 8
+      for (int i = 0; i < 8; ++i)
+        acc[i] = _mm256_add_ps(
+            acc[i], _mm256_mul_ps(taps[i % Period], _mm256_loadu_ps(window + offset[i] + k)));
+    }
+  }
+  storeSums(acc, out);
+}
 
-void resamplerDots(const float* const* row, const float* window, const int* offset, float* out,
-                   int count) noexcept {
+template <int Period>
+void dotsOf(const float* const* row, const float* window, const int* offset, float* out,
+            int count) noexcept {
   int i = 0;
-  for (; i + 8 <= count; i += 8) dotEight(row + i, window, offset + i, out + i);
+  for (; i + 8 <= count; i += 8)
+    dotEight<Period>(Period == 8 ? row + i : row, window, offset + i, out + i);
   if (i == count) return;
   // The last few as eight, the last read standing in for the missing ones:
-  // each read's sums are its own, so the extra ones change nothing.
+  // each read's sums are its own, so the extra ones change nothing. (With a
+  // shared row, the stand-ins' rows may be wrong; their sums are dropped.)
   const float* rows[8];
   int offsets[8];
   float sums[8];
   for (int k = 0; k < 8; ++k) {
     const int from = std::min(i + k, count - 1);
-    rows[k] = row[from];
+    rows[k] = row[Period == 8 ? from : k % Period];
     offsets[k] = offset[from];
   }
-  dotEight(rows, window, offsets, sums);
+  dotEight<Period>(rows, window, offsets, sums);
   for (int k = 0; i + k < count; ++k) out[i + k] = sums[k];
+}
+
+}  // namespace
+
+void resamplerDots(const float* const* row, const float* window, const int* offset, float* out,
+                   int count) noexcept {
+  dotsOf<8>(row, window, offset, out, count);
+}
+
+void resamplerDotsRepeating(const float* const* rows, int period, const float* window,
+                            const int* offset, float* out, int count) noexcept {
+  switch (period) {
+    case 1:
+      return dotsOf<1>(rows, window, offset, out, count);
+    case 2:
+      return dotsOf<2>(rows, window, offset, out, count);
+    default:
+      return dotsOf<4>(rows, window, offset, out, count);
+  }
 }
 
 int resamplerLocate(const double* t, int count, int ringSize, double lowest, const double* highest,
@@ -217,14 +256,39 @@ int streamSchedule(double mStart, double r, double firstTap, double lastTap, int
 
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept {
   // first + i is exact (whole numbers below 2^53), as the scalar double(n).
-  const __m256d ratio = _mm256_set1_pd(r), shift = _mm256_set1_pd(offset);
+  // x / r and x * (1 / r) are the same real number when 1 / r is exact, as
+  // it is for a power of two, so they round alike; the product is the
+  // cheaper of the two.
+  int exponent = 0;
+  const bool powerOfTwo = std::frexp(r, &exponent) == 0.5;
+  const __m256d ratio = _mm256_set1_pd(r), reciprocal = _mm256_set1_pd(1.0 / r),
+                shift = _mm256_set1_pd(offset);
   __m256d n = _mm256_add_pd(_mm256_set1_pd(first), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
   int i = 0;
-  for (; i + 4 <= count; i += 4) {
-    _mm256_storeu_pd(out + i, _mm256_sub_pd(_mm256_div_pd(n, ratio), shift));
-    n = _mm256_add_pd(n, _mm256_set1_pd(4.0));
+  if (powerOfTwo) {
+    for (; i + 4 <= count; i += 4) {
+      _mm256_storeu_pd(out + i, _mm256_sub_pd(_mm256_mul_pd(n, reciprocal), shift));
+      n = _mm256_add_pd(n, _mm256_set1_pd(4.0));
+    }
+  } else {
+    for (; i + 4 <= count; i += 4) {
+      _mm256_storeu_pd(out + i, _mm256_sub_pd(_mm256_div_pd(n, ratio), shift));
+      n = _mm256_add_pd(n, _mm256_set1_pd(4.0));
+    }
   }
   for (; i < count; ++i) out[i] = (first + i) / r - offset;
+}
+
+void countsFrom(double base, const int* counts, int count, double* out) noexcept {
+  // Whole stores, so that the kernel's four-wide loads of out take their
+  // values straight from them rather than waiting for single ones to land.
+  const __m256d start = _mm256_set1_pd(base);
+  int i = 0;
+  for (; i + 4 <= count; i += 4)
+    _mm256_storeu_pd(out + i,
+                     _mm256_add_pd(start, _mm256_cvtepi32_pd(_mm_loadu_si128(
+                                              reinterpret_cast<const __m128i*>(counts + i)))));
+  for (; i < count; ++i) out[i] = base + counts[i];
 }
 
 int convertedMix(const float* wet, const float* dry, MixValues mix, float* out, int count,

@@ -19,6 +19,10 @@ bool available() noexcept;
 // side, and a last group of fewer is padded to eight.
 void resamplerDots(const float* const* row, const float* window, const int* offset, float* out,
                    int count) noexcept;
+// resamplerDots for reads whose rows repeat every `period` (1, 2 or 4)
+// reads: read i's row is rows[i % period], its taps loaded once for eight.
+void resamplerDotsRepeating(const float* const* rows, int period, const float* window,
+                            const int* offset, float* out, int count) noexcept;
 // ResamplerKernel::locateMany for the first count rounded down to a multiple
 // of four positions, four at a time; returns how many it did, and clears
 // `inside` if one of their windows is not within its bounds.
@@ -43,9 +47,12 @@ bool evenSlots(const double* t, int count, double step, int ringSize, const doub
 // and maker[b], that sample's place in the chunk. Returns how many.
 int streamSchedule(double mStart, double r, double firstTap, double lastTap, int most,
                    double* times, double* readyAt, int* maker) noexcept;
-// out[i] = (first + i) / r - offset for i < count, each a division, four at
-// a time.
+// out[i] = (first + i) / r - offset for i < count, four at a time. Each is
+// a division, or, when r is a power of two, the product with its reciprocal,
+// which is the same number.
 void streamTimes(double first, double r, double offset, int count, double* out) noexcept;
+// out[i] = base + counts[i] for i < count, four at a time.
+void countsFrom(double base, const int* counts, int count, double* out) noexcept;
 
 // The rate converter's output stage (convertedMixRun) for the first count
 // rounded down to a multiple of eight samples, eight at a time; returns how

@@ -87,15 +87,14 @@ Stride strideOf(double step) noexcept {
 
 // readRings() for positions t[k] = t[0] + k * stride.step: the first
 // period's rows serve every read, with the bits a read of each position
-// gives, and the windows' slots come eight at a time. Returns false, having
+// gives, each row's taps loaded once for eight reads, and the windows' slots
+// come eight at a time. Returns false, having
 // read nothing, unless every position is exactly that and every window lies
 // within the span; the general path then reads them.
 template <std::size_t N>
 bool readEvenly(ResamplerKernel& kernel, const double* t, int count,
                 const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,
                 Stride stride, float* const* out) noexcept {
-  constexpr int kGroup = ResamplerKernel::kGroup;
-  static_assert(kGroup % 4 == 0, "a group holds whole periods");
   const int period = stride.period;
   int slot[kMostEvenReads];
   if (period == 0 || count < period || count > kMostEvenReads || !avx2::available() ||
@@ -110,13 +109,9 @@ bool readEvenly(ResamplerKernel& kernel, const double* t, int count,
                                    firstSlot))
     return false;
   kernel.rowsFor(phase, mu, period, periodRows, spare);
-  const float* rows[kGroup];
-  for (int i = 0; i < kGroup; ++i) rows[i] = periodRows[i % period];
-  for (int g = 0; g < count; g += kGroup)
-    for (int c = 0; c < channels; ++c)
-      if (out[c])
-        ResamplerKernel::dot(rows, rings[c].data(), slot + g, out[c] + g,
-                             std::min(kGroup, count - g));
+  for (int c = 0; c < channels; ++c)
+    if (out[c])
+      avx2::resamplerDotsRepeating(periodRows, period, rings[c].data(), slot, out[c], count);
   return true;
 }
 
@@ -280,7 +275,11 @@ void Engine::convertUpAndMix(float* const* outputs, int channels, int first, int
     for (int j = 0; j < count; ++j) times[j] = double(inputCount + j) / r - offset;
   }
   const double newestBefore = double(chunk.mStart - 1);
-  for (int j = 0; j < count; ++j) highest[j] = newestBefore + chunk.seen[j];
+  if (avx2::available()) {
+    avx2::countsFrom(newestBefore, chunk.seen, count, highest);
+  } else {
+    for (int j = 0; j < count; ++j) highest[j] = newestBefore + chunk.seen[j];
+  }
   float wets[kMaxChannels][kBatch];
   float* dest[kMaxChannels] = {outputs[0] ? wets[0] : nullptr,
                                channels > 1 && outputs[1] ? wets[1] : nullptr};

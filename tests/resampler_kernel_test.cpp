@@ -184,5 +184,23 @@ TEST(ResamplerKernel, EvenPositionsGiveTheSlotsOfSingleReadsAndRefuseAnyDepartur
   }
 }
 
+// The output positions, four at a time, are the divisions one at a time at
+// every host rate, bit for bit: the product with the reciprocal is taken only
+// where it is the same number.
+TEST(ResamplerKernel, StreamTimesAreTheDivisionsAtEveryRate) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 here";
+  constexpr int kCount = 1001;  // a vector part and a tail
+  for (double rate : {8000.0, 11025.0, 12000.0, 22050.0, 24000.0, 44100.0, 88200.0, 96000.0,
+                      176400.0, 192000.0}) {
+    const double r = rate / 48000.0;
+    for (double first : {0.0, 12345.0, 987654321.0}) {
+      std::vector<double> times(kCount);
+      avx2::streamTimes(first, r, 37.25, kCount, times.data());
+      for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(times[i], (first + i) / r - 37.25) << rate << " " << first << " " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvane

@@ -88,9 +88,9 @@ Stride strideOf(double step) noexcept {
 // readRings() for positions t[k] = t[0] + k * stride.step: the first
 // period's rows serve every read, with the bits a read of each position
 // gives, each row's taps loaded once for eight reads, and the windows' slots
-// come eight at a time. Returns false, having
-// read nothing, unless every position is exactly that and every window lies
-// within the span; the general path then reads them.
+// come eight at a time. Returns false, having read nothing, unless every
+// position is exactly that and every window lies within the span; the
+// general path then reads them.
 template <std::size_t N>
 bool readEvenly(ResamplerKernel& kernel, const double* t, int count,
                 const std::array<std::array<float, N>, 2>& rings, int channels, RingSpan span,

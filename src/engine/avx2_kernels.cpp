@@ -30,6 +30,13 @@ inline float pairwise(__m256 acc) noexcept {
   return (p[0] + p[1]) + (p[2] + p[3]);
 }
 
+// The ring slots of four windows' first samples: first - floor(first / size)
+// * size, exact for whole numbers below 2^53.
+inline __m128i ringSlots(__m256d first, __m256d size, __m256d perSize) noexcept {
+  const __m256d wraps = _mm256_floor_pd(_mm256_mul_pd(first, perSize));
+  return _mm256_cvttpd_epi32(_mm256_sub_pd(first, _mm256_mul_pd(wraps, size)));
+}
+
 // Stores the eight reads' sums from their running sums: acc[i] holds read
 // i's sums of taps k mod 8, which add as pairwise() adds them.
 inline void storeSums(const __m256* acc, float* out) noexcept {
@@ -131,8 +138,8 @@ int resamplerLocate(const double* t, int count, int ringSize, double lowest, con
   // Each step is one IEEE operation on each lane, the same as the scalar
   // form's: floor (exact), t - floor(t) (exact), the scaling by 1024 (exact),
   // truncation, the clamp, and the subtraction rounded to float. Sample
-  // indices are whole numbers below 2^53, so the bounds and the slot,
-  // first - floor(first / size) * size, are exact in double precision too.
+  // indices are whole numbers below 2^53, so the bounds and the slot are
+  // exact in double precision too.
   const __m256d phases = _mm256_set1_pd(ResamplerKernel::kPhases);
   const __m128i lastPhase = _mm_set1_epi32(ResamplerKernel::kPhases - 1);
   const __m256d centre = _mm256_set1_pd(ResamplerKernel::kCentreTap);
@@ -152,9 +159,7 @@ int resamplerLocate(const double* t, int count, int ringSize, double lowest, con
     outside = _mm256_or_pd(outside, _mm256_cmp_pd(first, low, _CMP_LT_OQ));
     outside = _mm256_or_pd(outside, _mm256_cmp_pd(_mm256_add_pd(first, span),
                                                   _mm256_loadu_pd(highest + i), _CMP_GT_OQ));
-    const __m256d wraps = _mm256_floor_pd(_mm256_mul_pd(first, perSize));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i),
-                     _mm256_cvttpd_epi32(_mm256_sub_pd(first, _mm256_mul_pd(wraps, size))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i), ringSlots(first, size, perSize));
   }
   inside &= _mm256_movemask_pd(outside) == 0;
   return i;
@@ -206,11 +211,8 @@ bool evenSlots(const double* t, int count, double step, int ringSize, const doub
         bad, _mm256_cmp_pd(v, _mm256_add_pd(first, _mm256_mul_pd(k, stride)), _CMP_NEQ_UQ));
     bad = _mm256_or_pd(
         bad, _mm256_cmp_pd(_mm256_add_pd(w, reach), _mm256_loadu_pd(highest + i), _CMP_NLE_UQ));
-    // As resamplerLocate: first - floor(first / size) * size, exact.
-    const __m256d start = _mm256_sub_pd(w, centre);
-    const __m256d wraps = _mm256_floor_pd(_mm256_mul_pd(start, perSize));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slot + i),
-                     _mm256_cvttpd_epi32(_mm256_sub_pd(start, _mm256_mul_pd(wraps, size))));
+                     ringSlots(_mm256_sub_pd(w, centre), size, perSize));
     k = _mm256_add_pd(k, _mm256_set1_pd(4.0));
   }
   bool even = _mm256_movemask_pd(bad) == 0;

@@ -15,9 +15,6 @@ namespace {
 
 // Pass band of both converter directions: 94 % of the lower Nyquist frequency.
 constexpr double kPassBand = 0.94;
-// The down-converter's newest tap is this many host samples ahead of its
-// read position.
-constexpr int kLookAhead = ResamplerKernel::kReach;
 // Headroom (48 kHz samples) that keeps the up-converter's newest tap behind
 // the newest chain output; part of the reported latency.
 constexpr double kUpConverterLag = 18.0;

@@ -111,6 +111,9 @@ class Engine {
   static constexpr int kDelayCapacity = kClassicDelay;
   static constexpr int kRing = 256;      // covers a converter chunk, a 32-tap window and the lag
   static constexpr int kDryRing = 8192;  // covers the largest latency, 5848 at 192 kHz
+  // The down-converter's newest tap is this many host samples ahead of its
+  // read position.
+  static constexpr int kLookAhead = ResamplerKernel::kReach;
   // While parameters glide, the chain takes them from a per-sample track
   // computed ahead for a chunk (the glides do not depend on the audio).
   static constexpr int kChunk = 64;

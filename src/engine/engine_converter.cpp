@@ -29,9 +29,6 @@ namespace orvane {
 
 namespace {
 
-// The down-converter's newest tap is this many host samples ahead of its
-// read position.
-constexpr int kLookAhead = ResamplerKernel::kReach;
 // The stream samples a ring can give a window: sample indices [lowest,
 // highest[i]] for read i (whole numbers, exact in double precision).
 struct RingSpan {
